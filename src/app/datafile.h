@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "app/status.h"
+
+// The program's data files: whole-image writes that are atomic (write elsewhere, then rename),
+// and reads that take what is there.
+namespace datafile {
+
+// Writes the bytes to a temporary file beside the path and renames it over the path, so that a
+// crash leaves the previous complete file. The error text names the file and the cause.
+Status saveAtomically(const QString &path, const QByteArray &bytes);
+
+// Reads at most maxBytes from the front of the file. A missing, short or unreadable file gives
+// what could be read (possibly nothing); exists tells whether the file was there.
+QByteArray readFront(const QString &path, qint64 maxBytes, bool *exists = nullptr);
+
+}  // namespace datafile

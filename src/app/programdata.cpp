@@ -1,0 +1,13 @@
+#include "app/programdata.h"
+
+#include "app/daycount.h"
+
+ProgramData::ProgramData(const Clock &clock, platform::KeyStore store)
+    : m_clock(clock), m_registry(std::move(store))
+{
+}
+
+double ProgramData::todayCount() const
+{
+    return daycount::fromDate(m_clock.today());
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include <QRandomGenerator>
+
+#include "app/clock.h"
+#include "app/enginebinding.h"
+#include "app/folders.h"
+#include "app/records.h"
+#include "app/registry.h"
+#include "scan/infectionlist.h"
+#include "vault/vaulttable.h"
+
+// The state of one run of the program that every subsystem reads and writes: folders, the two
+// stored records, the infection list and the vault. It lives on the main thread.
+class ProgramData {
+public:
+    ProgramData(const Clock &clock, platform::KeyStore store);
+    ProgramData(const ProgramData &) = delete;
+    ProgramData &operator=(const ProgramData &) = delete;
+
+    const Clock &clock() const { return m_clock; }
+    const Registry &registry() const { return m_registry; }
+
+    // Write the whole record to the key store.
+    Status saveLastScan() const { return m_registry.writeRecord(regkey::lastScan(), lastScan); }
+    Status saveSettings() const { return m_registry.writeRecord(regkey::settings(), settings); }
+
+    // Save the vault table to records.gav.
+    Status saveVault() const { return vault.save(folders.recordsFile()); }
+
+    // Today's date as a whole day count.
+    double todayCount() const;
+
+    Folders folders;
+    LastScanRecord lastScan;
+    SettingsRecord settings;
+    InfectionList infections;
+    VaultTable vault{settings.vaultCount};
+    EngineBinding engine;
+    QRandomGenerator random;
+
+    // Run by the shutdown routine, in order (a running scan is stopped here).
+    std::vector<std::function<void()>> shutdownHooks;
+
+private:
+    const Clock &m_clock;
+    Registry m_registry;
+};

@@ -1,0 +1,119 @@
+#include "app/startup.h"
+
+#include <exception>
+
+#include <QDir>
+#include <QFile>
+
+#include "app/daycount.h"
+#include "app/datafile.h"
+#include "app/programdata.h"
+#include "platform/system.h"
+
+namespace {
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+// The program expects these folders; a missing vault folder would make every quarantine
+// copy fail, so they are made here. The vault holds infected files: owner only.
+void makeFolders(const Folders &folders, QStringList &problems)
+{
+    const auto make = [&problems](const QString &folder) {
+        if (QDir(folder).exists())
+            return true;
+        if (QDir().mkpath(folder))
+            return true;
+        problems << QStringLiteral("Cannot create the folder %1").arg(folder);
+        return false;
+    };
+    make(folders.data);
+    make(folders.database);
+    const bool vaultExisted = QDir(folders.vault()).exists();
+    if (make(folders.vault()) && !vaultExisted)
+        QFile::setPermissions(folders.vault(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+}  // namespace
+
+Startup::Report Startup::run(ProgramData &data, const Options &options)
+{
+    Report report;
+
+    // Start-up values before anything is read.
+    data.lastScan.reserved56 = 0;
+    data.lastScan.lastDate.assign(QByteArrayLiteral("none"));
+
+    data.folders.program =
+        options.programFolder.isEmpty() ? platform::programFolder() : withSlash(options.programFolder);
+    const QString roaming =
+        options.useRoamingOverride ? options.roamingFolder : platform::roamingDataFolder();
+    data.folders.data = Folders::computedDataFolder(roaming);
+
+    // A stored data folder holding the marker after its first character wins; otherwise the
+    // computed folder is stored.
+    QByteArray stored;
+    if (data.registry().readText(regkey::appDataPath(), stored)) {
+        const QString text = QFile::decodeName(stored);
+        if (text.indexOf(Folders::marker()) >= 1) {
+            data.folders.data = text;
+        } else {
+            const Status written =
+                data.registry().writeText(regkey::appDataPath(), QFile::encodeName(data.folders.data));
+            if (!written)
+                report.problems << written.message();
+        }
+    }
+    data.folders.database = withSlash(data.folders.data) + QStringLiteral("db/");
+    if (!data.folders.data.endsWith(u'/'))
+        data.folders.data += u'/';
+
+    data.registry().readRecord(regkey::lastScan(), data.lastScan);
+    data.registry().readRecord(regkey::settings(), data.settings);
+
+    makeFolders(data.folders, report.problems);
+
+    // Short or unreadable files give what is there; the rest stays empty.
+    bool exists = false;
+    const QByteArray vaultBytes =
+        datafile::readFront(data.folders.recordsFile(), VaultTable::imageSize, &exists);
+    if (exists)
+        data.vault.loadImage(vaultBytes);
+
+    if (data.lastScan.lastFound > data.lastScan.lastRemoved) {
+        data.infections.loadImage(
+            datafile::readFront(data.folders.listFile(), InfectionList::imageSize));
+        data.infections.setCount(0);
+    }
+
+    // Yearly reset of the update data; a never-stored record (day 0) always takes it.
+    const double today = data.todayCount();
+    if (today - data.settings.lastUpdate > resetAfterDays) {
+        data.settings.checkFrequency = 0;
+        data.settings.lastUpdate = today - resetBackDays;
+        data.settings.updateCount = 0;
+        data.settings.updateSize = 0;
+        const Status written = data.saveSettings();
+        if (!written)
+            report.problems << written.message();
+    }
+
+    report.engineBound = data.engine.bind(data.folders.program);
+    return report;
+}
+
+void Startup::shutdown(ProgramData &data)
+{
+    for (const auto &hook : data.shutdownHooks) {
+        try {
+            hook();
+        } catch (const std::exception &) {
+            // The window closes regardless.
+        }
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private world for one test: its own HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and program
+// folder inside a temporary folder, so that no test touches the real user's files.
+class TestEnv {
+public:
+    TestEnv();
+    ~TestEnv();
+
+    QString root() const { return m_dir.path() + QStringLiteral("/"); }
+    QString home() const { return root() + QStringLiteral("home/"); }
+    QString dataHome() const { return root() + QStringLiteral("home/.local/share/"); }
+    QString configHome() const { return root() + QStringLiteral("home/.config/"); }
+    QString programFolder() const { return root() + QStringLiteral("program/"); }
+    // The key store root below XDG_CONFIG_HOME.
+    QString registryRoot() const { return configHome() + QStringLiteral("Vizavuz/registry/"); }
+    // The computed data folder: XDG_DATA_HOME + "/Vizavuz/".
+    QString dataFolder() const { return dataHome() + QStringLiteral("Vizavuz/"); }
+
+    // Writes a key store value file by hand: "TYPE\n" + bytes.
+    void writeRegistryValue(const QString &subkey, const QByteArray &type,
+                            const QByteArray &bytes) const;
+    // The bytes of a stored value file after its type line; empty when missing.
+    QByteArray registryValue(const QString &subkey, QByteArray *type = nullptr) const;
+
+    static void writeFile(const QString &path, const QByteArray &bytes);
+    static QByteArray readFile(const QString &path);
+
+    // The EICAR test string, made at run time so that no file of the project carries it.
+    static QByteArray eicar();
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldHome, m_oldData, m_oldConfig;
+};
