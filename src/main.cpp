@@ -5,8 +5,7 @@
 #include "app/programdata.h"
 #include "app/startup.h"
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vizavuz AntiVirus"));
 

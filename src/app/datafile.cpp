@@ -5,8 +5,7 @@
 
 namespace datafile {
 
-Status saveAtomically(const QString &path, const QByteArray &bytes)
-{
+Status saveAtomically(const QString &path, const QByteArray &bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
@@ -20,8 +19,7 @@ Status saveAtomically(const QString &path, const QByteArray &bytes)
     return Status::success();
 }
 
-QByteArray readFront(const QString &path, qint64 maxBytes, bool *exists)
-{
+QByteArray readFront(const QString &path, qint64 maxBytes, bool *exists) {
     QFile file(path);
     if (exists)
         *exists = file.exists();

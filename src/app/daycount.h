@@ -6,9 +6,13 @@
 // part is the date, the fraction the time of day. This is the one conversion.
 namespace daycount {
 
-inline QDate epoch() { return QDate(1899, 12, 30); }
+inline QDate epoch() {
+    return QDate(1899, 12, 30);
+}
 
-inline double fromDate(QDate date) { return static_cast<double>(epoch().daysTo(date)); }
+inline double fromDate(QDate date) {
+    return static_cast<double>(epoch().daysTo(date));
+}
 
 // The date part of a day count; negative counts lie before the epoch.
 QDate toDate(double days);

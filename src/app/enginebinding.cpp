@@ -4,13 +4,11 @@
 
 #include "platform/system.h"
 
-EngineBinding::~EngineBinding()
-{
+EngineBinding::~EngineBinding() {
     platform::DynamicLibrary::close(m_handle);
 }
 
-bool EngineBinding::bind(const QString &programFolder)
-{
+bool EngineBinding::bind(const QString &programFolder) {
     if (m_bound || m_handle)
         return m_bound;
     m_handle = platform::DynamicLibrary::open(

@@ -10,8 +10,8 @@ class EngineBinding {
 public:
     static constexpr int entryCount = 12;
     static constexpr std::array<const char *, entryCount> entryNames = {
-        "clam_scanbuff", "clam_scanfile", "clam_scandesc",  "clam_retflevel",
-        "clam_retver",   "clam_strerror", "clam_debug",     "clam_build",
+        "clam_scanbuff", "clam_scanfile",  "clam_scandesc", "clam_retflevel",
+        "clam_retver",   "clam_strerror",  "clam_debug",    "clam_build",
         "clam_free",     "clam_loaddbdir", "clam_loaddb",   "clam_cvdverify"};
     static constexpr const char *libraryName = "png_draw_2041.dll";
 

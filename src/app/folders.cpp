@@ -1,7 +1,6 @@
 #include "app/folders.h"
 
-QString Folders::computedDataFolder(const QString &roaming)
-{
+QString Folders::computedDataFolder(const QString &roaming) {
     QString base = roaming;
     if (!base.isEmpty() && !base.endsWith(u'/'))
         base += u'/';

@@ -3,11 +3,8 @@
 #include "app/daycount.h"
 
 ProgramData::ProgramData(const Clock &clock, platform::KeyStore store)
-    : m_clock(clock), m_registry(std::move(store))
-{
-}
+    : m_clock(clock), m_registry(std::move(store)) {}
 
-double ProgramData::todayCount() const
-{
+double ProgramData::todayCount() const {
     return daycount::fromDate(m_clock.today());
 }

@@ -11,6 +11,7 @@
 #include "app/records.h"
 #include "app/registry.h"
 #include "scan/infectionlist.h"
+#include "scan/scansession.h"
 #include "vault/vaulttable.h"
 
 // The state of one run of the program that every subsystem reads and writes: folders, the two
@@ -38,6 +39,7 @@ public:
     LastScanRecord lastScan;
     SettingsRecord settings;
     InfectionList infections;
+    ScanSession session;
     VaultTable vault{settings.vaultCount};
     EngineBinding engine;
     QRandomGenerator random;

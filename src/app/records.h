@@ -23,16 +23,14 @@ struct PString {
     char chars[N] = {};
 
     // Stores the text cut to the field's room; the bytes after it stay as they are.
-    void assign(const QByteArray &text)
-    {
+    void assign(const QByteArray &text) {
         const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(text.size()), N);
         std::memcpy(chars, text.constData(), n);
         length = static_cast<std::uint8_t>(n);
     }
 
     // The meaningful characters; a length byte beyond the room counts as the room.
-    QByteArray bytes() const
-    {
+    QByteArray bytes() const {
         return QByteArray(chars, static_cast<qsizetype>(std::min<std::size_t>(length, N)));
     }
 
@@ -57,18 +55,18 @@ static_assert(offsetof(InfectionRecord, threatName) == 512);
 
 // Last-scan record, the key store value "lsd".
 struct LastScanRecord {
-    std::int32_t scanDone = 0;        // 1 once a scan has been recorded
-    std::int32_t totalScanned = 0;    // all scans
-    std::int32_t totalRemoved = 0;    // all removal runs
-    std::int32_t scanCount = 0;       // number of scans recorded
-    std::int32_t totalFound = 0;      // all scans
-    std::int32_t reserved20 = 0;      // always 0
-    std::int32_t lastScanned = 0;     // last scan: items scanned
-    std::int32_t lastRemoved = 0;     // last scan: infections removed
-    PString<20> lastDate;             // last scan date text; "none" before the first scan
+    std::int32_t scanDone = 0;      // 1 once a scan has been recorded
+    std::int32_t totalScanned = 0;  // all scans
+    std::int32_t totalRemoved = 0;  // all removal runs
+    std::int32_t scanCount = 0;     // number of scans recorded
+    std::int32_t totalFound = 0;    // all scans
+    std::int32_t reserved20 = 0;    // always 0
+    std::int32_t lastScanned = 0;   // last scan: items scanned
+    std::int32_t lastRemoved = 0;   // last scan: infections removed
+    PString<20> lastDate;           // last scan date text; "none" before the first scan
     std::uint8_t padding53[3] = {};
-    std::int32_t reserved56 = 0;      // set to 0 at start-up
-    std::int32_t lastFound = 0;       // last scan: infections found
+    std::int32_t reserved56 = 0;  // set to 0 at start-up
+    std::int32_t lastFound = 0;   // last scan: infections found
 };
 static_assert(sizeof(LastScanRecord) == 64);
 static_assert(offsetof(LastScanRecord, scanDone) == 0);
@@ -89,15 +87,15 @@ struct SettingsRecord {
     PString<255> proxyPassword;  // plain text, as the user typed it
     PString<255> proxyServer;
     PString<10> proxyPort;
-    std::uint8_t useProxy = 0;         // 0 or 1
-    std::uint8_t intervalDays = 0;     // 0 to 100
-    std::uint8_t checkFrequency = 0;   // 0 daily, 1 weekly, 2 monthly, 3 interval, 4 never
-    std::uint8_t whenFound = 0;        // 0 ask, 1 download automatically
+    std::uint8_t useProxy = 0;        // 0 or 1
+    std::uint8_t intervalDays = 0;    // 0 to 100
+    std::uint8_t checkFrequency = 0;  // 0 daily, 1 weekly, 2 monthly, 3 interval, 4 never
+    std::uint8_t whenFound = 0;       // 0 ask, 1 download automatically
     std::uint8_t padding783 = 0;
-    std::int32_t vaultCount = 0;       // records in the quarantine vault
-    std::int32_t updateCount = 0;      // database updates installed
-    double lastUpdate = 0;             // day count of the last completed download, whole days
-    std::int32_t updateSize = 0;       // bytes of the last downloaded database
+    std::int32_t vaultCount = 0;   // records in the quarantine vault
+    std::int32_t updateCount = 0;  // database updates installed
+    double lastUpdate = 0;         // day count of the last completed download, whole days
+    std::int32_t updateSize = 0;   // bytes of the last downloaded database
     std::uint8_t padding804[4] = {};
 };
 static_assert(sizeof(SettingsRecord) == 808);
@@ -118,15 +116,13 @@ static_assert(std::endian::native == std::endian::little, "records are little-en
 
 // The raw bytes of a record, for files and the key store.
 template <typename Record>
-QByteArray recordBytes(const Record &record)
-{
+QByteArray recordBytes(const Record &record) {
     return QByteArray(reinterpret_cast<const char *>(&record), sizeof(Record));
 }
 
 // Copies at most sizeof(Record) bytes to the front of the record; the rest stays.
 template <typename Record>
-void copyToFront(Record &record, const QByteArray &bytes)
-{
+void copyToFront(Record &record, const QByteArray &bytes) {
     std::memcpy(&record, bytes.constData(),
                 std::min<std::size_t>(static_cast<std::size_t>(bytes.size()), sizeof(Record)));
 }

@@ -6,28 +6,24 @@ const QByteArray kBinary = QByteArrayLiteral("REG_BINARY");
 
 // Types the key store knows that are neither binary nor unknown: text, expandable text and
 // a 32-bit number. A binary record read from one of them fails.
-bool isKnownNonBinary(const QByteArray &type)
-{
+bool isKnownNonBinary(const QByteArray &type) {
     return type == kText || type == "REG_EXPAND_SZ" || type == "REG_2" || type == "REG_DWORD" ||
            type == "REG_4";
 }
 
-bool isText(const QByteArray &type)
-{
+bool isText(const QByteArray &type) {
     return type == kText || type == "REG_EXPAND_SZ" || type == "REG_2";
 }
 }  // namespace
 
 Registry::Registry(platform::KeyStore store) : m_store(std::move(store)) {}
 
-QString Registry::keyPath(const QString &subkey)
-{
+QString Registry::keyPath(const QString &subkey) {
     return QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vizavuz\\AntiVirus\\") + subkey;
 }
 
 Registry::Outcome Registry::readBinary(const QString &subkey, std::size_t room,
-                                       QByteArray &bytes) const
-{
+                                       QByteArray &bytes) const {
     const QString key = keyPath(subkey);
     m_store.openKey(key);
     const auto result = m_store.read(key);
@@ -46,8 +42,7 @@ Registry::Outcome Registry::readBinary(const QString &subkey, std::size_t room,
     return Outcome::Read;
 }
 
-bool Registry::readText(const QString &subkey, QByteArray &text) const
-{
+bool Registry::readText(const QString &subkey, QByteArray &text) const {
     const QString key = keyPath(subkey);
     m_store.openKey(key);
     const auto result = m_store.read(key);
@@ -61,14 +56,12 @@ bool Registry::readText(const QString &subkey, QByteArray &text) const
     return true;
 }
 
-Status Registry::writeText(const QString &subkey, const QByteArray &text) const
-{
+Status Registry::writeText(const QString &subkey, const QByteArray &text) const {
     const QString error = m_store.write(keyPath(subkey), {}, {kText, text});
     return error.isEmpty() ? Status::success() : Status::failure(error);
 }
 
-Status Registry::writeBinary(const QString &subkey, const QByteArray &bytes) const
-{
+Status Registry::writeBinary(const QString &subkey, const QByteArray &bytes) const {
     const QString error = m_store.write(keyPath(subkey), {}, {kBinary, bytes});
     return error.isEmpty() ? Status::success() : Status::failure(error);
 }

@@ -21,8 +21,7 @@ public:
     // no larger than the record is copied to its front; another type or a larger value is a
     // failed read (false), and the record is unchanged.
     template <typename Record>
-    bool readRecord(const QString &subkey, Record &record) const
-    {
+    bool readRecord(const QString &subkey, Record &record) const {
         QByteArray bytes;
         const Outcome outcome = readBinary(subkey, sizeof(Record), bytes);
         if (outcome == Outcome::Read)
@@ -32,8 +31,7 @@ public:
 
     // Stores the record's whole memory image as a binary default value.
     template <typename Record>
-    Status writeRecord(const QString &subkey, const Record &record) const
-    {
+    Status writeRecord(const QString &subkey, const Record &record) const {
         return writeBinary(subkey, recordBytes(record));
     }
 
@@ -55,9 +53,19 @@ private:
 
 // Subkey names.
 namespace regkey {
-inline QString appDataPath() { return QStringLiteral("appdatapath"); }
-inline QString lastScan() { return QStringLiteral("lsd"); }
-inline QString settings() { return QStringLiteral("sysdata"); }
-inline QString dbServer() { return QStringLiteral("dbserver"); }
-inline QString website() { return QStringLiteral("website"); }
+inline QString appDataPath() {
+    return QStringLiteral("appdatapath");
+}
+inline QString lastScan() {
+    return QStringLiteral("lsd");
+}
+inline QString settings() {
+    return QStringLiteral("sysdata");
+}
+inline QString dbServer() {
+    return QStringLiteral("dbserver");
+}
+inline QString website() {
+    return QStringLiteral("website");
+}
 }  // namespace regkey

@@ -12,8 +12,7 @@
 
 namespace {
 
-QString withSlash(QString folder)
-{
+QString withSlash(QString folder) {
     if (!folder.endsWith(u'/'))
         folder += u'/';
     return folder;
@@ -21,8 +20,7 @@ QString withSlash(QString folder)
 
 // The program expects these folders; a missing vault folder would make every quarantine
 // copy fail, so they are made here. The vault holds infected files: owner only.
-void makeFolders(const Folders &folders, QStringList &problems)
-{
+void makeFolders(const Folders &folders, QStringList &problems) {
     const auto make = [&problems](const QString &folder) {
         if (QDir(folder).exists())
             return true;
@@ -41,16 +39,15 @@ void makeFolders(const Folders &folders, QStringList &problems)
 
 }  // namespace
 
-Startup::Report Startup::run(ProgramData &data, const Options &options)
-{
+Startup::Report Startup::run(ProgramData &data, const Options &options) {
     Report report;
 
     // Start-up values before anything is read.
     data.lastScan.reserved56 = 0;
     data.lastScan.lastDate.assign(QByteArrayLiteral("none"));
 
-    data.folders.program =
-        options.programFolder.isEmpty() ? platform::programFolder() : withSlash(options.programFolder);
+    data.folders.program = options.programFolder.isEmpty() ? platform::programFolder()
+                                                           : withSlash(options.programFolder);
     const QString roaming =
         options.useRoamingOverride ? options.roamingFolder : platform::roamingDataFolder();
     data.folders.data = Folders::computedDataFolder(roaming);
@@ -63,8 +60,8 @@ Startup::Report Startup::run(ProgramData &data, const Options &options)
         if (text.indexOf(Folders::marker()) >= 1) {
             data.folders.data = text;
         } else {
-            const Status written =
-                data.registry().writeText(regkey::appDataPath(), QFile::encodeName(data.folders.data));
+            const Status written = data.registry().writeText(regkey::appDataPath(),
+                                                             QFile::encodeName(data.folders.data));
             if (!written)
                 report.problems << written.message();
         }
@@ -107,8 +104,7 @@ Startup::Report Startup::run(ProgramData &data, const Options &options)
     return report;
 }
 
-void Startup::shutdown(ProgramData &data)
-{
+void Startup::shutdown(ProgramData &data) {
     for (const auto &hook : data.shutdownHooks) {
         try {
             hook();

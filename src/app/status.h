@@ -14,8 +14,7 @@ public:
 
 private:
     Status() = default;
-    explicit Status(QString message) : m_message(std::move(message))
-    {
+    explicit Status(QString message) : m_message(std::move(message)) {
         if (m_message.isEmpty())
             m_message = QStringLiteral("Unknown error");
     }

@@ -6,22 +6,19 @@
 
 namespace platform {
 
-KeyStore::KeyStore(QString root) : m_root(std::move(root))
-{
+KeyStore::KeyStore(QString root) : m_root(std::move(root)) {
     if (!m_root.endsWith(u'/'))
         m_root += u'/';
 }
 
-QString KeyStore::defaultRoot()
-{
+QString KeyStore::defaultRoot() {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty())
         config = qEnvironmentVariable("HOME") + QStringLiteral("/.config");
     return config + QStringLiteral("/Vizavuz/registry/");
 }
 
-QString KeyStore::keyFolder(const QString &keyPath) const
-{
+QString KeyStore::keyFolder(const QString &keyPath) const {
     QString relative = keyPath;
     relative.replace(u'\\', u'/');
     while (relative.startsWith(u'/'))
@@ -31,18 +28,15 @@ QString KeyStore::keyFolder(const QString &keyPath) const
     return m_root + relative;
 }
 
-QString KeyStore::valueFile(const QString &keyPath, const QString &valueName) const
-{
+QString KeyStore::valueFile(const QString &keyPath, const QString &valueName) const {
     return keyFolder(keyPath) + (valueName.isEmpty() ? QStringLiteral("(default)") : valueName);
 }
 
-bool KeyStore::openKey(const QString &keyPath) const
-{
+bool KeyStore::openKey(const QString &keyPath) const {
     return QDir().mkpath(keyFolder(keyPath));
 }
 
-KeyStore::ReadResult KeyStore::read(const QString &keyPath, const QString &valueName) const
-{
+KeyStore::ReadResult KeyStore::read(const QString &keyPath, const QString &valueName) const {
     ReadResult result;
     QFile file(valueFile(keyPath, valueName));
     if (!file.exists())
@@ -63,8 +57,7 @@ KeyStore::ReadResult KeyStore::read(const QString &keyPath, const QString &value
 }
 
 QString KeyStore::write(const QString &keyPath, const QString &valueName,
-                        const KeyValue &value) const
-{
+                        const KeyValue &value) const {
     if (!openKey(keyPath))
         return writeErrorText(valueName);
     QSaveFile file(valueFile(keyPath, valueName));
@@ -78,8 +71,7 @@ QString KeyStore::write(const QString &keyPath, const QString &valueName,
     return {};
 }
 
-QString KeyStore::writeErrorText(const QString &valueName)
-{
+QString KeyStore::writeErrorText(const QString &valueName) {
     return QStringLiteral("Failed to set data for '%1'").arg(valueName);
 }
 

@@ -8,8 +8,7 @@
 
 namespace platform {
 
-QString programFolder()
-{
+QString programFolder() {
     char buffer[4096];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0)
@@ -21,8 +20,7 @@ QString programFolder()
     return folder;
 }
 
-QString roamingDataFolder()
-{
+QString roamingDataFolder() {
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
     if (!xdg.isEmpty())
         return xdg;
@@ -32,18 +30,15 @@ QString roamingDataFolder()
     return {};
 }
 
-void *DynamicLibrary::open(const QByteArray &fileName)
-{
+void *DynamicLibrary::open(const QByteArray &fileName) {
     return ::dlopen(fileName.constData(), RTLD_NOW | RTLD_LOCAL);
 }
 
-void *DynamicLibrary::symbol(void *handle, const char *name)
-{
+void *DynamicLibrary::symbol(void *handle, const char *name) {
     return handle ? ::dlsym(handle, name) : nullptr;
 }
 
-void DynamicLibrary::close(void *handle)
-{
+void DynamicLibrary::close(void *handle) {
     if (handle)
         ::dlclose(handle);
 }

@@ -5,13 +5,11 @@
 
 #include "app/datafile.h"
 
-int VaultTable::count() const
-{
+int VaultTable::count() const {
     return std::clamp<std::int32_t>(m_count, 0, capacity);
 }
 
-bool VaultTable::isQuarantined(const InfectionRecord &record) const
-{
+bool VaultTable::isQuarantined(const InfectionRecord &record) const {
     const QByteArray path = record.filePath.bytes();
     for (int k = 1; k <= count(); ++k) {
         if (slot(k).filePath.bytes() == path)
@@ -20,8 +18,7 @@ bool VaultTable::isQuarantined(const InfectionRecord &record) const
     return false;
 }
 
-int VaultTable::findThreat(const QByteArray &threatName) const
-{
+int VaultTable::findThreat(const QByteArray &threatName) const {
     int found = 0;
     for (int k = 1; k <= count(); ++k) {
         if (slot(k).threatName.bytes() == threatName)
@@ -30,8 +27,7 @@ int VaultTable::findThreat(const QByteArray &threatName) const
     return found;
 }
 
-bool VaultTable::append(const InfectionRecord &record)
-{
+bool VaultTable::append(const InfectionRecord &record) {
     if (isFull())
         return false;
     const int number = count() + 1;
@@ -40,14 +36,12 @@ bool VaultTable::append(const InfectionRecord &record)
     return true;
 }
 
-void VaultTable::withdrawLast()
-{
+void VaultTable::withdrawLast() {
     if (count() > 0)
         m_count = count() - 1;
 }
 
-void VaultTable::remove(int number)
-{
+void VaultTable::remove(int number) {
     const int n = count();
     if (number < 1 || number > n)
         return;
@@ -56,18 +50,15 @@ void VaultTable::remove(int number)
     m_count = n - 1;
 }
 
-QByteArray VaultTable::image() const
-{
+QByteArray VaultTable::image() const {
     return QByteArray(reinterpret_cast<const char *>(m_slots.data()), imageSize);
 }
 
-void VaultTable::loadImage(const QByteArray &bytes)
-{
+void VaultTable::loadImage(const QByteArray &bytes) {
     std::memcpy(m_slots.data(), bytes.constData(),
                 static_cast<std::size_t>(std::min<qint64>(bytes.size(), imageSize)));
 }
 
-Status VaultTable::save(const QString &path) const
-{
+Status VaultTable::save(const QString &path) const {
     return datafile::saveAtomically(path, image());
 }

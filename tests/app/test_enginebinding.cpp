@@ -7,16 +7,14 @@
 class TestEngineBinding : public QObject {
     Q_OBJECT
 private slots:
-    void missingLibraryIsSilent()
-    {
+    void missingLibraryIsSilent() {
         TestEnv env;
         EngineBinding binding;
         QVERIFY(!binding.bind(env.programFolder()));
         QVERIFY(!binding.isLoaded());
     }
 
-    void allTwelveNamesBindAndStayLoaded()
-    {
+    void allTwelveNamesBindAndStayLoaded() {
         TestEnv env;
         QVERIFY(QFile::copy(QStringLiteral(ENGINE12), env.programFolder() + "png_draw_2041.dll"));
         EngineBinding binding;
@@ -28,8 +26,7 @@ private slots:
         QVERIFY(binding.bind(QStringLiteral("/nonexistent/")));
     }
 
-    void elevenNamesAreUnloadedAgain()
-    {
+    void elevenNamesAreUnloadedAgain() {
         TestEnv env;
         QVERIFY(QFile::copy(QStringLiteral(ENGINE11), env.programFolder() + "png_draw_2041.dll"));
         EngineBinding binding;

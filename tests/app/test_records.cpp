@@ -7,8 +7,7 @@
 
 namespace {
 // Little-endian 32-bit bytes, written out by hand.
-QByteArray le32(quint32 v)
-{
+QByteArray le32(quint32 v) {
     QByteArray b(4, '\0');
     for (int i = 0; i < 4; ++i)
         b[i] = char((v >> (8 * i)) & 0xff);
@@ -19,8 +18,7 @@ QByteArray le32(quint32 v)
 class TestRecords : public QObject {
     Q_OBJECT
 private slots:
-    void stringFieldsCutToTheirRoom()
-    {
+    void stringFieldsCutToTheirRoom() {
         PString<10> port;
         port.assign("123456789012");
         QCOMPARE(port.length, 10);
@@ -34,8 +32,7 @@ private slots:
         QCOMPARE(port.bytes().size(), 10);
     }
 
-    void lastScanImageIsByteExact()
-    {
+    void lastScanImageIsByteExact() {
         LastScanRecord r;
         r.scanDone = 1;
         r.totalScanned = 0x01020304;
@@ -57,8 +54,7 @@ private slots:
         QCOMPARE(recordBytes(r), expected);
     }
 
-    void settingsImageIsByteExact()
-    {
+    void settingsImageIsByteExact() {
         SettingsRecord s;
         s.proxyUser.assign("u");
         s.proxyPassword.assign("pw");
@@ -93,8 +89,7 @@ private slots:
         QCOMPARE(recordBytes(s), expected);
     }
 
-    void infectionRecordLayout()
-    {
+    void infectionRecordLayout() {
         InfectionRecord r;
         r.vaultPath.assign("/v/a");
         r.filePath.assign("/x/a");
@@ -103,11 +98,11 @@ private slots:
         QCOMPARE(image.size(), 563);
         QCOMPARE(image.mid(0, 5), QByteArray("\x04/v/a"));
         QCOMPARE(image.mid(256, 5), QByteArray("\x04/x/a"));
-        QCOMPARE(image.mid(512, 7), QByteArray("\x06" "Eicar "));
+        QCOMPARE(image.mid(512, 7), QByteArray("\x06"
+                                               "Eicar "));
     }
 
-    void dayCounts()
-    {
+    void dayCounts() {
         QCOMPARE(daycount::fromDate(QDate(1899, 12, 30)), 0.0);
         QCOMPARE(daycount::fromDate(QDate(1900, 1, 1)), 2.0);
         QCOMPARE(daycount::fromDate(QDate(2026, 12, 8)), 46364.0);
@@ -116,8 +111,7 @@ private slots:
         QVERIFY(!daycount::toDate(1e300).isValid());
     }
 
-    void recordsRoundTripThroughTheStore()
-    {
+    void recordsRoundTripThroughTheStore() {
         TestEnv env;
         Registry registry{platform::KeyStore(env.registryRoot())};
         LastScanRecord lsd;
@@ -149,8 +143,7 @@ private slots:
         QCOMPARE(recordBytes(rec2), recordBytes(rec));
     }
 
-    void readRules()
-    {
+    void readRules() {
         TestEnv env;
         Registry registry{platform::KeyStore(env.registryRoot())};
         LastScanRecord r;
@@ -179,8 +172,7 @@ private slots:
         QCOMPARE(fresh.scanDone, 0);
     }
 
-    void unwritableStoreRaisesTheRegistryError()
-    {
+    void unwritableStoreRaisesTheRegistryError() {
         TestEnv env;
         // A plain file where the store's folder should be: nothing can be created below it.
         TestEnv::writeFile(env.root() + "blocked", "x");

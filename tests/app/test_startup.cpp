@@ -11,31 +11,27 @@ namespace {
 const QDate kToday(2026, 12, 8);
 const double kTodayCount = 46364.0;  // days from 30 December 1899
 
-Startup::Options optionsFor(const TestEnv &env)
-{
+Startup::Options optionsFor(const TestEnv &env) {
     Startup::Options o;
     o.programFolder = env.programFolder();
     return o;
 }
 
-QByteArray le32(quint32 v)
-{
+QByteArray le32(quint32 v) {
     QByteArray b(4, '\0');
     for (int i = 0; i < 4; ++i)
         b[i] = char((v >> (8 * i)) & 0xff);
     return b;
 }
 
-QByteArray leDouble(double d)
-{
+QByteArray leDouble(double d) {
     QByteArray b(8, '\0');
     memcpy(b.data(), &d, 8);
     return b;
 }
 
 // A hand-made infection record image.
-QByteArray recordImage(const QByteArray &vault, const QByteArray &file, const QByteArray &threat)
-{
+QByteArray recordImage(const QByteArray &vault, const QByteArray &file, const QByteArray &threat) {
     QByteArray r(563, '\0');
     r[0] = char(vault.size());
     r.replace(1, vault.size(), vault);
@@ -50,8 +46,7 @@ QByteArray recordImage(const QByteArray &vault, const QByteArray &file, const QB
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void firstRunOnAnEmptyHome()
-    {
+    void firstRunOnAnEmptyHome() {
         TestEnv env;
         FixedClock clock(kToday);
         ProgramData data(clock, platform::KeyStore(env.registryRoot()));
@@ -87,11 +82,11 @@ private slots:
         QVERIFY(QFileInfo(env.dataFolder() + "db").isDir());
         const QFileInfo vault(env.dataFolder() + "virus_vault");
         QVERIFY(vault.isDir());
-        QCOMPARE(vault.permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(vault.permissions() & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    void storedDataFolderOverride_data()
-    {
+    void storedDataFolderOverride_data() {
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<bool>("used");
         QTest::newRow("marker after first char") << QByteArray("/srv/Vizavuz/") << true;
@@ -101,8 +96,7 @@ private slots:
         QTest::newRow("empty") << QByteArray() << false;
     }
 
-    void storedDataFolderOverride()
-    {
+    void storedDataFolderOverride() {
         QFETCH(QByteArray, stored);
         QFETCH(bool, used);
         TestEnv env;
@@ -121,12 +115,14 @@ private slots:
         }
     }
 
-    void partialAndInvalidStoredRecords()
-    {
+    void partialAndInvalidStoredRecords() {
         TestEnv env;
         // 40 bytes of lsd: fields up to offset 32 and the first 8 date bytes (length 3, "abc"..).
         QByteArray lsd = le32(1) + le32(10) + le32(2) + le32(3) + le32(4) + le32(0) + le32(5) +
-                         le32(6) + QByteArray("\x03" "abcdefg");
+                         le32(6) +
+                         QByteArray(
+                             "\x03"
+                             "abcdefg");
         QCOMPARE(lsd.size(), 40);
         env.writeRegistryValue("lsd", "REG_BINARY", lsd);
         // 900 bytes of sysdata: not read at all.
@@ -157,25 +153,23 @@ private slots:
         QCOMPARE(data3.lastScan.lastDate.bytes(), QByteArray("none"));
     }
 
-    void yearlyReset_data()
-    {
+    void yearlyReset_data() {
         QTest::addColumn<int>("daysAgo");
         QTest::addColumn<bool>("reset");
         QTest::newRow("355 days") << 355 << false;
         QTest::newRow("356 days") << 356 << true;
     }
 
-    void yearlyReset()
-    {
+    void yearlyReset() {
         QFETCH(int, daysAgo);
         QFETCH(bool, reset);
         TestEnv env;
         QByteArray sys(808, '\0');
-        sys[781] = 2;                                   // monthly
-        sys[780] = 42;                                  // interval, kept either way
-        sys.replace(788, 4, le32(7));                   // update count
+        sys[781] = 2;                  // monthly
+        sys[780] = 42;                 // interval, kept either way
+        sys.replace(788, 4, le32(7));  // update count
         sys.replace(792, 8, leDouble(kTodayCount - daysAgo));
-        sys.replace(800, 4, le32(12345));               // update size
+        sys.replace(800, 4, le32(12345));  // update size
         env.writeRegistryValue("sysdata", "REG_BINARY", sys);
         FixedClock clock(kToday);
         ProgramData data(clock, platform::KeyStore(env.registryRoot()));
@@ -199,8 +193,7 @@ private slots:
         }
     }
 
-    void shortRecordsFileLoadsWhatIsThere()
-    {
+    void shortRecordsFileLoadsWhatIsThere() {
         TestEnv env;
         // 1,000 bytes: one whole record and the front of a second.
         QByteArray bytes = recordImage("/v/1", "/x/a.exe", "Eicar ") +
@@ -224,8 +217,7 @@ private slots:
         QCOMPARE(data.vault.slot(3).filePath.bytes(), QByteArray());
     }
 
-    void lastScanListLoadsOnlyWithUnremovedInfections_data()
-    {
+    void lastScanListLoadsOnlyWithUnremovedInfections_data() {
         QTest::addColumn<int>("found");
         QTest::addColumn<int>("removed");
         QTest::addColumn<bool>("loaded");
@@ -233,8 +225,7 @@ private slots:
         QTest::newRow("found 2 removed 2") << 2 << 2 << false;
     }
 
-    void lastScanListLoadsOnlyWithUnremovedInfections()
-    {
+    void lastScanListLoadsOnlyWithUnremovedInfections() {
         QFETCH(int, found);
         QFETCH(int, removed);
         QFETCH(bool, loaded);
@@ -244,9 +235,9 @@ private slots:
         lsd.replace(60, 4, le32(found));
         env.writeRegistryValue("lsd", "REG_BINARY", lsd);
         // A short list.gav: two records and a cut third.
-        TestEnv::writeFile(env.dataFolder() + "db/list.gav",
-                           recordImage({}, "/x/a", "A ") + recordImage({}, "/x/b", "B ") +
-                               QByteArray(10, char(3)));
+        TestEnv::writeFile(env.dataFolder() + "db/list.gav", recordImage({}, "/x/a", "A ") +
+                                                                 recordImage({}, "/x/b", "B ") +
+                                                                 QByteArray(10, char(3)));
         FixedClock clock(kToday);
         ProgramData data(clock, platform::KeyStore(env.registryRoot()));
         Startup::run(data, optionsFor(env));
@@ -256,8 +247,7 @@ private slots:
         QVERIFY(data.infections.fullPath(1).isEmpty());
     }
 
-    void unwritableStoreIsReported()
-    {
+    void unwritableStoreIsReported() {
         TestEnv env;
         TestEnv::writeFile(env.root() + "blocked", "x");
         FixedClock clock(kToday);
@@ -269,8 +259,7 @@ private slots:
         QCOMPARE(data.settings.lastUpdate, kTodayCount - 100);
     }
 
-    void shutdownRunsEveryHook()
-    {
+    void shutdownRunsEveryHook() {
         TestEnv env;
         FixedClock clock(kToday);
         ProgramData data(clock, platform::KeyStore(env.registryRoot()));

@@ -5,39 +5,35 @@
 #include <QFileInfo>
 #include <QTest>
 
-TestEnv::TestEnv()
-{
+TestEnv::TestEnv() {
     m_oldHome = qgetenv("HOME");
     m_oldData = qgetenv("XDG_DATA_HOME");
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
     QDir().mkpath(home());
     QDir().mkpath(programFolder());
     qputenv("HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home/.local/share")));
+    qputenv("XDG_DATA_HOME",
+            QFile::encodeName(m_dir.path() + QStringLiteral("/home/.local/share")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home/.config")));
 }
 
-TestEnv::~TestEnv()
-{
+TestEnv::~TestEnv() {
     qputenv("HOME", m_oldHome);
     qputenv("XDG_DATA_HOME", m_oldData);
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
 }
 
-static QString valuePath(const QString &registryRoot, const QString &subkey)
-{
+static QString valuePath(const QString &registryRoot, const QString &subkey) {
     return registryRoot + QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/Vizavuz/AntiVirus/") +
            subkey + QStringLiteral("/(default)");
 }
 
 void TestEnv::writeRegistryValue(const QString &subkey, const QByteArray &type,
-                                 const QByteArray &bytes) const
-{
+                                 const QByteArray &bytes) const {
     writeFile(valuePath(registryRoot(), subkey), type + '\n' + bytes);
 }
 
-QByteArray TestEnv::registryValue(const QString &subkey, QByteArray *type) const
-{
+QByteArray TestEnv::registryValue(const QString &subkey, QByteArray *type) const {
     const QByteArray all = readFile(valuePath(registryRoot(), subkey));
     const qsizetype newline = all.indexOf('\n');
     if (newline < 0)
@@ -47,8 +43,7 @@ QByteArray TestEnv::registryValue(const QString &subkey, QByteArray *type) const
     return all.mid(newline + 1);
 }
 
-void TestEnv::writeFile(const QString &path, const QByteArray &bytes)
-{
+void TestEnv::writeFile(const QString &path, const QByteArray &bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -56,16 +51,14 @@ void TestEnv::writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-QByteArray TestEnv::readFile(const QString &path)
-{
+QByteArray TestEnv::readFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }
 
-QByteArray TestEnv::eicar()
-{
+QByteArray TestEnv::eicar() {
     // Assembled from two halves so that the full string appears in no source file.
     QByteArray first = QByteArrayLiteral("X5O!P%@AP[4\\PZX54(P^)7CC)7}$");
     QByteArray second = QByteArrayLiteral("EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
