@@ -1,5 +1,6 @@
 #include "testenv.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,4 +64,16 @@ QByteArray TestEnv::eicar() {
     QByteArray first = QByteArrayLiteral("X5O!P%@AP[4\\PZX54(P^)7CC)7}$");
     QByteArray second = QByteArrayLiteral("EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
     return first + second;
+}
+
+QString TestEnv::makeEicarDatabase(const QString &dbFolder) {
+    QString folder = dbFolder;
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    folder += QStringLiteral("main.cvd");
+    const QByteArray body = eicar();
+    const QByteArray md5 = QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex();
+    writeFile(folder + QStringLiteral("/test.hdb"),
+              md5 + ':' + QByteArray::number(body.size()) + ":Eicar-Test-Signature\n");
+    return folder;
 }

@@ -33,6 +33,14 @@ public:
     // The EICAR test string, made at run time so that no file of the project carries it.
     static QByteArray eicar();
 
+    // The database fixture for the real clamscan: a folder named "main.cvd" inside dbFolder,
+    // holding a hash signature (.hdb) of the EICAR file. clamscan reports matches as
+    // "Eicar-Test-Signature.UNOFFICIAL". Returns the folder's path.
+    static QString makeEicarDatabase(const QString &dbFolder);
+    static QByteArray eicarThreatName() {
+        return QByteArrayLiteral("Eicar-Test-Signature.UNOFFICIAL");
+    }
+
 private:
     QTemporaryDir m_dir;
     QByteArray m_oldHome, m_oldData, m_oldConfig;
