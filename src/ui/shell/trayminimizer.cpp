@@ -21,8 +21,13 @@ QString TrayMinimizer::trayTip(const QString &title) {
 }
 
 void TrayMinimizer::minimizeToTaskbar() {
-    if (m_window)
-        m_window->showMinimized();
+    if (!m_window)
+        return;
+    // When the window manager restored the window (a taskbar click), the toolkit may still
+    // think it minimised and would ignore a second request: clear the stale state first.
+    if (m_window->windowState() & Qt::WindowMinimized)
+        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    m_window->showMinimized();
 }
 
 void TrayMinimizer::minimizeToTray() {
@@ -54,8 +59,9 @@ void TrayMinimizer::onActivated(QSystemTrayIcon::ActivationReason reason) {
 void TrayMinimizer::restoreFromTray() {
     if (!m_icon)
         return;
-    // Removed later: this runs from inside the icon's own signal.
-    m_icon->hide();
+    // This runs inside the icon's own mouse handler: hiding the icon now would destroy the
+    // widget that is delivering the press, so the icon is removed once the event is done.
+    disconnect(m_icon, nullptr, this, nullptr);
     m_icon->deleteLater();
     m_icon = nullptr;
     if (m_window) {
