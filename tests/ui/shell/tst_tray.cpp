@@ -64,8 +64,8 @@ void clickAt(const QPoint &point, int button, int repeat = 1) {
              QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)});
 }
 
-// Where the X server shows the icon: the icon's own X window, once the tray host has embedded
-// it (reparented it away from the root window), in root coordinates.
+// Where the X server shows the icon: the icon's own X window in root coordinates, once the tray
+// host has embedded and mapped it (the toolkit's own idea of the position stays at 0, 0).
 QRect embeddedIconGeometry() {
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget->objectName() != QLatin1String("QSystemTrayIconSys") || !widget->isVisible())
@@ -78,20 +78,9 @@ QRect embeddedIconGeometry() {
                 return -1;
             return info.mid(at + qstrlen(name)).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
         };
-        const QString tree = run(
-            QStringLiteral("xwininfo"),
-            {QStringLiteral("-id"), QString::number(widget->winId()), QStringLiteral("-children")});
-        const bool embedded = !tree.contains(
-            QStringLiteral("Parent window id: 0x") +
-            QString::number(run(QStringLiteral("xwininfo"), {QStringLiteral("-root")})
-                                .section(QStringLiteral("Window id: 0x"), 1, 1)
-                                .section(QLatin1Char(' '), 0, 0)
-                                .toULongLong(nullptr, 16),
-                            16));
         const QRect rect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"),
                          field("Width:"), field("Height:"));
-        if (embedded && rect.x() >= 0 && rect.width() > 1 &&
-            info.contains(QStringLiteral("IsViewable")))
+        if (rect.x() > 0 && rect.width() > 1 && info.contains(QStringLiteral("IsViewable")))
             return rect;
     }
     return {};
@@ -247,18 +236,6 @@ private slots:
         QVERIFY(tray.inTray());
         QCOMPARE(tray.trayIcon()->toolTip(), title.left(63));
         QApplication::setApplicationDisplayName(QStringLiteral("Vizavuz AntiVirus"));
-    }
-
-    void minimizeButtonKeepsTaskbarEntry() {
-        QWidget window;
-        window.resize(200, 100);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        TrayMinimizer tray(&window);
-        tray.minimizeToTaskbar();
-        QTRY_VERIFY(window.isMinimized());
-        QVERIFY(!tray.inTray());
-        QVERIFY(listed(window));
     }
 
     void ownedWindowIsTransientForMainWindow() {
