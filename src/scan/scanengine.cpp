@@ -1,5 +1,6 @@
 #include "scan/scanengine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -122,6 +123,13 @@ void ScanEngine::joinFinishedRuns() {
         run->join();
         return true;
     });
+}
+
+bool ScanEngine::workersRunning() const {
+    if (m_run)
+        return true;
+    return std::any_of(m_finished.begin(), m_finished.end(),
+                       [](const std::shared_ptr<ScanRun> &run) { return !run->finished(); });
 }
 
 QStringList ScanEngine::fixedDisks() const {
