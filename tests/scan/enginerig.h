@@ -12,6 +12,44 @@
 #include "scan/scanengine.h"
 #include "testenv.h"
 
+namespace scantest {
+
+inline QByteArray le32(qint32 v) {
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((quint32(v) >> (8 * i)) & 0xff);
+    return b;
+}
+
+// The 64-byte last-scan record, laid out by hand.
+inline QByteArray lastScanImage(qint32 done, qint32 totalScanned, qint32 totalRemoved, qint32 scans,
+                                qint32 totalFound, qint32 lastScanned, qint32 lastRemoved,
+                                const QByteArray &date, qint32 lastFound) {
+    QByteArray b = le32(done) + le32(totalScanned) + le32(totalRemoved) + le32(scans) +
+                   le32(totalFound) + le32(0) + le32(lastScanned) + le32(lastRemoved);
+    QByteArray chars = date;
+    if (chars.size() < 4)
+        chars += QByteArray("none").mid(chars.size());  // start-up's "none" stays behind
+    b += char(date.size()) + chars.leftJustified(20, '\0');
+    b += QByteArray(3, '\0') + le32(0) + le32(lastFound);
+    return b;
+}
+
+inline QByteArray today() {
+    return QLocale::system().toString(QDate(2026, 12, 8), QLocale::ShortFormat).toLatin1();
+}
+
+inline QByteArray recordImage(const QByteArray &file, const QByteArray &threat) {
+    QByteArray r(563, '\0');
+    r[256] = char(file.size());
+    r.replace(257, file.size(), file);
+    r[512] = char(threat.size());
+    r.replace(513, threat.size(), threat);
+    return r;
+}
+
+}  // namespace scantest
+
 // A program run in a private world, with its scan engine and spies on what the engine opens.
 struct EngineRig {
     TestEnv env;
