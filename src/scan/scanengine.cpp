@@ -312,8 +312,13 @@ void ScanEngine::launch(bool fullScan) {
 void ScanEngine::onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk) {
     if (run != m_run || run->closed)
         return;
-    m_splitter.feed(chunk, [this](QByteArrayView line) { m_parser.handleLine(line); });
-    m_parser.publish();
+    // A window may stop the scan while it reacts to a line; the rest of the chunk then goes.
+    m_splitter.feed(chunk, [this, &run](QByteArrayView line) {
+        if (!run->closed)
+            m_parser.handleLine(line);
+    });
+    if (!run->closed)
+        m_parser.publish();
 }
 
 void ScanEngine::completion(const std::shared_ptr<ScanRun> &run) {

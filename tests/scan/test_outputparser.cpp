@@ -193,14 +193,6 @@ private slots:
         QCOMPARE(rig.parser.lastDirectory(), path.left(295));
     }
 
-    void rawBytePathsSurvive() {
-        Rig rig;
-        const QByteArray path("/t/caf\xe9\xff.bin");
-        rig.line(path + ": Eicar FOUND");
-        QCOMPARE(rig.infections->record(1).filePath.bytes(), path);
-        QCOMPARE(rig.infections->fullPath(1), path);
-    }
-
     void moreThanTheListHoldsIsCounted() {
         Rig rig;
         for (int i = 0; i < 503; ++i)
