@@ -1,0 +1,120 @@
+#include "scan/outputparser.h"
+
+#include <cmath>
+#include <cstring>
+
+#include <QFile>
+
+#include "app/folders.h"
+#include "app/records.h"
+#include "platform/dirlist.h"
+#include "scan/infectionlist.h"
+#include "scan/scansession.h"
+
+namespace {
+
+constexpr qsizetype recordRoom = 255;
+constexpr qsizetype threatRoom = 50;
+constexpr qsizetype statusRoom = 64;
+
+}  // namespace
+
+OutputParser::OutputParser(ScanSession &session, InfectionList &infections, ScanList &scanList)
+    : m_session(session),
+      m_infections(infections),
+      m_scanList(scanList),
+      m_lister(&platform::subdirectoryNames) {}
+
+void OutputParser::reset() {
+    m_itemsScanned = 0;
+    m_infectionCount = 0;
+    m_foundBeyondList = 0;
+    m_directoryChanges = 0;
+    m_unreadable = 0;
+    m_firstError.clear();
+    m_lastPath.clear();
+}
+
+void OutputParser::handleLine(QByteArrayView line) {
+    // The verdict follows the last ": ", so a path holding ": " stays whole.
+    const qsizetype sep = line.lastIndexOf(QByteArrayView(": "));
+    const QByteArrayView path = sep > 0 ? line.first(sep) : QByteArrayView();
+    const QByteArrayView verdict = sep >= 0 ? line.sliced(sep + 2) : line;
+    const QByteArrayView shown = path.first(std::min(path.size(), recordRoom));
+
+    // The folder of the line comes from the whole path, so that a long path is listed where
+    // it really lies.
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArrayView directory = slash >= 0 ? path.first(slash + 1) : QByteArrayView();
+    if (QByteArrayView(m_lastDirectory) != directory) {
+        m_lastDirectory = directory.toByteArray();
+        progressStep();
+    }
+
+    // The scanner prints absolute paths only; a line whose path is not absolute comes from a
+    // file name holding a line break and is never a detection.
+    const bool absolute = path.startsWith('/');
+    const bool inDataFolder = line.indexOf(QByteArrayView("Vizavuz/")) >= 1;
+    if (absolute && !inDataFolder && verdict.endsWith(QByteArrayView(" FOUND"))) {
+        addInfection(path, verdict.chopped(5));
+    } else if (sep > 0 && verdict == QByteArrayView("OK")) {
+        ++m_itemsScanned;
+    } else if (absolute && (verdict.contains(QByteArrayView("Access denied")) ||
+                            verdict.contains(QByteArrayView("Can't access file")) ||
+                            verdict.endsWith(QByteArrayView("ERROR")))) {
+        ++m_unreadable;
+    } else if (line.startsWith(QByteArrayView("WARNING: ")) &&
+               verdict.contains(QByteArrayView("Can't access file"))) {
+        ++m_unreadable;
+    } else if (m_firstError.isEmpty() && line.startsWith(QByteArrayView("ERROR:"))) {
+        m_firstError = line.toByteArray();
+    }
+
+    // Reuses the buffer: this runs for every line.
+    m_lastPath.resize(shown.size());
+    if (!shown.isEmpty())
+        std::memcpy(m_lastPath.data(), shown.data(), static_cast<std::size_t>(shown.size()));
+}
+
+void OutputParser::publish() {
+    m_session.setScannedText(QStringLiteral("Items Scanned: ") + QString::number(m_itemsScanned));
+    const QByteArray tail =
+        m_lastPath.size() > statusRoom ? m_lastPath.right(statusRoom) : m_lastPath;
+    m_session.setStatus(QStringLiteral("Scanning: ") + QFile::decodeName(tail));
+}
+
+void OutputParser::addInfection(QByteArrayView path, QByteArrayView threat) {
+    InfectionRecord record;
+    record.filePath.assign(path.first(std::min(path.size(), recordRoom)).toByteArray());
+    record.threatName.assign(threat.first(std::min(threat.size(), threatRoom)).toByteArray());
+    // The list keeps its 500 records; later infections are counted and reported.
+    if (!m_infections.append(record, path.toByteArray())) {
+        ++m_foundBeyondList;
+        return;
+    }
+    ++m_infectionCount;
+    m_session.appendInfectionRow();
+    m_session.setFoundText(QStringLiteral("Infections Found: ") +
+                           QString::number(m_infectionCount));
+}
+
+double OutputParser::progressRatio(int changes, int listSize) {
+    // An empty list has no denominator; it shows the same figure as an overrun.
+    if (listSize <= 0)
+        return 73.01;
+    const double r = double(changes) / double(listSize) * 100.0;
+    return r >= 100.0 ? 73.01 : r;
+}
+
+void OutputParser::progressStep() {
+    ++m_directoryChanges;
+    // The empty folder (summary lines) would list the working folder: skipped.
+    if (!m_lastDirectory.isEmpty()) {
+        for (const QByteArray &name : m_lister(m_lastDirectory))
+            m_scanList.appendUnique(m_lastDirectory + name + '/');
+    }
+    const double r = progressRatio(m_directoryChanges, m_scanList.size());
+    m_session.setPercentText(m_locale.toString(r, 'f', 2) + QLatin1Char('%'));
+    // Halves go to the even neighbour in the default rounding mode.
+    m_session.setPercent(static_cast<int>(std::nearbyint(r)));
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QLocale>
+
+#include "scan/scanlist.h"
+
+class InfectionList;
+class ScanSession;
+
+// The line handler: turns each line of scanner output into the live counters, the infection
+// list and its rows, the status line and the progress estimate. Main thread only.
+class OutputParser {
+public:
+    // Lists the subfolder names of a folder; replaceable so tests can count listings.
+    using Lister = std::function<QList<QByteArray>(const QByteArray &folder)>;
+
+    OutputParser(ScanSession &session, InfectionList &infections, ScanList &scanList);
+
+    void setLister(Lister lister) { m_lister = std::move(lister); }
+
+    // Counters and texts back to a new scan's start; the last folder is kept between scans.
+    void reset();
+
+    void handleLine(QByteArrayView line);
+    // Writes the per-line texts ("Items Scanned: N", "Scanning: ...") for the lines so far.
+    void publish();
+
+    int itemsScanned() const { return m_itemsScanned; }
+    // Infections kept in the list (at most its 500 records).
+    int infectionCount() const { return m_infectionCount; }
+    // Infections reported after the list was full; counted, not stored.
+    int foundBeyondList() const { return m_foundBeyondList; }
+    int directoryChanges() const { return m_directoryChanges; }
+    // Files the scanner reported it could not read.
+    int unreadableFiles() const { return m_unreadable; }
+    // The scanner's first "ERROR:" line, empty when there was none.
+    QByteArray firstError() const { return m_firstError; }
+    QByteArray lastDirectory() const { return m_lastDirectory; }
+    // The path of the latest line as the status line shows it (cut to the record's room).
+    QByteArray lastPath() const { return m_lastPath; }
+
+    // Adds one subfolder listing and recomputes the percentage.
+    void progressStep();
+
+    // The percentage text of a ratio: 100 or more shows 73.01.
+    static double progressRatio(int changes, int listSize);
+
+private:
+    void addInfection(QByteArrayView path, QByteArrayView threat);
+
+    ScanSession &m_session;
+    InfectionList &m_infections;
+    ScanList &m_scanList;
+    Lister m_lister;
+    QLocale m_locale = QLocale::system();
+
+    int m_itemsScanned = 0;
+    int m_infectionCount = 0;
+    int m_foundBeyondList = 0;
+    int m_directoryChanges = 0;
+    int m_unreadable = 0;
+    QByteArray m_firstError;
+    QByteArray m_lastDirectory;
+    QByteArray m_lastPath;
+};

@@ -1,0 +1,443 @@
+#include "scan/scanengine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include "app/programdata.h"
+#include "platform/mounts.h"
+#include "platform/scannerprocess.h"
+
+namespace {
+
+constexpr long chunkSize = 1024;
+constexpr auto stopWait = std::chrono::milliseconds(1000);
+// How long the wait thread lets the reader drain the pipe after the scanner ended; only a
+// process that kept the pipe open after the scanner's end makes it run out.
+constexpr auto drainWait = std::chrono::seconds(5);
+constexpr int readPollMs = 200;
+
+}  // namespace
+
+// One scanner run, shared by the main thread and its two worker threads.
+struct ScanRun {
+    int pid = -1;
+    int fd = -1;
+    std::thread reader;
+    std::thread waiter;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool paused = false;
+    bool ended = false;  // the scanner has ended (not yet reaped)
+    bool reaped = false;
+    bool readerDone = false;
+    bool waiterDone = false;
+    int exitCode = -1;
+    std::atomic<bool> abandoned{false};  // no more hand-overs: the engine is going away
+
+    // Main thread only: the scan is closed, later chunks are ignored.
+    bool closed = false;
+
+    // Each worker passes this before every hand-over; a paused scan holds them here.
+    void passGate() {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !paused || abandoned.load(); });
+    }
+    void setPaused(bool on) {
+        {
+            std::lock_guard lock(mutex);
+            paused = on;
+        }
+        changed.notify_all();
+    }
+    bool waitEnded(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, timeout, [this] { return ended; });
+    }
+    void kill() {
+        std::lock_guard lock(mutex);
+        if (!reaped)
+            platform::ChildProcess::killGroup(pid);
+    }
+    void join() {
+        if (reader.joinable())
+            reader.join();
+        if (waiter.joinable())
+            waiter.join();
+    }
+    bool finished() {
+        std::lock_guard lock(mutex);
+        return readerDone && waiterDone;
+    }
+};
+
+ScanEngine::ScanEngine(ProgramData &data, QObject *parent)
+    : QObject(parent),
+      m_data(data),
+      m_parser(data.session, data.infections, m_scanList),
+      m_mountInfo(&platform::readMountInfo) {
+    m_handOver = [this](const std::function<void()> &routine) {
+        QMetaObject::invokeMethod(this, routine, Qt::BlockingQueuedConnection);
+    };
+    m_data.shutdownHooks.push_back([this] { stopRoutine(); });
+}
+
+ScanEngine::~ScanEngine() {
+    abandonAll();
+}
+
+void ScanEngine::abandonAll() {
+    if (m_run) {
+        m_finished.push_back(m_run);
+        m_run.reset();
+    }
+    for (const auto &run : m_finished) {
+        run->abandoned = true;
+        run->kill();
+        run->changed.notify_all();
+    }
+    // A worker may be waiting for its hand-over to run here: keep serving them until all end.
+    for (const auto &run : m_finished) {
+        while (!run->finished())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        run->join();
+    }
+    m_finished.clear();
+}
+
+void ScanEngine::joinFinishedRuns() {
+    // A run whose worker still waits for its hand-over is kept until it has been served.
+    std::erase_if(m_finished, [](const std::shared_ptr<ScanRun> &run) {
+        if (!run->finished())
+            return false;
+        run->join();
+        return true;
+    });
+}
+
+bool ScanEngine::workersRunning() const {
+    if (m_run)
+        return true;
+    return std::any_of(m_finished.begin(), m_finished.end(),
+                       [](const std::shared_ptr<ScanRun> &run) { return !run->finished(); });
+}
+
+QStringList ScanEngine::fixedDisks() const {
+    QStringList disks;
+    for (const QByteArray &point : platform::fixedMountPoints(m_mountInfo()))
+        disks << QFile::decodeName(point);
+    return disks;
+}
+
+void ScanEngine::fullScanCommand() {
+    ScanSession &session = m_data.session;
+    if (session.state() == ScanSession::idle()) {
+        m_scanList.clear();
+        session.setState(ScanSession::scanning());
+        for (const QByteArray &point : platform::fixedMountPoints(m_mountInfo()))
+            m_scanList.appendTarget(point);
+        emit progressViewRequested();
+        scanStart(true);
+    } else if (session.state() == ScanSession::paused()) {
+        session.setState(ScanSession::scanning());
+        if (m_run)
+            m_run->setPaused(false);
+    }
+    session.setSelectedScanButton(11);
+}
+
+bool ScanEngine::startCustomScan(const QStringList &entries) {
+    if (m_data.session.state() != ScanSession::idle() || entries.isEmpty())
+        return false;
+    m_scanList.clear();
+    for (const QString &entry : entries) {
+        // The scanner is given absolute targets only, so every path it prints is absolute.
+        QByteArray target = QFile::encodeName(QDir::cleanPath(QFileInfo(entry).absoluteFilePath()));
+        if (!target.endsWith('/'))
+            target += '/';
+        m_scanList.appendTarget(target);
+    }
+    emit progressViewRequested();
+    scanStart(false);
+    return true;
+}
+
+void ScanEngine::scanStart(bool fullScan) {
+    ScanSession &session = m_data.session;
+    session.setProgressTimerOn(true);
+    session.setPercent(0);
+    session.setSelectedScanButton(11);
+    session.setState(ScanSession::scanning());
+    session.setScannedText(QStringLiteral("Items Scanned: 0"));
+    session.setFoundText(QStringLiteral("Infections Found: 0"));
+    session.setStatus(QStringLiteral("Preparing to Scan ..."));
+    m_scanDone = 1;
+    m_parser.reset();
+    m_splitter.reset();
+    m_data.infections.setCount(0);
+    session.setRemovedCount(0);
+    session.clearInfectionRows();
+    // Staged downloads never lie beside the databases while the scanner runs.
+    QFile::remove(m_data.folders.database + QStringLiteral("main2.cvd"));
+    QFile::remove(m_data.folders.database + QStringLiteral("daily2.cvd"));
+    launch(fullScan);
+}
+
+namespace {
+
+bool holdsDatabases(const QString &folder) {
+    const QStringList found = QDir(folder).entryList(
+        {QStringLiteral("*.cvd"), QStringLiteral("*.cld"), QStringLiteral("*.cud")}, QDir::Files);
+    return !found.isEmpty();
+}
+
+}  // namespace
+
+void ScanEngine::launch(bool fullScan) {
+    joinFinishedRuns();
+    m_stopFlag = false;
+
+    const QByteArray local = QFile::encodeName(m_data.folders.program) + "clamscan";
+    const QByteArray scanner =
+        platform::isExecutable(local) ? local : platform::findOnPath(QByteArrayLiteral("clamscan"));
+    m_lastScanner = scanner;
+    if (scanner.isEmpty()) {
+        closeFailed(QStringLiteral("The scanner clamscan was not found in %1 or on PATH")
+                        .arg(m_data.folders.program));
+        return;
+    }
+
+    QList<QByteArray> args{QByteArrayLiteral("--recursive")};
+    const QString mainDb = m_data.folders.database + QStringLiteral("main.cvd");
+    const QString dailyDb = m_data.folders.database + QStringLiteral("daily.cvd");
+    if (QFileInfo::exists(mainDb)) {
+        args << "--database=" + QFile::encodeName(mainDb);
+        if (QFileInfo::exists(dailyDb))
+            args << "--database=" + QFile::encodeName(dailyDb);
+    } else if (holdsDatabases(m_systemDatabase)) {
+        args << "--database=" + QFile::encodeName(m_systemDatabase);
+    } else {
+        closeFailed(QStringLiteral("No virus database: %1 is missing; update the virus database")
+                        .arg(mainDb));
+        return;
+    }
+    if (fullScan)
+        args << QByteArrayLiteral("--cross-fs=no");
+    for (const QByteArray &entry : m_scanList.entries())
+        args << entry;
+    m_lastArguments = args;
+
+    auto run = std::make_shared<ScanRun>();
+    QString error;
+    if (!platform::ChildProcess::spawn(scanner, args, QFile::encodeName(m_data.folders.program),
+                                       &run->pid, &run->fd, &error)) {
+        closeFailed(QStringLiteral("Cannot start the scanner %1: %2")
+                        .arg(QFile::decodeName(scanner), error));
+        return;
+    }
+    m_run = run;
+
+    run->waiter = std::thread([this, run] {
+        platform::ChildProcess::waitUntilEnded(run->pid);
+        {
+            std::unique_lock lock(run->mutex);
+            run->ended = true;
+            run->changed.notify_all();
+            // Output still in the pipe is parsed before the scan is closed.
+            run->changed.wait_for(lock, drainWait,
+                                  [&run] { return run->readerDone || run->abandoned.load(); });
+            run->exitCode = platform::ChildProcess::reap(run->pid);
+            run->reaped = true;
+        }
+        run->passGate();
+        if (!run->abandoned)
+            m_handOver([this, run] { completion(run); });
+        {
+            std::lock_guard lock(run->mutex);
+            run->waiterDone = true;
+        }
+    });
+    run->reader = std::thread([this, run] {
+        char buffer[chunkSize];
+        for (;;) {
+            const long n = platform::ChildProcess::readSome(run->fd, buffer, chunkSize, readPollMs);
+            if (run->abandoned)
+                break;
+            if (n == -2)
+                continue;
+            if (n <= 0)
+                break;
+            run->passGate();
+            if (run->abandoned)
+                break;
+            const QByteArrayView chunk(buffer, n);
+            m_handOver([this, &run, chunk] { onChunk(run, chunk); });
+        }
+        // The reader owns its end of the pipe: nobody else closes it under a read.
+        platform::ChildProcess::closeFd(run->fd);
+        {
+            std::lock_guard lock(run->mutex);
+            run->readerDone = true;
+        }
+        run->changed.notify_all();
+    });
+}
+
+void ScanEngine::onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk) {
+    if (run != m_run || run->closed)
+        return;
+    m_splitter.feed(chunk, [this](QByteArrayView line) { m_parser.handleLine(line); });
+    m_parser.publish();
+}
+
+void ScanEngine::completion(const std::shared_ptr<ScanRun> &run) {
+    if (run != m_run)
+        return;
+    const bool wasClosed = run->closed;
+    releaseRun();
+    if (m_stopFlag || wasClosed)
+        return;
+
+    m_splitter.finish([this](QByteArrayView line) { m_parser.handleLine(line); });
+    m_parser.publish();
+
+    // A scanner that ended in error having examined nothing is a failed scan, not a clean one.
+    const int code = run->exitCode;
+    const bool nothingExamined = m_parser.itemsScanned() == 0 && m_parser.infectionCount() == 0 &&
+                                 m_parser.foundBeyondList() == 0 && m_parser.unreadableFiles() == 0;
+    if (code != 0 && code != 1 && nothingExamined) {
+        QString reason;
+        if (!m_parser.firstError().isEmpty())
+            reason = QString::fromLocal8Bit(m_parser.firstError());
+        else if (code < 0)
+            reason = QStringLiteral("The scanner ended abnormally");
+        else
+            reason = QStringLiteral("The scanner ended with exit code %1").arg(code);
+        closeFailed(reason);
+        return;
+    }
+    closeCompleted();
+}
+
+void ScanEngine::releaseRun() {
+    if (!m_run)
+        return;
+    m_run->closed = true;
+    m_finished.push_back(m_run);
+    m_run.reset();
+}
+
+void ScanEngine::closeCompleted() {
+    ScanSession &session = m_data.session;
+    session.setStatus(QStringLiteral("Scanning Complete"));
+    session.setPercentText(QStringLiteral("100%"));
+    session.setProgressTimerOn(false);
+    session.setPercent(100);
+    session.setSelectedScanButton(0);
+    scanRecord();
+    session.setState(ScanSession::idle());
+    showResultWindow();
+    if (m_parser.unreadableFiles() > 0 || m_parser.foundBeyondList() > 0)
+        emit scanIncomplete(m_parser.unreadableFiles(), m_parser.foundBeyondList());
+    emit scanClosed();
+}
+
+void ScanEngine::closeFailed(const QString &reason) {
+    ScanSession &session = m_data.session;
+    releaseRun();
+    session.setStatus(QStringLiteral("Scanning Failed: ") + reason);
+    session.setProgressTimerOn(false);
+    session.setSelectedScanButton(0);
+    session.setState(ScanSession::idle());
+    emit scanFailed(reason);
+    emit scanClosed();
+}
+
+void ScanEngine::showResultWindow() {
+    if (m_parser.infectionCount() > 0)
+        emit infectionsFoundWindowRequested(m_parser.infectionCount());
+    else
+        emit noInfectionsWindowRequested();
+}
+
+void ScanEngine::scanRecord() {
+    LastScanRecord &record = m_data.lastScan;
+    const int found = m_parser.infectionCount();
+    const int removed = m_data.session.removedCount();
+    const int items = m_parser.itemsScanned();
+    record.scanCount += 1;
+    record.totalFound += found + m_parser.foundBeyondList();
+    record.totalRemoved += removed;
+    record.totalScanned += items;
+    const QString date = QLocale::system().toString(m_data.clock().today(), QLocale::ShortFormat);
+    record.lastDate.assign(date.toLocal8Bit().left(20));
+    m_data.session.setProgressTimerOn(false);
+    record.reserved20 = 0;
+    record.lastFound = found;
+    record.scanDone = m_scanDone;
+    record.lastRemoved = removed;
+    record.lastScanned = items;
+
+    // A failed write is reported; the scan is still closed.
+    if (found > 0) {
+        const Status written = m_data.infections.save(m_data.folders.listFile());
+        if (!written)
+            emit recordWriteFailed(written.message());
+    }
+    const Status stored = m_data.saveLastScan();
+    if (!stored)
+        emit recordWriteFailed(stored.message());
+}
+
+void ScanEngine::pauseScan() {
+    ScanSession &session = m_data.session;
+    if (session.state() != ScanSession::scanning())
+        return;
+    session.setState(ScanSession::paused());
+    if (m_run)
+        m_run->setPaused(true);
+    session.setSelectedScanButton(12);
+}
+
+void ScanEngine::resumeScan() {
+    ScanSession &session = m_data.session;
+    if (session.state() != ScanSession::paused())
+        return;
+    session.setState(ScanSession::scanning());
+    if (m_run)
+        m_run->setPaused(false);
+    session.setSelectedScanButton(13);
+}
+
+void ScanEngine::stopButton() {
+    stopRoutine();
+    m_data.session.setSelectedScanButton(14);
+}
+
+void ScanEngine::stopRoutine() {
+    ScanSession &session = m_data.session;
+    if (session.state() != ScanSession::scanning())
+        return;
+    m_stopFlag = true;
+    session.setStatus(QStringLiteral("Scanning Stopped"));
+    if (m_run) {
+        // A scanner that ends by itself within the wait is closed here just the same, once.
+        if (!m_run->waitEnded(stopWait))
+            m_run->kill();
+    }
+    releaseRun();
+    scanRecord();
+    session.setState(ScanSession::idle());
+    showResultWindow();
+    emit scanClosed();
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QObject>
+#include <QStringList>
+
+#include "scan/linesplitter.h"
+#include "scan/outputparser.h"
+#include "scan/scanlist.h"
+
+class ProgramData;
+struct ScanRun;
+
+// Runs scans: starts clamscan as a child process, reads its output on a reader thread, waits
+// for its end on a wait thread, parses every line on the main thread, and closes each scan with
+// its record and its result window. The live texts go into the program's ScanSession.
+class ScanEngine : public QObject {
+    Q_OBJECT
+public:
+    // Runs a routine on the main thread and returns when it has finished. Called from the
+    // worker threads.
+    using HandOver = std::function<void(const std::function<void()> &routine)>;
+
+    explicit ScanEngine(ProgramData &data, QObject *parent = nullptr);
+    ~ScanEngine() override;
+
+    void fullScanCommand();
+    // False (nothing started) unless the scan state is "idle" and there is an entry.
+    bool startCustomScan(const QStringList &entries);
+    void pauseScan();
+    void resumeScan();
+    void stopButton();
+    void stopRoutine();
+
+    QStringList fixedDisks() const;
+    int itemsScanned() const { return m_parser.itemsScanned(); }
+    int infectionCount() const { return m_parser.infectionCount(); }
+    int foundBeyondList() const { return m_parser.foundBeyondList(); }
+    int unreadableFiles() const { return m_parser.unreadableFiles(); }
+    int directoryChanges() const { return m_parser.directoryChanges(); }
+
+    // True while a worker thread of this or an earlier scan has not ended yet.
+    bool workersRunning() const;
+
+    const ScanList &scanList() const { return m_scanList; }
+    OutputParser &parser() { return m_parser; }
+    // The argument vector of the last launch (after the scanner's own path).
+    QList<QByteArray> lastArguments() const { return m_lastArguments; }
+    QByteArray lastScannerPath() const { return m_lastScanner; }
+
+    void setHandOver(HandOver handOver) { m_handOver = std::move(handOver); }
+    // Replaces the mountinfo text that fixedDisks() reads (tests).
+    void setMountInfoSource(std::function<QByteArray()> source) { m_mountInfo = std::move(source); }
+    // The system database folder used when the program has no main.cvd.
+    void setSystemDatabaseFolder(const QString &folder) { m_systemDatabase = folder; }
+
+signals:
+    void progressViewRequested();
+    void infectionsFoundWindowRequested(int count);
+    void noInfectionsWindowRequested();
+    void scanFailed(const QString &message);
+    void scanIncomplete(int unreadableFiles, int foundBeyondList);
+    void recordWriteFailed(const QString &message);
+    void scanClosed();
+
+private:
+    void scanStart(bool fullScan);
+    void launch(bool fullScan);
+    void onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk);
+    void completion(const std::shared_ptr<ScanRun> &run);
+    void releaseRun();
+    void closeCompleted();
+    void closeFailed(const QString &reason);
+    void scanRecord();
+    void showResultWindow();
+    void joinFinishedRuns();
+    void abandonAll();
+
+    ProgramData &m_data;
+    ScanList m_scanList;
+    OutputParser m_parser;
+    LineSplitter m_splitter;
+    HandOver m_handOver;
+    std::function<QByteArray()> m_mountInfo;
+    QString m_systemDatabase = QStringLiteral("/var/lib/clamav/");
+    std::shared_ptr<ScanRun> m_run;
+    std::vector<std::shared_ptr<ScanRun>> m_finished;
+    bool m_stopFlag = false;
+    int m_scanDone = 0;
+    QList<QByteArray> m_lastArguments;
+    QByteArray m_lastScanner;
+};
