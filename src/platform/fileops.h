@@ -33,4 +33,7 @@ bool renameNoReplace(const QByteArray &from, const QByteArray &to);
 // The (device, inode) identity of the file at the path, following links; false when missing.
 bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode);
 
+// Sets a folder (not a link to one) to mode 0700; false when it is not a folder or cannot be set.
+bool restrictFolderToOwner(const QByteArray &path);
+
 }  // namespace platform

@@ -117,4 +117,11 @@ bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode) {
     return true;
 }
 
+bool restrictFolderToOwner(const QByteArray &path) {
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return (st.st_mode & 07777) == 0700 || ::chmod(path.constData(), 0700) == 0;
+}
+
 }  // namespace platform

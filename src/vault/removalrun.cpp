@@ -45,6 +45,9 @@ void RemovalRun::start() {
     if (m_stopRoutine)
         m_stopRoutine();
     m_running = true;
+    // The vault holds infected files: only the owner may reach them, whatever mode an older
+    // folder was made with.
+    platform::restrictFolderToOwner(QFile::encodeName(m_data.folders.vault()));
     m_snapshot = platform::processSnapshot();
     m_total = m_data.infections.count();
     m_index = m_total;

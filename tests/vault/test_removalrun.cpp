@@ -55,8 +55,12 @@ private slots:
                              " Threat-" + QByteArray::number(i) + "-with-a-very-long-name-here");
         }
         rig.data->lastScan.totalRemoved = 10;
+        QFile::setPermissions(rig.vault(), QFileDevice::Permissions(0x7755));
         Run r(*rig.data);
         r.go();
+        struct stat vaultStat {};
+        QCOMPARE(::stat(enc(rig.vault()).constData(), &vaultStat), 0);
+        QCOMPARE(vaultStat.st_mode & 07777, 0700u);
 
         QCOMPARE(r.stops, 1);
         QCOMPARE(r.opened.count(), 1);
