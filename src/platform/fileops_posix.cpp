@@ -53,7 +53,10 @@ QString copyFile(const QByteArray &source, const QByteArray &destination, unsign
         return QStringLiteral("The source is not a regular file");
     }
 
-    QByteArray temp = destination + QByteArrayLiteral(".vzXXXXXX");
+    // The new file lies in the destination's folder (a rename stays on one file system) under a
+    // short name of its own, so that a destination name near the limit still fits.
+    QByteArray temp =
+        destination.left(destination.lastIndexOf('/') + 1) + QByteArrayLiteral(".vz-XXXXXX");
     const int out = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out < 0) {
         const QString error = lastError("Cannot create the destination");

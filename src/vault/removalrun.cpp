@@ -145,8 +145,14 @@ bool RemovalRun::removeOne(int n) {
     if (platform::removeFile(path) || !platform::pathExists(path))
         return true;
     // It cannot be deleted: make it harmless where it is, now that the vault holds a copy.
-    if (!platform::truncateToOneByte(path, neutralByte))
+    if (!platform::truncateToOneByte(path, neutralByte)) {
+        // Untouched in its place: take back this step's copy and record, so that the vault
+        // only holds what left its place.
+        platform::removeFile(vaultPath);
+        if (added)
+            m_data.vault.withdrawLast();
         return false;
+    }
     const QByteArray nonName =
         folderPart(path) + QByteArray::number(m_data.random.bounded(100000)) + ".non";
     platform::renameNoReplace(path, nonName);

@@ -26,7 +26,12 @@ Status Restorer::restoreToOriginal(int row) {
     const int k = recordOfRow(row);
     if (k == 0)
         return Status::failure(QStringLiteral("No such vault record"));
-    return restore(k, m_data.vault.slot(k).filePath.bytes());
+    const auto &filePath = m_data.vault.slot(k).filePath;
+    // A path that fills its room may have been cut: it names some other place.
+    if (filePath.bytes().size() >= int(filePath.capacity))
+        return Status::failure(
+            QStringLiteral("The original path is too long; restore to a chosen folder"));
+    return restore(k, filePath.bytes());
 }
 
 Status Restorer::restoreToFolder(int row, const QString &folder) {

@@ -294,6 +294,8 @@ private slots:
         }
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("hard")), "content");
         QCOMPARE(r.run.notRemovedCount(), 1);
+        QCOMPARE(rig.data->vault.count(), 0);
+        QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("hard")));
         QCOMPARE(rig.data->infections.count(), 1);
     }
 

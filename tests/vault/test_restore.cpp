@@ -86,6 +86,16 @@ private slots:
         QVERIFY(!QFile::exists(dir + QStringLiteral("gone.exe")));
         QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("far.exe")), "f");
         QVERIFY(!QFile::exists(rig.data->folders.recordsFile()));
+
+        // A path that filled its record may be cut: only a chosen folder is safe.
+        const QByteArray full = QFile::encodeName(dir) + QByteArray(300, 'n');
+        quarantine(rig, QStringLiteral("long"), QString::fromLocal8Bit(full), " Long", "l");
+        QVERIFY(!restorer.restoreToOriginal(2).ok());
+        QCOMPARE(rig.data->vault.count(), 3);
+        QVERIFY(restorer.restoreToFolder(2, dir).ok());
+        QCOMPARE(TestEnv::readFile(dir + QString::fromLocal8Bit(
+                                             full.left(255).mid(QFile::encodeName(dir).size()))),
+                 "l");
     }
 
     void neverWritesThroughAPlantedLink() {
