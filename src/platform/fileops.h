@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// File operations on raw path bytes (Linux names are bytes) that Qt does not offer: checks that
+// never follow a symbolic link, a streamed copy that never writes through one, and the pieces
+// of neutralising a file that cannot be deleted.
+namespace platform {
+
+// True when something (of any type, a dangling link included) is at the path.
+bool pathExists(const QByteArray &path);
+
+// True when the path names a regular file itself, not a link to one.
+bool isRegularFile(const QByteArray &path);
+
+// Copies the regular file at source to destination, streamed in blocks. The copy is written to
+// a new file beside the destination with the given mode and then renamed over it, so that an
+// existing file is replaced whole, a failure leaves the destination as it was, and a symbolic
+// link planted at the destination is replaced rather than written through. A source that is a
+// link is refused. Returns an empty text on success, otherwise the cause.
+QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode = 0600);
+
+// Deletes the file (never a folder); false when it could not be deleted.
+bool removeFile(const QByteArray &path);
+
+// Opens the regular file for writing, truncates it and writes the one byte; false on failure.
+bool truncateToOneByte(const QByteArray &path, char byte);
+
+// Renames within the file system without replacing anything at the new name.
+bool renameNoReplace(const QByteArray &from, const QByteArray &to);
+
+// The (device, inode) identity of the file at the path, following links; false when missing.
+bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode);
+
+// Sets a folder (not a link to one) to mode 0700; false when it is not a folder or cannot be set.
+bool restrictFolderToOwner(const QByteArray &path);
+
+}  // namespace platform

@@ -1,0 +1,130 @@
+#include "platform/fileops.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+QString lastError(const char *what) {
+    return QStringLiteral("%1: %2").arg(QLatin1StringView(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+bool writeAll(int fd, const char *data, ssize_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool pathExists(const QByteArray &path) {
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(path.constData(), &st) == 0;
+}
+
+bool isRegularFile(const QByteArray &path) {
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode) {
+    const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        return lastError("Cannot open the source");
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return QStringLiteral("The source is not a regular file");
+    }
+
+    // The new file lies in the destination's folder (a rename stays on one file system) under a
+    // short name of its own, so that a destination name near the limit still fits.
+    QByteArray temp =
+        destination.left(destination.lastIndexOf('/') + 1) + QByteArrayLiteral(".vz-XXXXXX");
+    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (out < 0) {
+        const QString error = lastError("Cannot create the destination");
+        ::close(in);
+        return error;
+    }
+    QString error;
+    if (::fchmod(out, static_cast<mode_t>(mode)) != 0)
+        error = lastError("Cannot set the mode");
+    static constexpr ssize_t blockSize = 1 << 16;
+    char block[blockSize];
+    while (error.isEmpty()) {
+        const ssize_t n = ::read(in, block, blockSize);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = lastError("Cannot read the source");
+            break;
+        }
+        if (n == 0)
+            break;
+        if (!writeAll(out, block, n))
+            error = lastError("Cannot write the destination");
+    }
+    if (error.isEmpty() && ::fsync(out) != 0)
+        error = lastError("Cannot write the destination");
+    if (::close(out) != 0 && error.isEmpty())
+        error = lastError("Cannot write the destination");
+    ::close(in);
+    if (error.isEmpty() && ::rename(temp.constData(), destination.constData()) != 0)
+        error = lastError("Cannot replace the destination");
+    if (!error.isEmpty())
+        ::unlink(temp.constData());
+    return error;
+}
+
+bool removeFile(const QByteArray &path) {
+    return !path.isEmpty() && ::unlink(path.constData()) == 0;
+}
+
+bool truncateToOneByte(const QByteArray &path, char byte) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && writeAll(fd, &byte, 1);
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
+bool renameNoReplace(const QByteArray &from, const QByteArray &to) {
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0;
+}
+
+bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
+        return false;
+    *device = static_cast<quint64>(st.st_dev);
+    *inode = static_cast<quint64>(st.st_ino);
+    return true;
+}
+
+bool restrictFolderToOwner(const QByteArray &path) {
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return (st.st_mode & 07777) == 0700 || ::chmod(path.constData(), 0700) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <vector>
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The running processes of the system, as far as this user may see them.
+namespace platform {
+
+struct ProcessEntry {
+    qint64 pid = 0;
+    QByteArray executable;  // the target of /proc/<pid>/exe
+    quint64 device = 0;     // identity of the executable file
+    quint64 inode = 0;
+};
+
+// Every process whose executable can be read, in /proc order; the program's own process is
+// left out. Processes that vanish or cannot be read are skipped.
+std::vector<ProcessEntry> processSnapshot();
+
+// Sends SIGKILL; false when the signal could not be sent.
+bool killProcess(qint64 pid);
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+#include "vault/listrows.h"
+
+#include "scan/infectionlist.h"
+#include "vault/vaulttable.h"
+
+namespace listrows {
+
+namespace {
+
+RowTexts textsOf(const InfectionRecord &record, int pathRoom) {
+    return {QString::fromLocal8Bit(record.threatName.bytes()).left(55),
+            QString::fromLocal8Bit(record.filePath.bytes()).left(pathRoom)};
+}
+
+}  // namespace
+
+RowTexts infectionRow(const InfectionList &infections, int row) {
+    if (row < 0 || row >= infections.count())
+        return {};
+    return textsOf(infections.record(row + 1), 55);
+}
+
+RowTexts vaultRow(const VaultTable &vault, const QString &itemText) {
+    const int k = vault.findThreat(itemText.toLocal8Bit());
+    if (k == 0)
+        return {};
+    return textsOf(vault.slot(k), 75);
+}
+
+}  // namespace listrows

@@ -1,0 +1,328 @@
+#include <sys/stat.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "vault/removalrun.h"
+#include "vaultrig.h"
+
+namespace {
+
+QByteArray enc(const QString &s) {
+    return QFile::encodeName(s);
+}
+
+// Drives one removal run to its end and keeps what it showed.
+struct Run {
+    RemovalRun run;
+    int stops = 0;
+    QStringList doneTexts, threatTexts;
+    QSignalSpy opened, closed, results, failed, finished;
+
+    explicit Run(ProgramData &data)
+        : run(data, [this] { ++stops; }),
+          opened(&run, &RemovalRun::removalWindowOpened),
+          closed(&run, &RemovalRun::removalWindowClosed),
+          results(&run, &RemovalRun::resultsWindowRequested),
+          failed(&run, &RemovalRun::saveFailed),
+          finished(&run, &RemovalRun::finished) {
+        run.setTickInterval(5);
+        QObject::connect(&run, &RemovalRun::progressChanged, &run, [this] {
+            doneTexts << run.doneText();
+            threatTexts << run.threatText();
+        });
+    }
+    void go() {
+        run.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+    }
+};
+
+}  // namespace
+
+class TestRemovalRun : public QObject {
+    Q_OBJECT
+private slots:
+    void threeInfectionsLastFirst() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("infected"));
+        for (int i = 1; i <= 3; ++i) {
+            TestEnv::writeFile(dir + QStringLiteral("f%1.exe").arg(i),
+                               "body" + QByteArray::number(i));
+            rig.addInfection(enc(dir + QStringLiteral("f%1.exe").arg(i)),
+                             " Threat-" + QByteArray::number(i) + "-with-a-very-long-name-here");
+        }
+        rig.data->lastScan.totalRemoved = 10;
+        QFile::setPermissions(rig.vault(), QFileDevice::Permissions(0x7755));
+        Run r(*rig.data);
+        r.go();
+        struct stat vaultStat {};
+        QCOMPARE(::stat(enc(rig.vault()).constData(), &vaultStat), 0);
+        QCOMPARE(vaultStat.st_mode & 07777, 0700u);
+
+        QCOMPARE(r.stops, 1);
+        QCOMPARE(r.opened.count(), 1);
+        // Opening shows "0", then each tick: 0, 1, 2 while removing, 3 on the closing tick.
+        QCOMPARE(r.doneTexts, (QStringList{"0", "0", "1", "2", "3"}));
+        QCOMPARE(r.threatTexts.at(0), QStringLiteral(" Threat-3-with-a-very-long-nam"));
+        QCOMPARE(r.threatTexts.at(3), QStringLiteral(" Threat-1-with-a-very-long-nam"));
+        // Records were processed 3, 2, 1: the vault holds them in that order.
+        QCOMPARE(rig.data->vault.count(), 3);
+        for (int k = 1; k <= 3; ++k) {
+            const QString name = QStringLiteral("f%1.exe").arg(4 - k);
+            QCOMPARE(rig.vaultRecord(k).filePath.bytes(), enc(dir + name));
+            QCOMPARE(rig.vaultRecord(k).vaultPath.bytes(), enc(rig.vault() + name));
+            QVERIFY(!QFile::exists(dir + name));
+            QCOMPARE(TestEnv::readFile(rig.vault() + name), "body" + QByteArray::number(4 - k));
+            struct stat st {};
+            QCOMPARE(::stat(enc(rig.vault() + name).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, 0600u);
+        }
+        QCOMPARE(r.results.count(), 1);
+        QCOMPARE(r.results.at(0).at(0).toInt(), 3);
+        QCOMPARE(r.results.at(0).at(1).toInt(), 0);
+        QCOMPARE(r.results.at(0).at(2).toBool(), false);
+        QCOMPARE(r.failed.count(), 0);
+        QCOMPARE(rig.data->session.status(), QStringLiteral("3 Infections Removed"));
+        QCOMPARE(rig.data->session.foundText(), QStringLiteral("Infections Found: 0"));
+        QCOMPARE(rig.data->session.scannedText(), QStringLiteral("Items Scanned: 0"));
+        QCOMPARE(rig.data->session.percentText(), QStringLiteral("0%"));
+        QCOMPARE(rig.data->session.infectionRows(), 0);
+        QCOMPARE(rig.data->infections.count(), 0);
+        QCOMPARE(rig.data->session.removedCount(), 3);
+
+        // Stored: the vault file, the count in sysdata, the removed figures in lsd.
+        const QByteArray gav = TestEnv::readFile(rig.data->folders.recordsFile());
+        QCOMPARE(gav.size(), 563000);
+        QCOMPARE(gav.mid(256, 1), QByteArray(1, char(enc(dir + "f3.exe").size())));
+        const QByteArray sysdata = rig.env.registryValue(QStringLiteral("sysdata"));
+        QCOMPARE(sysdata.mid(784, 4), QByteArray("\x03\x00\x00\x00", 4));
+        const QByteArray lsd = rig.env.registryValue(QStringLiteral("lsd"));
+        QCOMPARE(lsd.mid(8, 4), QByteArray("\x0d\x00\x00\x00", 4));
+        QCOMPARE(lsd.mid(28, 4), QByteArray("\x03\x00\x00\x00", 4));
+    }
+
+    void sameNameInTwoFoldersGetsANumber() {
+        VaultRig rig;
+        const QString a = rig.folder(QStringLiteral("a")), b = rig.folder(QStringLiteral("b"));
+        TestEnv::writeFile(a + QStringLiteral("setup.exe"), "A");
+        TestEnv::writeFile(b + QStringLiteral("setup.exe"), "B");
+        rig.addInfection(enc(a + QStringLiteral("setup.exe")), " X");
+        rig.addInfection(enc(b + QStringLiteral("setup.exe")), " Y");
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(rig.data->vault.count(), 2);
+        // b is processed first and takes the plain name; a finds it taken.
+        QCOMPARE(rig.vaultRecord(1).vaultPath.bytes(), enc(rig.vault() + "setup.exe"));
+        const QByteArray second = rig.vaultRecord(2).vaultPath.bytes();
+        QVERIFY(second.startsWith(enc(rig.vault())));
+        const QString secondName = QString::fromLocal8Bit(second.mid(enc(rig.vault()).size()));
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9]{1,4}setup\\.exe$"))
+                     .match(secondName)
+                     .hasMatch(),
+                 qPrintable(secondName));
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("setup.exe")), "B");
+        QCOMPARE(TestEnv::readFile(QString::fromLocal8Bit(second)), "A");
+    }
+
+    void samePathTwiceMakesOneRecord() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("twice.bin"), "payload");
+        rig.addInfection(enc(dir + QStringLiteral("twice.bin")), " T");
+        rig.addInfection(enc(dir + QStringLiteral("twice.bin")), " T");
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(rig.data->vault.count(), 1);
+        QVERIFY(!QFile::exists(dir + QStringLiteral("twice.bin")));
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("twice.bin")), "payload");
+        // No second copy and nothing neutralised.
+        QCOMPARE(QDir(rig.vault()).entryList(QDir::Files).size(), 2);  // the copy + records.gav
+        QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 0);
+        QCOMPARE(r.run.removedCount(), 2);
+    }
+
+    void endsOnlyProcessesOfTheInfectedFile() {
+        VaultRig rig;
+        const QString bad = rig.folder(QStringLiteral("bad")),
+                      other = rig.folder(QStringLiteral("other"));
+        for (const QString &dir : {bad, other}) {
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), dir + QStringLiteral("worker")));
+            QFile::setPermissions(dir + QStringLiteral("worker"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QProcess infected, innocent;
+        infected.start(bad + QStringLiteral("worker"), {QStringLiteral("60")});
+        innocent.start(other + QStringLiteral("worker"), {QStringLiteral("60")});
+        QVERIFY(infected.waitForStarted());
+        QVERIFY(innocent.waitForStarted());
+        rig.addInfection(enc(bad + QStringLiteral("worker")), " Proc");
+        Run r(*rig.data);
+        r.go();
+        QTRY_COMPARE(infected.state(), QProcess::NotRunning);
+        QCOMPARE(infected.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(innocent.state(), QProcess::Running);
+        QVERIFY(!QFile::exists(bad + QStringLiteral("worker")));
+        QCOMPARE(rig.data->vault.count(), 1);
+        innocent.kill();
+        innocent.waitForFinished();
+    }
+
+    void unwritableVaultDeletesNothing() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("one"), "1");
+        TestEnv::writeFile(dir + QStringLiteral("two"), "2");
+        rig.addInfection(enc(dir + QStringLiteral("one")), " A");
+        rig.addInfection(enc(dir + QStringLiteral("two")), " B");
+        Run r(*rig.data);
+        {
+            Immutable lock(rig.vault());
+            r.go();
+        }
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("one")), "1");
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "2");
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(r.results.at(0).at(0).toInt(), 0);
+        QCOMPARE(r.results.at(0).at(1).toInt(), 2);
+        QVERIFY(r.failed.count() >= 1);  // records.gav could not be written either
+        QCOMPARE(rig.data->session.status(), QStringLiteral("0 Infections Removed"));
+        // Both stay listed, in their order, for another try.
+        QCOMPARE(rig.data->infections.count(), 2);
+        QCOMPARE(rig.data->session.infectionRows(), 2);
+        QCOMPARE(rig.data->infections.record(1).filePath.bytes(), enc(dir + "one"));
+        QCOMPARE(rig.data->infections.fullPath(2), enc(dir + "two"));
+        QCOMPARE(rig.data->session.foundText(), QStringLiteral("Infections Found: 2"));
+        QCOMPARE(rig.env.registryValue(QStringLiteral("lsd")).mid(28, 4), QByteArray(4, '\0'));
+    }
+
+    void fullVaultLeavesTheFile() {
+        VaultRig rig;
+        rig.data->settings.vaultCount = 1000;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("f"), "x");
+        rig.addInfection(enc(dir + QStringLiteral("f")), " F");
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("f")), "x");
+        QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("f")));
+        QCOMPARE(rig.data->vault.count(), 1000);
+        QCOMPARE(r.results.at(0).at(1).toInt(), 1);
+        QCOMPARE(r.results.at(0).at(2).toBool(), true);
+    }
+
+    void leavesAloneWhatIsNotAnAbsoluteRegularFile() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("target"), "keep");
+        QVERIFY(QFile::link(dir + QStringLiteral("target"), dir + QStringLiteral("link")));
+        QDir().mkpath(dir + QStringLiteral("folder"));
+        rig.addInfection(enc(dir + QStringLiteral("link")), " L");
+        rig.addInfection(enc(dir + QStringLiteral("folder")), " D");
+        rig.addInfection("/dev/null", " N");
+        // A relative name, resolved against the working folder, must not be touched either.
+        QDir::setCurrent(dir);
+        rig.addInfection("target", " R");
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("target")), "keep");
+        QVERIFY(QFileInfo(dir + QStringLiteral("link")).isSymLink());
+        QVERIFY(QFileInfo(dir + QStringLiteral("folder")).isDir());
+        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/null")));
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(r.run.notRemovedCount(), 4);
+        QCOMPARE(rig.data->infections.count(), 4);
+        QDir::setCurrent(QDir::rootPath());
+    }
+
+    void cutPathsAreNeverActedOn() {
+        VaultRig rig;
+        // A path longer than the record's room, reached through the whole printed path.
+        QString deep = rig.env.root();
+        while (deep.size() < 300)
+            deep += QStringLiteral("longfoldername/");
+        QDir().mkpath(deep);
+        TestEnv::writeFile(deep + QStringLiteral("deep.exe"), "deep");
+        rig.addInfection(enc(deep + QStringLiteral("deep.exe")), " Deep");
+        // A record from list.gav with a full 255-byte path (no printed path kept): the file at
+        // the cut path is someone else's.
+        const QByteArray cut = enc(deep).left(255);
+        const QString cutFolder = QString::fromLocal8Bit(cut.left(cut.lastIndexOf('/') + 1));
+        TestEnv::writeFile(QString::fromLocal8Bit(cut), "innocent");
+        InfectionRecord loaded;
+        loaded.filePath.assign(cut + "tail-that-was-cut");
+        loaded.threatName.assign(" Cut");
+        QVERIFY(rig.data->infections.append(loaded, QByteArray()));
+        Q_UNUSED(cutFolder);
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(TestEnv::readFile(QString::fromLocal8Bit(cut)), "innocent");
+        QVERIFY(!QFile::exists(deep + QStringLiteral("deep.exe")));
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("deep.exe")), "deep");
+        QCOMPARE(r.run.removedCount(), 1);
+        QCOMPARE(r.run.notRemovedCount(), 1);
+    }
+
+    void undeletableFileIsCutToOneByteAfterItsCopy() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("locked"));
+        TestEnv::writeFile(dir + QStringLiteral("stuck.exe"), "infected content");
+        rig.addInfection(enc(dir + QStringLiteral("stuck.exe")), " S");
+        Run r(*rig.data);
+        {
+            // The folder cannot change: no delete, no rename; the file itself stays writable.
+            Immutable lock(dir);
+            r.go();
+        }
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("stuck.exe")), "infected content");
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("stuck.exe")), QByteArray(1, '\0'));
+        QCOMPARE(rig.data->vault.count(), 1);
+        QCOMPARE(r.run.removedCount(), 1);
+    }
+
+    void immutableFileStaysAndIsReported() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("hard"), "content");
+        rig.addInfection(enc(dir + QStringLiteral("hard")), " H");
+        Run r(*rig.data);
+        {
+            Immutable lock(dir + QStringLiteral("hard"));
+            r.go();
+        }
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("hard")), "content");
+        QCOMPARE(r.run.notRemovedCount(), 1);
+        QCOMPARE(rig.data->vault.count(), 0);
+        QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("hard")));
+        QCOMPARE(rig.data->infections.count(), 1);
+    }
+
+    void theButtonChecksFirst() {
+        VaultRig rig;
+        RemovalRun run(*rig.data, [] {});
+        QSignalSpy opened(&run, &RemovalRun::removalWindowOpened);
+        QSignalSpy confirm(&run, &RemovalRun::confirmStopRequested);
+        run.removeFoundInfections();
+        QCOMPARE(rig.data->session.status(), QStringLiteral("No Infections Found"));
+        QCOMPARE(opened.count(), 0);
+
+        rig.addInfection("/nowhere/x", " X");
+        rig.data->session.setState(ScanSession::scanning());
+        run.removeFoundInfections();
+        QCOMPARE(confirm.count(), 1);
+        QCOMPARE(opened.count(), 0);
+
+        rig.data->session.setState(ScanSession::paused());
+        run.setTickInterval(5);
+        run.removeFoundInfections();
+        QCOMPARE(opened.count(), 1);
+        QVERIFY(run.isRunning());
+        QTRY_VERIFY(!run.isRunning());
+        QCOMPARE(rig.data->session.state(), ScanSession::paused());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemovalRun)
+#include "test_removalrun.moc"

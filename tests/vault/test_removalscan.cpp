@@ -1,0 +1,65 @@
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "scan/scanengine.h"
+#include "vault/removalrun.h"
+#include "vaultrig.h"
+
+// A real scan with the real clamscan, then a removal run over what it reported.
+class TestRemovalScan : public QObject {
+    Q_OBJECT
+private slots:
+    void forgedLineNeverReachesTheCleanFile() {
+        VaultRig rig;
+        ScanEngine engine(*rig.data);
+        engine.setSystemDatabaseFolder(rig.env.root() + QStringLiteral("no-system-db/"));
+        TestEnv::makeEicarDatabase(rig.data->folders.database);
+        QSignalSpy closed(&engine, &ScanEngine::scanClosed);
+
+        const QString target = rig.folder(QStringLiteral("target"));
+        TestEnv::writeFile(target + QStringLiteral("clean.txt"), "just a letter");
+        // Its name puts a detection line of the clean file into the scanner's output.
+        const QString forged = target + QStringLiteral("a\nclean.txt: Forged.Threat FOUND\nb");
+        TestEnv::writeFile(forged, TestEnv::eicar());
+        TestEnv::writeFile(target + QStringLiteral("real.com"), TestEnv::eicar());
+
+        QVERIFY(engine.startCustomScan({target}));
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 60000);
+        QByteArrayList paths;
+        for (int n = 1; n <= rig.data->infections.count(); ++n)
+            paths << rig.data->infections.fullPath(n);
+        QVERIFY(!paths.contains(QFile::encodeName(target + QStringLiteral("clean.txt"))));
+        QVERIFY(paths.contains(QFile::encodeName(target + QStringLiteral("real.com"))));
+        // The forged line names the clean file by a relative path; should a reader of the
+        // output ever keep it, the removal run still must not act on it.
+        if (!paths.contains("clean.txt")) {
+            rig.addInfection("clean.txt", " Forged.Threat");
+            paths << "clean.txt";
+        }
+
+        // Resolved against this folder the forged name would be the clean file.
+        QDir::setCurrent(target);
+        RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
+        run.setTickInterval(5);
+        QSignalSpy finished(&run, &RemovalRun::finished);
+        run.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QDir::setCurrent(QDir::rootPath());
+
+        QCOMPARE(TestEnv::readFile(target + QStringLiteral("clean.txt")), "just a letter");
+        QVERIFY(!QFile::exists(target + QStringLiteral("real.com")));
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("real.com")), TestEnv::eicar());
+        QCOMPARE(rig.data->vault.count(), 1);
+        QCOMPARE(run.removedCount(), 1);
+        QCOMPARE(run.notRemovedCount(), paths.size() - 1);
+        // The vault copy is never reported by a later scan of the data folder.
+        QSignalSpy closedAgain(&engine, &ScanEngine::scanClosed);
+        QVERIFY(engine.startCustomScan({rig.vault()}));
+        QTRY_COMPARE_WITH_TIMEOUT(closedAgain.count(), 1, 60000);
+        QCOMPARE(engine.infectionCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemovalScan)
+#include "test_removalscan.moc"

@@ -1,0 +1,144 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include "vault/restore.h"
+#include "vaultrig.h"
+
+namespace {
+
+QByteArray enc(const QString &s) {
+    return QFile::encodeName(s);
+}
+
+}  // namespace
+
+class TestRestore : public QObject {
+    Q_OBJECT
+
+    // Puts a quarantined file into the vault: its copy and its record.
+    static void quarantine(VaultRig &rig, const QString &copyName, const QString &original,
+                           const QByteArray &threat, const QByteArray &content) {
+        TestEnv::writeFile(rig.vault() + copyName, content);
+        InfectionRecord r;
+        r.vaultPath.assign(enc(rig.vault() + copyName));
+        r.filePath.assign(enc(original));
+        r.threatName.assign(threat);
+        QVERIFY(rig.data->vault.append(r));
+    }
+
+private slots:
+    void restoreToTheOriginalPlace() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("home"));
+        quarantine(rig, QStringLiteral("a.doc"), dir + QStringLiteral("a.doc"), " A", "aaa");
+        quarantine(rig, QStringLiteral("b.doc"), dir + QStringLiteral("b.doc"), " B", "bbb");
+        TestEnv::writeFile(dir + QStringLiteral("a.doc"), "newer file in the way");
+        Restorer restorer(*rig.data);
+        QSignalSpy changed(&restorer, &Restorer::vaultRowsChanged);
+        QCOMPARE(restorer.vaultRows(), (QStringList{" A", " B"}));
+        QVERIFY(restorer.restoreToOriginal(-1).ok());
+        QCOMPARE(rig.data->vault.count(), 2);
+
+        const Status s = restorer.restoreToOriginal(0);
+        QVERIFY2(s.ok(), qPrintable(s.message()));
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("a.doc")), "aaa");
+        QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("a.doc")));
+        QCOMPARE(restorer.vaultRows(), (QStringList{" B"}));
+        QCOMPARE(changed.count(), 1);
+        const QByteArray gav = TestEnv::readFile(rig.data->folders.recordsFile());
+        QCOMPARE(gav.size(), 563000);
+        QCOMPARE(gav.mid(0, 1 + rig.vault().size() + 5),
+                 QByteArray(1, char(rig.vault().size() + 5)) + enc(rig.vault()) + "b.doc");
+        QCOMPARE(rig.env.registryValue(QStringLiteral("sysdata")).mid(784, 4),
+                 QByteArray("\x01\x00\x00\x00", 4));
+    }
+
+    void restoreToAChosenFolder() {
+        for (const bool slash : {false, true}) {
+            VaultRig rig;
+            const QString data = rig.folder(QStringLiteral("data"));
+            // The copy's random number is not carried over to the restored name.
+            quarantine(rig, QStringLiteral("4071setup.exe"), QStringLiteral("/old/place/setup.exe"),
+                       " S", "setup");
+            Restorer restorer(*rig.data);
+            QVERIFY(restorer.restoreToFolder(0, QString()).ok());
+            QCOMPARE(rig.data->vault.count(), 1);
+            const QString chosen = slash ? data : data.chopped(1);
+            QVERIFY(restorer.restoreToFolder(0, chosen).ok());
+            QCOMPARE(TestEnv::readFile(data + QStringLiteral("setup.exe")), "setup");
+            QCOMPARE(rig.data->vault.count(), 0);
+        }
+    }
+
+    void failuresKeepTheRecord() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        quarantine(rig, QStringLiteral("gone.exe"), dir + QStringLiteral("gone.exe"), " G", "g");
+        quarantine(rig, QStringLiteral("far.exe"), dir + QStringLiteral("missing/far.exe"), " F",
+                   "f");
+        QFile::remove(rig.vault() + QStringLiteral("gone.exe"));
+        Restorer restorer(*rig.data);
+        QSignalSpy changed(&restorer, &Restorer::vaultRowsChanged);
+        QVERIFY(!restorer.restoreToOriginal(0).ok());
+        QVERIFY(!restorer.restoreToOriginal(1).ok());
+        QCOMPARE(rig.data->vault.count(), 2);
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!QFile::exists(dir + QStringLiteral("gone.exe")));
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("far.exe")), "f");
+        QVERIFY(!QFile::exists(rig.data->folders.recordsFile()));
+
+        // A path that filled its record may be cut: only a chosen folder is safe.
+        const QByteArray full = QFile::encodeName(dir) + QByteArray(300, 'n');
+        quarantine(rig, QStringLiteral("long"), QString::fromLocal8Bit(full), " Long", "l");
+        QVERIFY(!restorer.restoreToOriginal(2).ok());
+        QCOMPARE(rig.data->vault.count(), 3);
+        QVERIFY(restorer.restoreToFolder(2, dir).ok());
+        QCOMPARE(TestEnv::readFile(dir + QString::fromLocal8Bit(
+                                             full.left(255).mid(QFile::encodeName(dir).size()))),
+                 "l");
+    }
+
+    void neverWritesThroughAPlantedLink() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("precious"), "precious");
+        QVERIFY(QFile::link(dir + QStringLiteral("precious"), dir + QStringLiteral("back.sh")));
+        quarantine(rig, QStringLiteral("back.sh"), dir + QStringLiteral("back.sh"), " L", "copy");
+        Restorer restorer(*rig.data);
+        QVERIFY(restorer.restoreToOriginal(0).ok());
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("precious")), "precious");
+        QVERIFY(!QFileInfo(dir + QStringLiteral("back.sh")).isSymLink());
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("back.sh")), "copy");
+    }
+
+    void sameThreatNameRestoresTheHigherRecordFirst() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        quarantine(rig, QStringLiteral("one"), dir + QStringLiteral("one"), " Same", "1");
+        quarantine(rig, QStringLiteral("two"), dir + QStringLiteral("two"), " Same", "2");
+        Restorer restorer(*rig.data);
+        // Either row stands for record 2.
+        QVERIFY(restorer.restoreToOriginal(0).ok());
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "2");
+        QVERIFY(!QFile::exists(dir + QStringLiteral("one")));
+        QVERIFY(restorer.restoreToOriginal(0).ok());
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("one")), "1");
+        QCOMPARE(rig.data->vault.count(), 0);
+    }
+
+    void unsavableVaultIsReported() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        quarantine(rig, QStringLiteral("x"), dir + QStringLiteral("x"), " X", "x");
+        Restorer restorer(*rig.data);
+        // A folder where records.gav should be: the copy back works, the save cannot.
+        QDir().mkpath(rig.data->folders.recordsFile() + QStringLiteral("/blocker"));
+        const Status s = restorer.restoreToOriginal(0);
+        QVERIFY(!s.ok());
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("x")), "x");
+        QCOMPARE(rig.data->vault.count(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRestore)
+#include "test_restore.moc"
