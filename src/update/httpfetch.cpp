@@ -115,7 +115,7 @@ void HttpFetch::fetch(quint64 id, const QUrl &url, const QString &target,
 }
 
 void HttpFetch::onReadyRead() {
-    if (!m_reply || !m_file)
+    if (!m_reply || !m_file || !m_reply->isOpen())
         return;
     const QByteArray chunk = m_reply->readAll();
     // Only the body of the final answer is stored; redirect and error bodies are not.

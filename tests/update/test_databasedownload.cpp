@@ -52,6 +52,39 @@ SettingsRecord storedSettings(const World &w) {
 bool chattr(const char *flag, const QString &path) {
     return QProcess::execute(QStringLiteral("chattr"), {QString::fromLatin1(flag), path}) == 0;
 }
+
+// A tinyproxy with basic authentication on a free port, started and stopped by the test.
+class AuthProxy {
+public:
+    explicit AuthProxy(const QString &folder) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+        probe.close();
+        const QString conf = folder + "tinyproxy.conf";
+        TestEnv::writeFile(conf, "User nobody\nGroup nogroup\nPort " + QByteArray::number(port) +
+                                     "\nListen 127.0.0.1\nTimeout 30\nMaxClients 5\n"
+                                     "Allow 127.0.0.1\nBasicAuth user pass\n");
+        process.start(QStringLiteral("tinyproxy"),
+                      {QStringLiteral("-d"), QStringLiteral("-c"), conf});
+    }
+    ~AuthProxy() {
+        process.kill();
+        process.waitForFinished();
+    }
+    bool ready() {
+        for (int i = 0; i < 50; ++i) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, port);
+            if (s.waitForConnected(100))
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+    quint16 port = 0;
+    QProcess process;
+};
 }  // namespace
 
 class TestDatabaseDownload : public QObject {
@@ -292,6 +325,45 @@ private slots:
         QTRY_COMPARE(writeFailed.count(), 1);
         QCOMPARE(writeFailed.at(0).at(0).toString(), QStringLiteral("Failed to set data for ''"));
         QCOMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("new main"));
+    }
+
+    void proxyIsUsedWithItsCredentials_data() {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("right password") << QByteArray("pass") << true;
+        QTest::newRow("wrong password") << QByteArray("wrong") << false;
+    }
+    void proxyIsUsedWithItsCredentials() {
+        QFETCH(QByteArray, password);
+        QFETCH(bool, succeeds);
+        World w;
+        AuthProxy proxy(w.env.root());
+        if (!proxy.ready())
+            QSKIP("tinyproxy did not start");
+        w.lastUpdateDaysAgo(10);
+        w.server.route("/main.cvd", {200, "via proxy", false, {}});
+        w.data.settings.useProxy = 1;
+        w.data.settings.proxyServer.assign("127.0.0.1");
+        w.data.settings.proxyPort.assign(QByteArray::number(proxy.port));
+        w.data.settings.proxyUser.assign("user");
+        w.data.settings.proxyPassword.assign(password);
+        DatabaseDownload dl(w.data);
+        dl.setStartDelay(10);
+        QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
+        QSignalSpy failed(&dl, &DatabaseDownload::failed);
+        dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 20000);
+        QCOMPARE(ok.count(), succeeds ? 1 : 0);
+        if (succeeds) {
+            QCOMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("via proxy"));
+            QCOMPARE(w.server.requests.size(), 1);
+            QVERIFY(w.server.requests[0].contains("tinyproxy"));  // its Via header
+        } else {
+            QCOMPARE(w.server.hits("/main.cvd"), 0);
+            QVERIFY(!QFileInfo::exists(w.db("main.cvd")));
+            QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
+            QCOMPARE(w.data.settings.updateCount, 0);
+        }
     }
 
     void connectivityCheckNeedsMoreThan5120Bytes_data() {
