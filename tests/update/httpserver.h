@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A small HTTP/1.0 server on 127.0.0.1 for the tests: each path answers with a chosen status
+// and body; "cut" announces more bytes than it sends and then closes the connection.
+class TestHttpServer : public QObject {
+public:
+    struct Route {
+        int status = 200;
+        QByteArray body;
+        bool cut = false;
+        QByteArray location;  // for redirects
+    };
+
+    TestHttpServer() {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection())
+                serve(s);
+        });
+    }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    void close() { m_server.close(); }
+    quint16 port() const { return m_server.serverPort(); }
+    QByteArray host() const { return "127.0.0.1:" + QByteArray::number(port()); }
+    void route(const QByteArray &path, const Route &r) { m_routes[path] = r; }
+    int hits(const QByteArray &path) const { return m_hits.value(path); }
+    QList<QByteArray> requests;
+
+private:
+    void serve(QTcpSocket *socket) {
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+            m_buffers[socket] += socket->readAll();
+            const QByteArray &req = m_buffers[socket];
+            if (!req.contains("\r\n\r\n"))
+                return;
+            requests << req;
+            QByteArray target = req.split(' ').value(1);
+            // A proxied request names the whole URL.
+            if (target.startsWith("http://"))
+                target = target.mid(target.indexOf('/', 7));
+            m_hits[target]++;
+            const Route r = m_routes.value(target, Route{404, "not found", false, {}});
+            QByteArray head = "HTTP/1.0 " + QByteArray::number(r.status) + " X\r\n";
+            const qsizetype announced = r.cut ? r.body.size() * 2 : r.body.size();
+            head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+            if (!r.location.isEmpty())
+                head += "Location: " + r.location + "\r\n";
+            head += "Connection: close\r\n\r\n";
+            socket->write(head + r.body);
+            socket->disconnectFromHost();
+            m_buffers.remove(socket);
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    QTcpServer m_server;
+    QHash<QByteArray, Route> m_routes;
+    QHash<QByteArray, int> m_hits;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+};

@@ -1,0 +1,142 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include "app/programdata.h"
+#include "testenv.h"
+#include "update/tform12.h"
+
+namespace {
+struct World {
+    TestEnv env;
+    FixedClock clock{QDate(2026, 12, 8)};
+    ProgramData data{clock, platform::KeyStore(env.registryRoot())};
+};
+
+template <typename W>
+W *child(TForm12 &form, const char *name) {
+    W *w = form.findChild<W *>(QString::fromLatin1(name));
+    Q_ASSERT(w);
+    return w;
+}
+}  // namespace
+
+class TestTForm12 : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutAndFreshInstallation() {
+        World w;
+        TForm12 form(w.data);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Virus Database Updates"));
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(form.size(), QSize(533, 356));
+        QCOMPARE(child<QWidget>(form, "RadioGroup1")->geometry(), QRect(8, 8, 273, 185));
+        QCOMPARE(child<QWidget>(form, "Panel1")->geometry(), QRect(104, 123, 89, 22));
+        QCOMPARE(child<QWidget>(form, "GroupBox1")->geometry(), QRect(296, 8, 233, 281));
+        QCOMPARE(child<QWidget>(form, "Panel2")->geometry(), QRect(0, 297, 533, 59));
+        QCOMPARE(child<QPushButton>(form, "Button1")->text(), QStringLiteral("Save Settings"));
+        QCOMPARE(child<QRadioButton>(form, "RadioGroup1_3")->text(),
+                 QStringLiteral("Intervals of:"));
+        form.showDialog();
+        QVERIFY(child<QRadioButton>(form, "RadioGroup1_0")->isChecked());
+        QVERIFY(child<QRadioButton>(form, "RadioGroup2_0")->isChecked());
+        QVERIFY(!child<QSpinBox>(form, "SpinEdit1")->isEnabled());
+        QVERIFY(!child<QCheckBox>(form, "CheckBox1")->isChecked());
+        for (const char *name : {"Edit1", "Edit2", "Edit3", "Edit4"}) {
+            QVERIFY(!child<QLineEdit>(form, name)->isEnabled());
+            QVERIFY(child<QLineEdit>(form, name)->text().isEmpty());  // port too
+        }
+        QCOMPARE(child<QLineEdit>(form, "Edit4")->echoMode(), QLineEdit::Normal);
+    }
+
+    void enabledStatesFollowTheChoices() {
+        World w;
+        TForm12 form(w.data);
+        form.showDialog();
+        auto *spin = child<QSpinBox>(form, "SpinEdit1");
+        QTest::mouseClick(child<QRadioButton>(form, "RadioGroup1_3"), Qt::LeftButton);
+        QVERIFY(spin->isEnabled());
+        spin->setValue(42);
+        QTest::mouseClick(child<QRadioButton>(form, "RadioGroup1_1"), Qt::LeftButton);
+        QVERIFY(!spin->isEnabled());
+        QTest::mouseClick(child<QCheckBox>(form, "CheckBox1"), Qt::LeftButton);
+        QVERIFY(child<QLineEdit>(form, "Edit3")->isEnabled());
+        QTest::keyClicks(child<QLineEdit>(form, "Edit3"), QStringLiteral("bob"));
+        QTest::mouseClick(child<QCheckBox>(form, "CheckBox1"), Qt::LeftButton);
+        QVERIFY(!child<QLineEdit>(form, "Edit3")->isEnabled());
+        QCOMPARE(child<QLineEdit>(form, "Edit3")->text(), QStringLiteral("bob"));
+        QTest::mouseClick(child<QPushButton>(form, "Button1"), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        // Saved although hidden behind another choice or an unchecked box.
+        QCOMPARE(int(w.data.settings.intervalDays), 42);
+        QCOMPARE(int(w.data.settings.checkFrequency), 1);
+        QCOMPARE(w.data.settings.proxyUser.bytes(), QByteArray("bob"));
+        QCOMPARE(int(w.data.settings.useProxy), 0);
+        QCOMPARE(w.env.registryValue("sysdata").size(), 808);
+    }
+
+    void longTextsAreCut() {
+        World w;
+        TForm12 form(w.data);
+        form.showDialog();
+        QTest::mouseClick(child<QCheckBox>(form, "CheckBox1"), Qt::LeftButton);
+        child<QLineEdit>(form, "Edit2")->setText(QStringLiteral("123456789012"));
+        child<QLineEdit>(form, "Edit3")->setText(QString(300, u'x'));
+        QTest::mouseClick(child<QPushButton>(form, "Button1"), Qt::LeftButton);
+        QCOMPARE(w.data.settings.proxyPort.bytes(), QByteArray("1234567890"));
+        QCOMPARE(w.data.settings.proxyUser.bytes(), QByteArray(255, 'x'));
+    }
+
+    void cancelKeepsTheRecordAndTheNextShowingReloads() {
+        World w;
+        w.data.settings.proxyServer.assign("stored.example");
+        w.data.settings.vaultCount = 5;
+        TForm12 form(w.data);
+        form.showDialog();
+        auto *server = child<QLineEdit>(form, "Edit1");
+        QCOMPARE(server->text(), QStringLiteral("stored.example"));
+        server->setText(QStringLiteral("edited"));
+        QTest::mouseClick(child<QRadioButton>(form, "RadioGroup1_4"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(form, "Button2"), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(w.data.settings.proxyServer.bytes(), QByteArray("stored.example"));
+        QCOMPARE(int(w.data.settings.checkFrequency), 0);
+        QVERIFY(w.env.registryValue("sysdata").isEmpty());
+        form.showDialog();
+        QCOMPARE(server->text(), QStringLiteral("stored.example"));
+        QVERIFY(child<QRadioButton>(form, "RadioGroup1_0")->isChecked());
+    }
+
+    void showingAnOpenDialogDoesNotReload() {
+        World w;
+        TForm12 form(w.data);
+        form.showDialog();
+        child<QLineEdit>(form, "Edit1")->setText(QStringLiteral("typed"));
+        form.showDialog();
+        QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QStringLiteral("typed"));
+    }
+
+    void failedWriteIsReportedAndTheDialogStaysOpen() {
+        World w;
+        const QString key = w.env.registryRoot() + "HKEY_LOCAL_MACHINE/SOFTWARE/Vizavuz/AntiVirus/";
+        QDir().mkpath(key);
+        TestEnv::writeFile(key + "sysdata", "in the way");
+        TForm12 form(w.data);
+        QStringList reported;
+        form.setFailureReporter([&](const QString &m) { reported << m; });
+        form.showDialog();
+        QTest::mouseClick(child<QRadioButton>(form, "RadioGroup1_2"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(form, "Button1"), Qt::LeftButton);
+        QCOMPARE(reported, QStringList{QStringLiteral("Failed to set data for ''")});
+        QVERIFY(form.isVisible());
+        QCOMPARE(int(w.data.settings.checkFrequency), 2);  // kept in memory
+    }
+};
+
+QTEST_MAIN(TestTForm12)
+#include "test_tform12.moc"
