@@ -44,7 +44,6 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     setFixedSize(792, 442);
-    setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSize(8);
