@@ -55,6 +55,7 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     setAutoFillBackground(true);
 
     QLabel *image1 = picture(this, "Image1", rect());
+    image1->setAutoFillBackground(true);  // the window colour until the artwork is set
     dragSurface(image1);
     hoverReset(image1);
     QLabel *image2 = picture(this, "Image2", QRect(0, 0, 121, 65));
