@@ -1,5 +1,6 @@
 #include "scan/scanengine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr long chunkSize = 1024;
+constexpr long batchSize = 64 * 1024;
 constexpr auto stopWait = std::chrono::milliseconds(1000);
 // How long the wait thread lets the reader drain the pipe after the scanner ended; only a
 // process that kept the pipe open after the scanner's end makes it run out.
@@ -122,6 +124,13 @@ void ScanEngine::joinFinishedRuns() {
         run->join();
         return true;
     });
+}
+
+bool ScanEngine::workersRunning() const {
+    if (m_run)
+        return true;
+    return std::any_of(m_finished.begin(), m_finished.end(),
+                       [](const std::shared_ptr<ScanRun> &run) { return !run->finished(); });
 }
 
 QStringList ScanEngine::fixedDisks() const {
@@ -260,19 +269,34 @@ void ScanEngine::launch(bool fullScan) {
         }
     });
     run->reader = std::thread([this, run] {
-        char buffer[chunkSize];
-        for (;;) {
-            const long n = platform::ChildProcess::readSome(run->fd, buffer, chunkSize, readPollMs);
+        // Reads are at most 1,024 bytes each; what is already waiting in the pipe is read on
+        // and handed over with them in one hand-over, so a fast scanner costs fewer of them.
+        std::vector<char> buffer(batchSize);
+        bool atEnd = false;
+        while (!atEnd) {
+            long n =
+                platform::ChildProcess::readSome(run->fd, buffer.data(), chunkSize, readPollMs);
             if (run->abandoned)
                 break;
             if (n == -2)
                 continue;
             if (n <= 0)
                 break;
+            long total = n;
+            while (total + chunkSize <= batchSize) {
+                n = platform::ChildProcess::readSome(run->fd, buffer.data() + total, chunkSize, 0);
+                if (n == -2)
+                    break;
+                if (n <= 0) {
+                    atEnd = true;
+                    break;
+                }
+                total += n;
+            }
             run->passGate();
             if (run->abandoned)
                 break;
-            const QByteArrayView chunk(buffer, n);
+            const QByteArrayView chunk(buffer.data(), total);
             m_handOver([this, &run, chunk] { onChunk(run, chunk); });
         }
         // The reader owns its end of the pipe: nobody else closes it under a read.
@@ -288,8 +312,13 @@ void ScanEngine::launch(bool fullScan) {
 void ScanEngine::onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk) {
     if (run != m_run || run->closed)
         return;
-    m_splitter.feed(chunk, [this](QByteArrayView line) { m_parser.handleLine(line); });
-    m_parser.publish();
+    // A window may stop the scan while it reacts to a line; the rest of the chunk then goes.
+    m_splitter.feed(chunk, [this, &run](QByteArrayView line) {
+        if (!run->closed)
+            m_parser.handleLine(line);
+    });
+    if (!run->closed)
+        m_parser.publish();
 }
 
 void ScanEngine::completion(const std::shared_ptr<ScanRun> &run) {

@@ -42,6 +42,9 @@ public:
     int unreadableFiles() const { return m_parser.unreadableFiles(); }
     int directoryChanges() const { return m_parser.directoryChanges(); }
 
+    // True while a worker thread of this or an earlier scan has not ended yet.
+    bool workersRunning() const;
+
     const ScanList &scanList() const { return m_scanList; }
     OutputParser &parser() { return m_parser; }
     // The argument vector of the last launch (after the scanner's own path).

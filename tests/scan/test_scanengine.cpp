@@ -1,0 +1,366 @@
+#include <QTest>
+
+#include "enginerig.h"
+
+using namespace scantest;
+
+namespace {
+
+QStringList readLines(const QString &path) {
+    QStringList lines = QString::fromLocal8Bit(TestEnv::readFile(path)).split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+}  // namespace
+
+class TestScanEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void commandLineOfAFullScan() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        TestEnv::writeFile(rig.db() + "daily.cvd", "d");
+        TestEnv::writeFile(rig.db() + "main2.cvd", "staged");
+        TestEnv::writeFile(rig.db() + "daily2.cvd", "staged");
+        rig.engine->setMountInfoSource([] {
+            return QByteArray(
+                "27 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                "28 27 8:1 / /mnt/b\\040c rw - xfs /dev/sdb1 rw\n"
+                "29 27 0:5 / /proc rw - proc proc rw\n");
+        });
+        QCOMPARE(rig.engine->fixedDisks(), (QStringList{"/", "/mnt/b c/"}));
+        const QString args = rig.env.root() + "args.txt";
+        const QString cwd = rig.env.root() + "cwd.txt";
+        qputenv("FAKE_CLAMSCAN_ARGS", QFile::encodeName(args));
+        qputenv("FAKE_CLAMSCAN_CWD", QFile::encodeName(cwd));
+        QSignalSpy view(rig.engine.get(), &ScanEngine::progressViewRequested);
+
+        rig.engine->fullScanCommand();
+        QCOMPARE(view.count(), 1);
+        QCOMPARE(rig.session().state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.session().selectedScanButton(), 11);
+        QVERIFY(rig.session().progressTimerOn());
+        QVERIFY(!QFile::exists(rig.db() + "main2.cvd"));
+        QVERIFY(!QFile::exists(rig.db() + "daily2.cvd"));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(readLines(args), (QStringList{"--recursive", "--database=" + rig.db() + "main.cvd",
+                                               "--database=" + rig.db() + "daily.cvd",
+                                               "--cross-fs=no", "/", "/mnt/b c/"}));
+        QCOMPARE(readLines(cwd), QStringList{QDir(rig.env.programFolder()).canonicalPath()});
+    }
+
+    void commandLineOfACustomScan() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        const QString args = rig.env.root() + "args.txt";
+        qputenv("FAKE_CLAMSCAN_ARGS", QFile::encodeName(args));
+        const QString spaced = rig.env.root() + "My Files";
+        QVERIFY(rig.engine->startCustomScan({spaced, spaced + "/", "/"}));
+        QVERIFY(!rig.engine->startCustomScan({"/"}));  // not idle
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(readLines(args), (QStringList{"--recursive", "--database=" + rig.db() + "main.cvd",
+                                               spaced + "/", spaced + "/", "/"}));
+        QVERIFY(!rig.engine->startCustomScan({}));
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+    }
+
+    void cleanScanCompletes() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        TestEnv::writeFile(rig.data->folders.listFile(), "older list");
+        const QString t = rig.target();
+        rig.fakeOutput(QFile::encodeName(t) + "a: OK\n" + QFile::encodeName(t) +
+                       "b: OK\n\n----------- SCAN SUMMARY -----------\nScanned files: 2\n");
+        QVERIFY(rig.engine->startCustomScan({t}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.session().status(), QStringLiteral("Scanning Complete"));
+        QCOMPARE(rig.session().percentText(), QStringLiteral("100%"));
+        QCOMPARE(rig.session().percent(), 100);
+        QCOMPARE(rig.session().scannedText(), QStringLiteral("Items Scanned: 2"));
+        QCOMPARE(rig.session().selectedScanButton(), 0);
+        QVERIFY(!rig.session().progressTimerOn());
+        QCOMPARE(rig.cleanWindow->count(), 1);
+        QCOMPARE(rig.foundWindow->count(), 0);
+        QCOMPARE(rig.failed->count(), 0);
+        QCOMPARE(rig.incomplete->count(), 0);
+        QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()), QByteArray("older list"));
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 2, 0, 1, 0, 2, 0, today(), 0));
+    }
+
+    void infectedScanWritesItsList() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        rig.fakeOutput(
+            "/t/x/one.com: Eicar FOUND\r\n/t/x/ok: OK\r\n/t/y/two.exe: Win.Trojan FOUND\r\n"
+            "/t/z: three: Pua.Thing FOUND\r\n",
+            1);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.foundWindow->count(), 1);
+        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 3);
+        QCOMPARE(rig.cleanWindow->count(), 0);
+        QCOMPARE(rig.session().infectionRows(), 3);
+        QCOMPARE(rig.session().foundText(), QStringLiteral("Infections Found: 3"));
+        QByteArray expected = recordImage("/t/x/one.com", "Eicar ") +
+                              recordImage("/t/y/two.exe", "Win.Trojan ") +
+                              recordImage("/t/z: three", "Pua.Thing ");
+        expected += QByteArray(497 * 563, '\0');
+        QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()), expected);
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 1, 0, 1, 3, 1, 0, today(), 3));
+
+        // A second scan starts from zero and adds to the totals.
+        rig.fakeOutput("/t/q: OK\n");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QCOMPARE(rig.session().infectionRows(), 0);
+        QCOMPARE(rig.session().foundText(), QStringLiteral("Infections Found: 0"));
+        QTRY_COMPARE(rig.closed->count(), 2);
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 2, 0, 2, 3, 1, 0, today(), 0));
+    }
+
+    void outputInThePipeIsParsedBeforeTheClose() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_FLOOD", "30000");
+        rig.fakeOutput("/t/last: OK");  // no line end: taken at the close
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.closed->count(), 1, 30000);
+        QCOMPARE(rig.engine->itemsScanned(), 30001);
+        QCOMPARE(rig.session().scannedText(), QStringLiteral("Items Scanned: 30001"));
+    }
+
+    void moreInfectionsThanTheListHolds() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        QByteArray out;
+        for (int i = 0; i < 520; ++i)
+            out += "/t/f" + QByteArray::number(i) + ": X FOUND\n";
+        rig.fakeOutput(out, 1);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 500);
+        QCOMPARE(rig.incomplete->count(), 1);
+        QCOMPARE(rig.incomplete->at(0).at(0).toInt(), 0);
+        QCOMPARE(rig.incomplete->at(0).at(1).toInt(), 20);
+        QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()).size(), 281500);
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 0, 0, 1, 520, 0, 0, today(), 500));
+    }
+
+    void pausedScanIgnoresStopUntilResumed() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        rig.fakeOutput("/t/a: OK\n");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.engine->itemsScanned(), 1);
+
+        rig.engine->pauseScan();
+        QCOMPARE(rig.session().state(), QStringLiteral("paused"));
+        QCOMPARE(rig.session().selectedScanButton(), 12);
+        rig.engine->stopButton();
+        QCOMPARE(rig.session().state(), QStringLiteral("paused"));
+        QCOMPARE(rig.session().selectedScanButton(), 14);
+        QCOMPARE(rig.closed->count(), 0);
+        rig.engine->pauseScan();  // not scanning: nothing
+        QCOMPARE(rig.session().selectedScanButton(), 14);
+
+        // The full-scan command while paused resumes.
+        rig.engine->fullScanCommand();
+        QCOMPARE(rig.session().state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.session().selectedScanButton(), 11);
+        rig.engine->fullScanCommand();  // scanning: only the selection
+        QCOMPARE(rig.session().state(), QStringLiteral("scanning"));
+        rig.engine->resumeScan();  // not paused: nothing
+        QCOMPARE(rig.session().selectedScanButton(), 11);
+        rig.engine->pauseScan();
+        rig.engine->resumeScan();
+        QCOMPARE(rig.session().state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.session().selectedScanButton(), 13);
+
+        // The scanner keeps running: stop kills it and closes the scan once.
+        rig.engine->stopButton();
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.session().status(), QStringLiteral("Scanning Stopped"));
+        QCOMPARE(rig.session().selectedScanButton(), 14);
+        QCOMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.cleanWindow->count(), 1);
+        QTRY_VERIFY(!rig.engine->workersRunning());
+        QCOMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.windows(), 1);
+        QCOMPARE(rig.session().status(), QStringLiteral("Scanning Stopped"));
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 1, 0, 1, 0, 1, 0, today(), 0));
+    }
+
+    void stopKillsTheWholeScanner() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        const QString pidFile = rig.env.root() + "pid";
+        qputenv("FAKE_CLAMSCAN_PIDFILE", QFile::encodeName(pidFile));
+        rig.fakeOutput("/t/a: Eicar FOUND\n");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.session().infectionRows(), 1);
+        const QByteArray pid = TestEnv::readFile(pidFile).trimmed();
+        QVERIFY(QFile::exists("/proc/" + QString::fromLatin1(pid)));
+        QElapsedTimer timer;
+        timer.start();
+        rig.engine->stopRoutine();
+        QVERIFY(timer.elapsed() >= 900);
+        QCOMPARE(rig.foundWindow->count(), 1);
+        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 1);
+        QTRY_VERIFY(!rig.engine->workersRunning());
+        QVERIFY(!QFile::exists("/proc/" + QString::fromLatin1(pid)));
+        QCOMPARE(rig.windows(), 1);
+        QCOMPARE(rig.closed->count(), 1);
+        QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()).size(), 281500);
+    }
+
+    void scannerEndingWithinTheStopWaitIsClosedOnce() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_DELAY", "0.3");
+        rig.fakeOutput("/t/a: OK\n");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QElapsedTimer timer;
+        timer.start();
+        rig.engine->stopRoutine();
+        QVERIFY(timer.elapsed() < 900);
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.closed->count(), 1);
+        QTRY_VERIFY(!rig.engine->workersRunning());
+        QCOMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.windows(), 1);
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.storedLastScan().mid(12, 4), le32(1));  // one scan recorded
+    }
+
+    void shutdownStopsARunningScan() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        rig.fakeOutput("/t/a: OK\n");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.engine->itemsScanned(), 1);
+        Startup::shutdown(*rig.data);
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.closed->count(), 1);
+    }
+
+    void engineGoingAwayMidScanEndsItsWorkers() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        qputenv("FAKE_CLAMSCAN_FLOOD", "100000");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_VERIFY(rig.engine->itemsScanned() > 0);
+        rig.engine->pauseScan();
+        rig.engine.reset();  // must not hang or crash
+        QVERIFY(!rig.engine);
+    }
+
+    void missingScannerFails() {
+        EngineRig rig;
+        TestEnv::writeFile(rig.db() + "main.cvd", "db");
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(rig.env.root() + "empty-bin"));
+        const bool started = rig.engine->startCustomScan({rig.target()});
+        qputenv("PATH", oldPath);
+        QVERIFY(started);
+        QCOMPARE(rig.failed->count(), 1);
+        QVERIFY(rig.failed->at(0).at(0).toString().contains("clamscan"));
+        QVERIFY(rig.session().status().startsWith("Scanning Failed: "));
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.windows(), 0);
+        QCOMPARE(rig.closed->count(), 1);
+        QVERIFY(rig.storedLastScan().isEmpty());
+    }
+
+    void missingDatabaseFails() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        QFile::remove(rig.db() + "main.cvd");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QCOMPARE(rig.failed->count(), 1);
+        QVERIFY(rig.session().status().contains("main.cvd"));
+        QCOMPARE(rig.windows(), 0);
+        QVERIFY(rig.storedLastScan().isEmpty());
+
+        // The system's databases serve when the program has none.
+        const QString system = rig.env.root() + "sysdb/";
+        TestEnv::writeFile(system + "main.cvd", "db");
+        rig.engine->setSystemDatabaseFolder(system);
+        const QString args = rig.env.root() + "args.txt";
+        qputenv("FAKE_CLAMSCAN_ARGS", QFile::encodeName(args));
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 2);
+        QCOMPARE(readLines(args).at(1), "--database=" + system);
+    }
+
+    void scannerErrorWithNothingScannedFails() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        // clamscan writes these to standard error, which shares the pipe.
+        rig.fakeOutput("", 2);
+        const QString err = rig.env.root() + "stderr.txt";
+        TestEnv::writeFile(err,
+                           "clamscan: unrecognized option `--bogus'\nERROR: Unknown option passed\n"
+                           "ERROR: Can't parse command line options\n");
+        qputenv("FAKE_CLAMSCAN_STDERR", QFile::encodeName(err));
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.failed->count(), 1);
+        QCOMPARE(rig.failed->at(0).at(0).toString(),
+                 QStringLiteral("ERROR: Unknown option passed"));
+        QCOMPARE(rig.session().status(),
+                 QStringLiteral("Scanning Failed: ERROR: Unknown option passed"));
+        QCOMPARE(rig.windows(), 0);
+        QVERIFY(rig.storedLastScan().isEmpty());
+    }
+
+    void unreadableFilesCompleteAndAreReported() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        // What clamscan prints for files it may not read (recorded from a non-root run).
+        rig.fakeOutput(
+            "/srv/t/a.txt: OK\n/srv/t/secret: Access denied. ERROR\n"
+            "WARNING: /srv/t/locked: Can't access file\n"
+            "\n----------- SCAN SUMMARY -----------\nScanned files: 1\n",
+            2);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.failed->count(), 0);
+        QCOMPARE(rig.cleanWindow->count(), 1);
+        QCOMPARE(rig.session().status(), QStringLiteral("Scanning Complete"));
+        QCOMPARE(rig.incomplete->count(), 1);
+        QCOMPARE(rig.incomplete->at(0).at(0).toInt(), 2);
+        QCOMPARE(rig.engine->unreadableFiles(), 2);
+    }
+
+    void infectionsOutrankErrors() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        rig.fakeOutput("/t/v: Eicar FOUND\nERROR: Can't open file\n", 1);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.failed->count(), 0);
+        QCOMPARE(rig.foundWindow->count(), 1);
+    }
+
+    void failedRecordWriteIsReportedAndTheScanStillCloses() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        rig.fakeOutput("/t/v: Eicar FOUND\n", 1);
+        // A folder in the way of list.gav.
+        QDir().mkpath(rig.data->folders.listFile() + "/blocker");
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.writeFailed->count(), 1);
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.foundWindow->count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScanEngine)
+#include "test_scanengine.moc"
