@@ -1,0 +1,4 @@
+#include "ui/skin/dragsurface.h"
+
+void makeDragSurface(QWidget *, QWidget *) {}
+void makeHoverReset(QWidget *, SkinButtons &) {}
