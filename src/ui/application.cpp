@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QGuiApplication>
-#include <QMessageBox>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "ui/skin/messagedialog.h"
+#include "ui/skin/skinbuttons.h"
+#include "ui/skin/splash.h"
 #include "ui/tform1.h"
 
 #include <cstdio>
@@ -27,19 +30,24 @@ void timestamp(const char *what) {
 Application::Application(const Clock &clock, platform::KeyStore store, Options options)
     : m_data(std::make_unique<ProgramData>(clock, std::move(store))) {
     showFailure = [](QWidget *parent, const QString &text) {
-        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vizavuz AntiVirus"), text,
-                                    QMessageBox::Close, parent);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
+        MessageDialog::showFailureLater(parent, text);
     };
-    Q_UNUSED(options.splash);
+    if (options.splash) {
+        TForm10 splash;
+        splash.exec();
+    }
     timestamp("splash_closed_ms");
 
     // The main window's creation runs the start-up routine; the engines come with it.
     m_report = Startup::run(*m_data, options.startup);
     m_engine = std::make_unique<ScanEngine>(*m_data);
+    m_skin = std::make_unique<SkinButtons>();
+    const QStringList missing = m_skin->load(m_data->folders.program);
+    for (const QString &file : missing)
+        m_report.problems << QStringLiteral("Skin file missing or unreadable: ") + file;
     m_form1 = std::make_unique<TForm1>(*m_data, *m_engine);
     connectScan();
+    connectSkin();
     m_form1->ShowPage();
 }
 
@@ -55,6 +63,34 @@ void Application::connectScan() {
     QObject::connect(engine, &ScanEngine::recordWriteFailed, form,
                      [this, form](const QString &message) { showFailure(form, message); });
     QObject::connect(form, &TForm1::closing, form, [this] { shutdown(); });
+}
+
+void Application::connectSkin() {
+    TForm1 *form = m_form1.get();
+    SkinButtons *skin = m_skin.get();
+    for (int i = 1; i <= SkinButtons::buttonCount; ++i)
+        if (QLabel *control = form->skinControl(i))
+            skin->bind(i, control, form->skinStretches(i));
+    skin->bindProgressBar(1, form->progressBar());
+    QObject::connect(form, &TForm1::buttonHovered, skin, &SkinButtons::hover);
+    QObject::connect(form, &TForm1::buttonPressed, skin, &SkinButtons::press);
+    QObject::connect(form, &TForm1::buttonReleased, skin, &SkinButtons::release);
+    QObject::connect(form, &TForm1::closing, skin, &SkinButtons::setClosing);
+    QObject::connect(form, &TForm1::navigationSelected, skin,
+                     [skin](int index) { skin->select(SkinButtons::Group::Navigation, index); });
+    QObject::connect(form, &TForm1::progressRepaintRequested, skin, [skin, form](int percent) {
+        skin->paintProgressBar(1, form->progressBar(), percent);
+    });
+    // The scan-control selection follows the session; 0 after a completed scan shows none.
+    QObject::connect(&m_data->session, &ScanSession::selectedScanButtonChanged, skin,
+                     [skin](int index) {
+                         if (index == 0)
+                             skin->clearSelectionKeepCurrent(SkinButtons::Group::ScanControl, 14);
+                         else
+                             skin->select(SkinButtons::Group::ScanControl, index);
+                     });
+    skin->select(SkinButtons::Group::Navigation, 1);
+    skin->paintAll();
 }
 
 void Application::show() {

@@ -11,6 +11,7 @@ class Clock;
 class ProgramData;
 class ScanEngine;
 class TForm1;
+class SkinButtons;
 class QWidget;
 namespace platform {
 class KeyStore;
@@ -37,16 +38,19 @@ public:
     ScanEngine &engine() { return *m_engine; }
     TForm1 &mainWindow() { return *m_form1; }
     const Startup::Report &report() const { return m_report; }
+    SkinButtons &skin() { return *m_skin; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
 
 private:
     void connectScan();
+    void connectSkin();
 
     std::unique_ptr<ProgramData> m_data;
     Startup::Report m_report;
     std::unique_ptr<ScanEngine> m_engine;
+    std::unique_ptr<SkinButtons> m_skin;
     std::unique_ptr<TForm1> m_form1;
     bool m_shutDown = false;
 };
