@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -34,6 +35,9 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     };
     if (options.splash) {
         TForm10 splash;
+        // The splash closes itself after its steps; this only keeps start-up from waiting
+        // forever should it not.
+        QTimer::singleShot(TForm10::steps * TForm10::tickMs + 2000, &splash, &QDialog::accept);
         splash.exec();
     }
     timestamp("splash_closed_ms");
