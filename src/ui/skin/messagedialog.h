@@ -1,20 +1,25 @@
 #pragma once
 
-#include <QString>
+#include <QDialog>
 #include <QStringList>
 
-class QWidget;
-class SkinButtons;
+class QLabel;
 
-// A small skinned dialog that shows a failure text the user must see, with a Close button.
-class MessageDialog {
+// A small skinned dialog that shows a failure text with a Close button.
+class MessageDialog : public QDialog {
+    Q_OBJECT
 public:
-    // Blocks until the user closes it.
-    static void showFailure(QWidget *parent, const QString &text);
-    // Shows it and returns at once; the dialog deletes itself when closed.
-    static void showFailureLater(QWidget *parent, const QString &text);
+    explicit MessageDialog(const QString &text, QWidget *parent = nullptr);
+    QString text() const;
 
-    // Test seam: while recording, texts are appended to recorded() instead of being shown.
+    static void showFailure(QWidget *parent, const QString &text);       // blocks
+    static void showFailureLater(QWidget *parent, const QString &text);  // returns at once
+
+    // Test seam: while recording, failures are collected here instead of shown.
     static void setRecording(bool on);
-    static QStringList &recorded();
+    static QStringList recorded();
+    static void clearRecorded();
+
+private:
+    QLabel *label_;
 };
