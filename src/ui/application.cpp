@@ -37,7 +37,7 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
         TForm10 splash;
         // The splash closes itself after its steps; this only keeps start-up from waiting
         // forever should it not.
-        QTimer::singleShot(TForm10::steps * TForm10::tickMs + 2000, &splash, &QDialog::accept);
+        QTimer::singleShot(100 * 12 + 2000, &splash, &QDialog::accept);
         splash.exec();
     }
     timestamp("splash_closed_ms");
@@ -75,7 +75,6 @@ void Application::connectSkin() {
     for (int i = 1; i <= SkinButtons::buttonCount; ++i)
         if (QLabel *control = form->skinControl(i))
             skin->bind(i, control, form->skinStretches(i));
-    skin->bindProgressBar(1, form->progressBar());
     QObject::connect(form, &TForm1::buttonHovered, skin, &SkinButtons::hover);
     QObject::connect(form, &TForm1::buttonPressed, skin, &SkinButtons::press);
     QObject::connect(form, &TForm1::buttonReleased, skin, &SkinButtons::release);
@@ -94,7 +93,11 @@ void Application::connectSkin() {
                              skin->select(SkinButtons::Group::ScanControl, index);
                      });
     skin->select(SkinButtons::Group::Navigation, 1);
-    skin->paintAll();
+    // The first paint: bars 0 (nothing) and 1, buttons 0 (nothing) to 37.
+    skin->paintProgressBar(0, form->progressBar(), 0);
+    skin->paintProgressBar(1, form->progressBar(), 0);
+    for (int i = 0; i <= SkinButtons::buttonCount; ++i)
+        skin->paint(i);
 }
 
 void Application::show() {
