@@ -1,0 +1,120 @@
+#include "ui/application.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+#include "app/programdata.h"
+#include "scan/scanengine.h"
+#include "ui/skin/messagedialog.h"
+#include "ui/skin/skinbuttons.h"
+#include "ui/skin/splash.h"
+#include "ui/tform1.h"
+
+#include <cstdio>
+
+namespace {
+
+// The bench measures start-up from these marks; they are printed only when asked for.
+void timestamp(const char *what) {
+    if (qEnvironmentVariableIsSet("VZ_STARTUP_TIMESTAMPS"))
+        std::fprintf(stderr, "%s %lld\n", what,
+                     static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+}
+
+}  // namespace
+
+Application::Application(const Clock &clock, platform::KeyStore store, Options options)
+    : m_data(std::make_unique<ProgramData>(clock, std::move(store))) {
+    showFailure = [](QWidget *parent, const QString &text) {
+        MessageDialog::showFailureLater(parent, text);
+    };
+    if (options.splash) {
+        TForm10 splash;
+        // The splash closes itself after its steps; this only keeps start-up from waiting
+        // forever should it not.
+        QTimer::singleShot(100 * 12 + 2000, &splash, &QDialog::accept);
+        splash.exec();
+    }
+    timestamp("splash_closed_ms");
+
+    // The main window's creation runs the start-up routine; the engines come with it.
+    m_report = Startup::run(*m_data, options.startup);
+    m_engine = std::make_unique<ScanEngine>(*m_data);
+    m_skin = std::make_unique<SkinButtons>();
+    const QStringList missing = m_skin->load(m_data->folders.program);
+    for (const QString &file : missing)
+        m_report.problems << QStringLiteral("Skin file missing or unreadable: ") + file;
+    m_form1 = std::make_unique<TForm1>(*m_data, *m_engine);
+    connectScan();
+    connectSkin();
+    m_form1->ShowPage();
+}
+
+Application::~Application() {
+    shutdown();
+}
+
+void Application::connectScan() {
+    TForm1 *form = m_form1.get();
+    ScanEngine *engine = m_engine.get();
+    QObject::connect(engine, &ScanEngine::scanFailed, form,
+                     [this, form](const QString &message) { showFailure(form, message); });
+    QObject::connect(engine, &ScanEngine::recordWriteFailed, form,
+                     [this, form](const QString &message) { showFailure(form, message); });
+    QObject::connect(form, &TForm1::closing, form, [this] { shutdown(); });
+}
+
+void Application::connectSkin() {
+    TForm1 *form = m_form1.get();
+    SkinButtons *skin = m_skin.get();
+    for (int i = 1; i <= SkinButtons::buttonCount; ++i)
+        if (QLabel *control = form->skinControl(i))
+            skin->bind(i, control, form->skinStretches(i));
+    QObject::connect(form, &TForm1::buttonHovered, skin, &SkinButtons::hover);
+    QObject::connect(form, &TForm1::buttonPressed, skin, &SkinButtons::press);
+    QObject::connect(form, &TForm1::buttonReleased, skin, &SkinButtons::release);
+    QObject::connect(form, &TForm1::closing, skin, &SkinButtons::setClosing);
+    QObject::connect(form, &TForm1::navigationSelected, skin,
+                     [skin](int index) { skin->select(SkinButtons::Group::Navigation, index); });
+    QObject::connect(form, &TForm1::progressRepaintRequested, skin, [skin, form](int percent) {
+        skin->paintProgressBar(1, form->progressBar(), percent);
+    });
+    // The scan-control selection follows the session; 0 after a completed scan shows none.
+    QObject::connect(&m_data->session, &ScanSession::selectedScanButtonChanged, skin,
+                     [skin](int index) {
+                         if (index == 0)
+                             skin->clearSelectionKeepCurrent(SkinButtons::Group::ScanControl, 14);
+                         else
+                             skin->select(SkinButtons::Group::ScanControl, index);
+                     });
+    skin->select(SkinButtons::Group::Navigation, 1);
+    // The first paint: bars 0 (nothing) and 1, buttons 0 (nothing) to 37.
+    skin->paintProgressBar(0, form->progressBar(), 0);
+    skin->paintProgressBar(1, form->progressBar(), 0);
+    for (int i = 0; i <= SkinButtons::buttonCount; ++i)
+        skin->paint(i);
+}
+
+void Application::show() {
+    TForm1 &form = *m_form1;
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        form.move(screen->availableGeometry().center() - form.rect().center());
+    form.show();
+    timestamp("main_shown_ms");
+    if (!m_report.problems.isEmpty()) {
+        const QString text = m_report.problems.join(QLatin1Char('\n'));
+        QTimer::singleShot(0, &form, [this, text] { showFailure(m_form1.get(), text); });
+    }
+}
+
+void Application::shutdown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    Startup::shutdown(*m_data);
+}

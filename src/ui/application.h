@@ -1,0 +1,56 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QString>
+
+#include "app/startup.h"
+
+class Clock;
+class ProgramData;
+class ScanEngine;
+class TForm1;
+class SkinButtons;
+class QWidget;
+namespace platform {
+class KeyStore;
+}
+
+// The composition root: one ProgramData per run, the start-up routine, the engines and every
+// window, created once and connected to each other.
+class Application {
+public:
+    struct Options {
+        Startup::Options startup;
+        bool splash = true;  // show the splash window before the windows are created
+    };
+
+    Application(const Clock &clock, platform::KeyStore store, Options options);
+    ~Application();
+
+    // Shows the main window (centred) and queues the start-up problems for the user.
+    void show();
+    // The shutdown routine: the hooks of ProgramData (a running scan is stopped).
+    void shutdown();
+
+    ProgramData &data() { return *m_data; }
+    ScanEngine &engine() { return *m_engine; }
+    TForm1 &mainWindow() { return *m_form1; }
+    const Startup::Report &report() const { return m_report; }
+    SkinButtons &skin() { return *m_skin; }
+
+    // Shows a failure the user must see. Tests replace it to record instead of blocking.
+    std::function<void(QWidget *parent, const QString &text)> showFailure;
+
+private:
+    void connectScan();
+    void connectSkin();
+
+    std::unique_ptr<ProgramData> m_data;
+    Startup::Report m_report;
+    std::unique_ptr<ScanEngine> m_engine;
+    std::unique_ptr<SkinButtons> m_skin;
+    std::unique_ptr<TForm1> m_form1;
+    bool m_shutDown = false;
+};

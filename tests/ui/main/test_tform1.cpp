@@ -1,0 +1,303 @@
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/clock.h"
+#include "app/programdata.h"
+#include "platform/keystore.h"
+#include "scan/scanengine.h"
+#include "support/testenv.h"
+#include "ui/application.h"
+#include "ui/tform1.h"
+
+namespace {
+
+// A program run in a private world, with the fake scanner as the program's clamscan.
+struct Run {
+    TestEnv env;
+    FixedClock clock{QDate(2026, 3, 10)};
+    std::unique_ptr<Application> app;
+    QStringList failures;
+
+    explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
+        QDir().mkpath(env.programFolder());
+        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
+        QFile(env.programFolder() + "clamscan")
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(env.dataFolder() + "db/");
+        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
+        const QString out = env.root() + "scanner-output.txt";
+        TestEnv::writeFile(out, scannerOutput);
+        qputenv("FAKE_CLAMSCAN_OUTPUT", out.toLocal8Bit());
+        qputenv("FAKE_CLAMSCAN_HANG", hang ? "1" : "0");
+        Application::Options options;
+        options.startup.programFolder = env.programFolder();
+        options.splash = false;
+        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
+        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+        app->show();
+    }
+    ~Run() {
+        app->shutdown();
+        qunsetenv("FAKE_CLAMSCAN_HANG");
+        qunsetenv("FAKE_CLAMSCAN_FLOOD");
+    }
+    TForm1 &form() { return app->mainWindow(); }
+    QString text(const char *name) {
+        auto *l = form().findChild<QLabel *>(QString::fromLatin1(name));
+        return l ? l->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+    }
+    QWidget *widget(const char *name) {
+        return form().findChild<QWidget *>(QString::fromLatin1(name));
+    }
+    void click(const char *name) {
+        QTest::mouseClick(widget(name), Qt::LeftButton, {}, QPoint(5, 5));
+    }
+    void startScan() {
+        QDir().mkpath(env.root() + "target");
+        QVERIFY(app->engine().startCustomScan({env.root() + "target/"}));
+    }
+};
+
+}  // namespace
+
+class TestTForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void firstRunShowsNoneAndZeroOnEveryPage() {
+        Run run;
+        QCOMPARE(run.form().size(), QSize(792, 442));
+        QCOMPARE(run.form().windowTitle(), QStringLiteral("Vizavuz AntiVirus"));
+        QVERIFY(run.form().windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(run.widget("Panel2")->isVisible());
+        QVERIFY(!run.widget("Panel3")->isVisible());
+        QCOMPARE(run.text("Label6"), QStringLiteral("none"));
+        for (const char *n : {"Label7", "Label8", "Label9"})
+            QCOMPARE(run.text(n), QStringLiteral("0"));
+        run.click("Image4");
+        QVERIFY(run.widget("Panel4")->isVisible());
+        QCOMPARE(run.text("Label18"), QStringLiteral("none"));
+        for (const char *n : {"Label19", "Label20", "Label21"})
+            QCOMPARE(run.text(n), QStringLiteral("0"));
+        run.click("Image5");
+        QVERIFY(run.widget("Panel5")->isVisible());
+        QVERIFY(!run.widget("Panel4")->isVisible());
+        QCOMPARE(run.text("Label36"), QStringLiteral("none"));
+        for (const char *n :
+             {"Label32", "Label33", "Label34", "Label35", "Label37", "Label38", "Label39"})
+            QCOMPARE(run.text(n), QStringLiteral("0"));
+        QCOMPARE(run.widget("Panel5")->geometry(), QRect(130, 44, 649, 363));
+        run.click("Image6");
+        QVERIFY(run.widget("Panel6")->isVisible());
+        QCOMPARE(run.form().selectedNavButton(), 4);
+    }
+
+    void pagesShowTheStoredFigures() {
+        Run run;
+        LastScanRecord &ls = run.app->data().lastScan;
+        ls.lastDate.assign("10/03/2026");
+        ls.lastFound = 7;
+        ls.lastScanned = 12345;
+        ls.lastRemoved = 3;
+        ls.scanCount = 4;
+        ls.totalFound = 21;
+        ls.totalScanned = 99999;
+        ls.totalRemoved = 11;
+        run.click("Image3");
+        QCOMPARE(run.text("Label6"), QStringLiteral("10/03/2026"));
+        QCOMPARE(run.text("Label7"), QStringLiteral("7"));
+        QCOMPARE(run.text("Label8"), QStringLiteral("12345"));
+        QCOMPARE(run.text("Label9"), QStringLiteral("3"));
+        run.click("Image4");
+        QCOMPARE(run.text("Label19"), QStringLiteral("7"));
+        QCOMPARE(run.text("Label20"), QStringLiteral("12345"));
+        QCOMPARE(run.text("Label21"), QStringLiteral("3"));
+        run.click("Image5");
+        QCOMPARE(run.text("Label32"), QStringLiteral("4"));
+        QCOMPARE(run.text("Label33"), QStringLiteral("21"));
+        QCOMPARE(run.text("Label34"), QStringLiteral("99999"));
+        QCOMPARE(run.text("Label35"), QStringLiteral("11"));
+        QCOMPARE(run.text("Label38"), QStringLiteral("12345"));
+    }
+
+    void scanDuringAScanKeepsTheProgressViewAndTheListMovesBack() {
+        Run run({}, true);
+        run.startScan();
+        QTRY_VERIFY(run.widget("Panel3")->isVisible());
+        QCOMPARE(run.form().scanView(), 2);
+        auto *list = run.form().infectionsList();
+        run.click("Image4");
+        QCOMPARE(list->parentWidget(), run.widget("Panel4"));
+        QCOMPARE(list->geometry(), QRect(0, 130, 649, 220));
+        QCOMPARE(run.widget("Image29")->y(), 98);
+        run.click("Image3");
+        QVERIFY(run.widget("Panel3")->isVisible());
+        QVERIFY(!run.widget("Panel2")->isVisible());
+        QCOMPARE(list->parentWidget(), run.widget("Panel3"));
+        QCOMPARE(list->geometry(), QRect(0, 64, 649, 249));
+        QCOMPARE(run.widget("Image29")->y(), 32);
+        QVERIFY(list->isVisible());
+        run.click("Image17");  // pause
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("paused"));
+        run.click("Image3");
+        QVERIFY(run.widget("Panel3")->isVisible());
+        run.click("Image18");  // resume; only a running scan is stopped
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
+        run.click("Image19");  // stop
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        run.click("Image3");
+        QVERIFY(run.widget("Panel2")->isVisible());
+    }
+
+    void finishedScanFillsTheListAndLabels() {
+        Run run("/t/a: OK\n/t/b: Eicar-Test-Signature FOUND\n/t/c: OK\n");
+        QSignalSpy found(&run.app->engine(), &ScanEngine::infectionsFoundWindowRequested);
+        run.startScan();
+        QTRY_COMPARE(found.count(), 1);
+        QCOMPARE(run.form().infectionsList()->count(), 1);
+        QVERIFY(run.form().infectionsList()->item(0)->text().contains(QStringLiteral("/t/b")));
+        QCOMPARE(run.form().infectionsList()->item(0)->sizeHint().height(), 13);
+        QTRY_COMPARE(run.text("Label12"), QStringLiteral("Infections Found: 1"));
+        QCOMPARE(run.text("Label40"), run.app->data().session.scannedText());
+        QCOMPARE(run.text("Label10"), run.app->data().session.status());
+        QVERIFY(!run.form().timer1().isActive());
+        // The test's program folder has no skin files: the program says which, and nothing else.
+        QTRY_VERIFY(!run.failures.isEmpty());
+        QCOMPARE(run.failures.size(), 1);
+        QVERIFY(run.failures.first().contains(QStringLiteral("bin/skin/img1.png")));
+        QVERIFY(!run.failures.first().contains(QStringLiteral("clamscan")));
+    }
+
+    void floodRepaintsLabelsOncePerTick() {
+        qputenv("FAKE_CLAMSCAN_FLOOD", "150000");
+        Run run;
+        QElapsedTimer clock;
+        clock.start();
+        run.startScan();
+        QTRY_COMPARE_WITH_TIMEOUT(run.app->data().session.state(), QStringLiteral("idle"), 60000);
+        const qint64 ticks = clock.elapsed() / 100;
+        QVERIFY2(run.form().scanLabelRepaints() <= ticks + 4,
+                 qPrintable(QStringLiteral("%1 repaints in %2 ticks")
+                                .arg(run.form().scanLabelRepaints())
+                                .arg(ticks)));
+        QCOMPARE(run.text("Label40"), QStringLiteral("Items Scanned: 150000"));
+        QCOMPARE(run.text("Label11"), run.app->data().session.percentText());
+    }
+
+    void buttonEventsReachTheSkinInOrder() {
+        Run run;
+        TForm1 &f = run.form();
+        QStringList events;
+        connect(&f, &TForm1::buttonHovered, this,
+                [&](int i) { events << QStringLiteral("hover %1").arg(i); });
+        connect(&f, &TForm1::buttonPressed, this,
+                [&](int i) { events << QStringLiteral("press %1").arg(i); });
+        connect(&f, &TForm1::buttonReleased, this,
+                [&](int i) { events << QStringLiteral("release %1").arg(i); });
+        connect(&f, &TForm1::navigationSelected, this,
+                [&](int i) { events << QStringLiteral("select %1").arg(i); });
+        // A right press shows the down image too; the click runs before the release.
+        QTest::mouseClick(run.widget("Image5"), Qt::RightButton, {}, QPoint(3, 3));
+        QCOMPARE(events, QStringList({"press 3", "select 3", "release 3"}));
+        events.clear();
+        QTest::mouseMove(run.widget("Image3"), QPoint(4, 4));
+        QTest::mouseMove(run.widget("Image1"), QPoint(300, 20));
+        QVERIFY(events.contains(QStringLiteral("hover 1")));
+        QCOMPARE(events.last(), QStringLiteral("hover -1"));
+        // Pressed, then released outside: no click.
+        events.clear();
+        QTest::mousePress(run.widget("Image4"), Qt::LeftButton, {}, QPoint(3, 3));
+        QTest::mouseRelease(run.widget("Image4"), Qt::LeftButton, {}, QPoint(300, 300));
+        QCOMPARE(events, QStringList({"press 2", "release 2"}));
+        QCOMPARE(f.currentPage(), 3);  // from the right click on History
+    }
+
+    void controlsSitWhereTheLayoutSays() {
+        Run run;
+        const struct {
+            const char *name;
+            QRect geometry;
+        } controls[] = {
+            {"Image3", {8, 72, 105, 89}},     {"Image6", {8, 336, 105, 89}},
+            {"Image8", {687, 0, 25, 25}},     {"Image10", {749, 0, 25, 25}},
+            {"Image16", {0, 0, 105, 33}},     {"Image20", {416, 0, 105, 33}},
+            {"Image15", {8, 344, 593, 13}},   {"Image12", {80, 24, 233, 81}},
+            {"Image36", {520, 48, 105, 25}},  {"edtVirusDB", {0, 208, 649, 121}},
+            {"Image35", {136, 344, 105, 25}}, {"Panel1", {130, 44, 649, 373}},
+        };
+        for (const auto &c : controls)
+            QCOMPARE(run.widget(c.name)->geometry(), c.geometry);
+        QCOMPARE(run.widget("Image35")->toolTip(),
+                 QStringLiteral("Restore file to a seleteced location"));
+        QCOMPARE(run.widget("Label20")->parentWidget()->objectName(), QStringLiteral("Panel4"));
+        QCOMPARE(run.text("Label17"), QStringLiteral("Items Scaned:"));
+        QVERIFY(run.widget("Image7")->isHidden());
+        // The rounded outline: corners cut, edges kept.
+        const QRegion mask = run.form().mask();
+        QVERIFY(!mask.contains(QPoint(0, 0)));
+        QVERIFY(!mask.contains(QPoint(791, 441)));
+        QVERIFY(mask.contains(QPoint(8, 0)));
+        QVERIFY(mask.contains(QPoint(0, 221)));
+        const QStringList menu = [&] {
+            QStringList names;
+            for (QAction *a : run.form().popupMenu()->actions())
+                names << a->objectName();
+            return names;
+        }();
+        QCOMPARE(menu, QStringList({"Scan1", "VirusDatabase1", "UpdateSettings1",
+                                    "VirusDatabaseSettings1", "N2", "MinimizetoSystemTray1", "N1",
+                                    "About1"}));
+        QCOMPARE(run.form().timer2().interval(), 6000);
+        QVERIFY(run.form().timer2().isActive());
+        QCOMPARE(run.form().timer1().interval(), 100);
+        QVERIFY(!run.form().timer1().isActive());
+    }
+
+    void startScanUsesThePreScanOfferAndStopsTimer2() {
+        Run run;
+        QList<int> offers;
+        run.form().hooks.preScanOffer = [&](int action) {
+            offers << action;
+            return true;  // the update prompt took over
+        };
+        run.click("Image12");
+        run.click("Image11");
+        QCOMPARE(offers, QList<int>({1, 2}));
+        QVERIFY(!run.form().timer2().isActive());
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        // Check Now does nothing while a scan runs.
+        int checks = 0;
+        run.form().hooks.checkNow = [&] { ++checks; };
+        run.form().Image36Click();
+        QCOMPARE(checks, 1);
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        run.startScan();
+        run.form().Image36Click();
+        QCOMPARE(checks, 1);
+    }
+
+    void screenshotsOfEveryPage() {
+        Run run;
+        QDir().mkpath(QStringLiteral(VZ_SCREENSHOTS));
+        const char *pages[] = {"Image3", "Image4", "Image5", "Image6"};
+        const char *files[] = {"main_scan.png", "main_results.png", "main_history.png",
+                               "main_virus_database.png"};
+        for (int i = 0; i < 4; ++i) {
+            run.click(pages[i]);
+            QVERIFY(run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS) +
+                                           QString::fromLatin1(files[i])));
+        }
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        run.click("Image3");
+        run.startScan();
+        QTRY_VERIFY(run.widget("Panel3")->isVisible());
+        QVERIFY(run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS) + "main_progress.png"));
+    }
+};
+
+QTEST_MAIN(TestTForm1)
+#include "test_tform1.moc"

@@ -1,0 +1,137 @@
+// The main window as a real X window under a window manager, driven by xdotool.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+#include "app/clock.h"
+#include "app/programdata.h"
+#include "platform/keystore.h"
+#include "scan/scanengine.h"
+#include "support/testenv.h"
+#include "ui/application.h"
+#include "ui/tform1.h"
+
+namespace {
+
+void xdo(const QStringList &args) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+// Presses at a point of a widget, moves the pointer by `delta` and releases.
+void dragFrom(QWidget *w, QPoint at, QPoint delta) {
+    const QPoint g = w->mapToGlobal(at);
+    xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
+    QTest::qWait(100);
+    xdo({"mousedown", "1"});
+    QTest::qWait(150);
+    for (int i = 1; i <= 5; ++i) {
+        xdo({"mousemove", QString::number(g.x() + delta.x() * i / 5),
+             QString::number(g.y() + delta.y() * i / 5)});
+        QTest::qWait(60);
+    }
+    xdo({"mouseup", "1"});
+    QTest::qWait(400);
+}
+
+}  // namespace
+
+class TestTForm1X : public QObject {
+    Q_OBJECT
+    TestEnv env;
+    FixedClock clock{QDate(2026, 3, 10)};
+    std::unique_ptr<Application> app;
+
+private slots:
+    void initTestCase() {
+        QDir().mkpath(env.programFolder());
+        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
+        QFile(env.programFolder() + "clamscan")
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(env.dataFolder() + "db/");
+        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
+        qputenv("FAKE_CLAMSCAN_DELAY", "0.5");
+        qputenv("FAKE_CLAMSCAN_FLOOD", "2000");
+        Application::Options options;
+        options.startup.programFolder = env.programFolder();
+        options.splash = false;
+        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
+        app->showFailure = [](QWidget *, const QString &text) { qWarning() << text; };
+        app->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&app->mainWindow()));
+        QTest::qWait(300);
+    }
+
+    void cornersAreCutFromTheWindow() {
+        TForm1 &f = app->mainWindow();
+        // What the screen shows at the window's corner is the root window, not the window.
+        f.findChild<QWidget *>(QStringLiteral("Image1"))
+            ->setStyleSheet(QStringLiteral("background: #ff0000"));
+        f.findChild<QWidget *>(QStringLiteral("Image1"))->setAutoFillBackground(true);
+        QTest::qWait(300);
+        const QImage shot = f.screen()->grabWindow(0).toImage();
+        const QPoint tl = f.mapToGlobal(QPoint(0, 0));
+        QVERIFY(shot.pixelColor(tl + QPoint(0, 0)) != QColor(0xff, 0, 0));
+        QVERIFY(shot.pixelColor(tl + QPoint(791, 441)) != QColor(0xff, 0, 0));
+        QCOMPARE(shot.pixelColor(tl + QPoint(20, 440)), QColor(0xff, 0, 0));
+        QCOMPARE(shot.pixelColor(tl + QPoint(400, 1)), QColor(0xff, 0, 0));
+    }
+
+    void backgroundDragsLabelsAndButtonsDoNot() {
+        TForm1 &f = app->mainWindow();
+        const QPoint start = f.frameGeometry().topLeft();
+        dragFrom(f.findChild<QWidget *>(QStringLiteral("Label2")), QPoint(3, 3), QPoint(60, 40));
+        QCOMPARE(f.frameGeometry().topLeft(), start);
+        dragFrom(f.findChild<QWidget *>(QStringLiteral("Image25")), QPoint(3, 3), QPoint(60, 40));
+        QCOMPARE(f.frameGeometry().topLeft(), start);
+        dragFrom(f.findChild<QWidget *>(QStringLiteral("Image1")), QPoint(400, 20),
+                 QPoint(-80, 50));
+        QTRY_VERIFY(f.frameGeometry().topLeft() != start);
+        QVERIFY(qAbs(f.frameGeometry().topLeft().x() - (start.x() - 80)) <= 3);
+    }
+
+    void optionsMenuOpensAtTheOptionsButton() {
+        TForm1 &f = app->mainWindow();
+        QWidget *options = f.findChild<QWidget *>(QStringLiteral("Image8"));
+        const QPoint g = options->mapToGlobal(QPoint(5, 5));
+        xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
+        xdo({"click", "1"});
+        QTRY_VERIFY(f.popupMenu()->isVisible());
+        QCOMPARE(f.popupMenu()->pos(), options->mapToGlobal(QPoint(0, 0)));
+        xdo({"key", "Escape"});
+        QTRY_VERIFY(!f.popupMenu()->isVisible());
+    }
+
+    void fullScanByARealClickRunsToItsResult() {
+        TForm1 &f = app->mainWindow();
+        QDir().mkpath(env.root() + "disk");
+        const QByteArray mount = "36 25 8:1 / " + (env.root() + "disk").toLocal8Bit() +
+                                 " rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+        app->engine().setMountInfoSource([mount] { return mount; });
+        QSignalSpy result(&app->engine(), &ScanEngine::noInfectionsWindowRequested);
+        QWidget *full = f.findChild<QWidget *>(QStringLiteral("Image12"));
+        const QPoint g = full->mapToGlobal(QPoint(40, 40));
+        xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
+        xdo({"click", "1"});
+        QTRY_VERIFY(f.findChild<QWidget *>(QStringLiteral("Panel3"))->isVisible());
+        QTRY_COMPARE(app->data().session.state(), QStringLiteral("scanning"));
+        QVERIFY(f.timer1().isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 20000);
+        QCOMPARE(f.findChild<QLabel *>(QStringLiteral("Label40"))->text(),
+                 QStringLiteral("Items Scanned: 2000"));
+        QCOMPARE(app->data().lastScan.lastScanned, 2000);
+        QVERIFY(!f.timer1().isActive());
+    }
+
+    void cleanupTestCase() { app->shutdown(); }
+};
+
+QTEST_MAIN(TestTForm1X)
+#include "test_tform1_x.moc"
