@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMutex>
 #include <QObject>
+#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -83,6 +84,7 @@ public:
 private:
     struct Record {
         std::array<QImage, 3> bands;
+        std::array<QPixmap, 3> pixmaps;  // made once at load; painting only assigns one
         bool selected = false;
         bool pressed = false;
         bool hovered = false;
