@@ -57,7 +57,7 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(par
     setObjectName(QStringLiteral("MessageDialog"));
     setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    QFont f(QStringLiteral("DejaVu Sans"));
+    QFont f(QStringLiteral("DejaVu Sans Condensed"));
     f.setPixelSize(11);
     setFont(f);
     setFixedSize(367, 200);

@@ -115,10 +115,10 @@ SkinDialog::SkinDialog(const QString &formName, SkinButtons &skin, QWidget *pare
     if (m_frame->onTop)
         flags |= Qt::WindowStaysOnTopHint;
     setWindowFlags(flags);
-    QFont f(QStringLiteral("DejaVu Sans"));
+    QFont f(QStringLiteral("DejaVu Sans Condensed"));
     f.setPixelSize(11);
     setFont(f);
-    setFixedSize(m_frame->size);
+    setFixedSize(m_frame->size);  // the narrow face keeps the long help lines inside
 
     m_background = new QLabel(this);
     m_background->setObjectName(QStringLiteral("Image1"));
@@ -228,10 +228,11 @@ TForm8::TForm8(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm8")
     gauge->setGeometry(40, 112, 297, 25);
     gauge->setRange(0, 100);
     gauge->setValue(0);
+    // Wrapped to the gauge's width: on one line the text would run past the window's edge.
     QLabel *done = addLabel(
         "Label2", QStringLiteral("The Updates have successfully been downloaded and installed."),
-        at(40, 120));
-    done->setWordWrap(false);
+        QRect(40, 116, 297, 32));
+    done->setWordWrap(true);
     done->hide();
     connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm8::image2Clicked);
     connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm8::image3Clicked);
