@@ -171,7 +171,9 @@ void drawButtonBand(QPainter &p, const ButtonArt &b, int band, int top) {
         p.restore();
         return;
     }
-    p.fillRect(QRect(0, top, b.width, b.height), paper);
+    // The navigation column sits on the dark window background, the rest on light pages.
+    const QColor behind = b.index <= 4 ? QColor(0x23, 0x35, 0x57) : paper;
+    p.fillRect(QRect(0, top, b.width, b.height), behind);
     QLinearGradient g(0, top, 0, top + b.height);
     if (band == 0) {
         g.setColorAt(0, accentLight);
