@@ -248,6 +248,12 @@ TForm11::TForm11(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm1
     connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm11::image3Clicked);
 }
 
+void TForm11::showEvent(QShowEvent *event) {
+    SkinDialog::showEvent(event);
+    skin().paint(24);
+    skin().paint(25);
+}
+
 TForm14::TForm14(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm14"), s, p) {
     const char *names[] = {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"};
     const QString texts[] = {

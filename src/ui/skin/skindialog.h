@@ -111,6 +111,9 @@ public:
 signals:
     void image2Clicked();
     void image3Clicked();
+
+protected:
+    void showEvent(QShowEvent *event) override;  // repaints both buttons
 };
 
 // Help after a failed download.
