@@ -170,6 +170,22 @@ private slots:
         mouse(background, QEvent::MouseButtonRelease, {190, 140}, Qt::RightButton, Qt::NoButton);
         QCOMPARE(seven.pos(), start + QPoint(40, 10));
 
+        // TForm3: its title picture drags, its text label does not.
+        TForm3 three(skin);
+        three.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&three));
+        const QPoint threeStart = three.pos();
+        auto *text = three.findChild<QLabel *>(QStringLiteral("Label1"));
+        mouse(text, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+        mouse(text, QEvent::MouseMove, {25, 15}, Qt::NoButton, Qt::LeftButton);
+        mouse(text, QEvent::MouseButtonRelease, {25, 15}, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(three.pos(), threeStart);
+        auto *threeTitle = three.findChild<QLabel *>(QStringLiteral("Image4"));
+        mouse(threeTitle, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+        mouse(threeTitle, QEvent::MouseMove, {25, 15}, Qt::NoButton, Qt::LeftButton);
+        mouse(threeTitle, QEvent::MouseButtonRelease, {25, 15}, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(three.pos(), threeStart + QPoint(20, 10));
+
         TForm6 six(skin);
         six.show();
         QVERIFY(QTest::qWaitForWindowExposed(&six));
