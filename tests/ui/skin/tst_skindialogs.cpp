@@ -124,11 +124,11 @@ private slots:
         QCOMPARE(titleLabel->pixmap().size(), titleRect.size());
         QCOMPARE(dialog->findChildren<SkinButton *>().size(), buttons.size());
         skin.paintAll();
-        for (const QString &spec : buttons) {
-            const QStringList parts = spec.split(u':');
+        for (const QString &row : buttons) {
+            const QStringList parts = row.split(u':');
             const QStringList g = parts[1].split(u',');
             auto *b = dialog->findChild<SkinButton *>(parts[0]);
-            QVERIFY2(b, qPrintable(spec));
+            QVERIFY2(b, qPrintable(row));
             QCOMPARE(b->geometry(), QRect(g[0].toInt(), g[1].toInt(), g[2].toInt(), g[3].toInt()));
             QCOMPARE(b->skinIndex(), parts[2].toInt());
             QCOMPARE(b->pixmap().toImage().convertToFormat(QImage::Format_RGB888),
