@@ -1,72 +1,80 @@
 #include "ui/skin/dragsurface.h"
 
-#include "ui/skin/skinbuttons.h"
-
-#include <QEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QWidget>
 #include <QWindow>
 
+#include "ui/skin/skinbuttons.h"
+
 namespace {
 
+// Moves the window when its surface is pressed: by the window manager when it can, otherwise
+// by following the mouse until the release.
 class DragFilter : public QObject {
 public:
-    DragFilter(QWidget *surface, QWidget *window) : QObject(surface), window_(window) {}
+    DragFilter(QWidget *surface, QWidget *window) : QObject(surface), m_window(window) {}
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override {
-        if (!window_)
+        if (!m_window)
             return false;
-        if (event->type() == QEvent::MouseButtonPress) {
-            auto *me = static_cast<QMouseEvent *>(event);
-            QWindow *handle = window_->windowHandle();
-            if (handle && handle->startSystemMove()) {
-                following_ = false;
+        switch (event->type()) {
+            case QEvent::MouseButtonPress: {
+                auto *mouse = static_cast<QMouseEvent *>(event);
+                QWindow *handle = m_window->windowHandle();
+                if (handle && handle->startSystemMove())
+                    return true;
+                m_dragging = true;
+                m_offset = mouse->globalPosition().toPoint() - m_window->pos();
                 return true;
             }
-            following_ = true;
-            grab_ = me->globalPosition().toPoint() - window_->frameGeometry().topLeft();
-            return true;
+            case QEvent::MouseMove:
+                if (m_dragging) {
+                    auto *mouse = static_cast<QMouseEvent *>(event);
+                    m_window->move(mouse->globalPosition().toPoint() - m_offset);
+                }
+                return false;
+            case QEvent::MouseButtonRelease:
+                m_dragging = false;
+                return false;
+            default:
+                return false;
         }
-        if (event->type() == QEvent::MouseMove && following_) {
-            auto *me = static_cast<QMouseEvent *>(event);
-            window_->move(me->globalPosition().toPoint() - grab_);
-            return false;
-        }
-        if (event->type() == QEvent::MouseButtonRelease)
-            following_ = false;
-        return false;
     }
 
 private:
-    QPointer<QWidget> window_;
-    bool following_ = false;
-    QPoint grab_;
+    QPointer<QWidget> m_window;
+    bool m_dragging = false;
+    QPoint m_offset;
 };
 
-class HoverFilter : public QObject {
+class HoverResetFilter : public QObject {
 public:
-    HoverFilter(QWidget *surface, SkinButtons &table) : QObject(surface), table_(table) {}
+    HoverResetFilter(QWidget *surface, SkinButtons &skin) : QObject(surface), m_skin(skin) {}
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override {
-        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)
-            table_.hover(-1);
+        if (event->type() == QEvent::MouseMove)
+            m_skin.hover(-1);
         return false;
     }
 
 private:
-    SkinButtons &table_;
+    SkinButtons &m_skin;
 };
 
 }  // namespace
 
 void makeDragSurface(QWidget *surface, QWidget *window) {
+    if (!surface || !window)
+        return;
     surface->installEventFilter(new DragFilter(surface, window));
 }
 
-void makeHoverReset(QWidget *surface, SkinButtons &table) {
+void makeHoverReset(QWidget *surface, SkinButtons &skin) {
+    if (!surface)
+        return;
     surface->setMouseTracking(true);
-    surface->installEventFilter(new HoverFilter(surface, table));
+    surface->installEventFilter(new HoverResetFilter(surface, skin));
 }

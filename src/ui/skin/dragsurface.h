@@ -3,8 +3,9 @@
 class QWidget;
 class SkinButtons;
 
-// A press of any mouse button on the surface moves the window (system move when the window
-// system offers it, otherwise following the mouse).
+// A press of any mouse button on surface moves window with the mouse: through the window
+// manager (QWindow::startSystemMove) where it supports it, otherwise by following the mouse.
 void makeDragSurface(QWidget *surface, QWidget *window);
-// Mouse movement over the surface clears the hovered button.
-void makeHoverReset(QWidget *surface, SkinButtons &table);
+
+// A mouse move over surface un-hovers the hovered skin button.
+void makeHoverReset(QWidget *surface, SkinButtons &skin);

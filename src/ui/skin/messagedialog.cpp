@@ -1,64 +1,129 @@
 #include "ui/skin/messagedialog.h"
 
+#include <QEnterEvent>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPushButton>
+#include <QMouseEvent>
+#include <QPainterPath>
+#include <QRegion>
 #include <QScreen>
 
+#include "ui/skin/artwork.h"
+#include "ui/skin/dragsurface.h"
+#include "ui/skin/skinbuttons.h"
+
 namespace {
-bool recording = false;
-QStringList recordedTexts;
+
+const SkinButtons *g_skin = nullptr;
+bool g_recording = false;
+constexpr int closeRow = 23;  // the removal result's "Close" images
+
+// A Close picture button with its own hover and press state, so it does not take a row of the
+// shared table away from the window that owns it.
+class CloseButton : public QLabel {
+public:
+    explicit CloseButton(QDialog *dialog) : QLabel(dialog), m_dialog(dialog) {
+        setObjectName(QStringLiteral("Image2"));
+        setAlignment(Qt::AlignCenter);
+        paintBand(SkinButtons::Normal);
+    }
+
+protected:
+    void enterEvent(QEnterEvent *) override { paintBand(SkinButtons::Hover); }
+    void leaveEvent(QEvent *) override { paintBand(SkinButtons::Normal); }
+    void mousePressEvent(QMouseEvent *) override { paintBand(SkinButtons::Down); }
+    void mouseReleaseEvent(QMouseEvent *event) override {
+        paintBand(SkinButtons::Normal);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            m_dialog->accept();
+    }
+
+private:
+    void paintBand(int band) {
+        const QImage image = g_skin ? g_skin->image(closeRow, band) : QImage();
+        if (image.isNull()) {
+            setText(QStringLiteral("Close"));
+            setFrameShape(QFrame::Box);
+        } else {
+            setPixmap(QPixmap::fromImage(image));
+        }
+    }
+    QDialog *m_dialog;
+};
+
 }  // namespace
 
-MessageDialog::MessageDialog(const QString &text, QWidget *parent)
-    : QDialog(parent, Qt::FramelessWindowHint | Qt::Dialog) {
+MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("MessageDialog"));
-    setFixedSize(367, 142);
-    auto *bg = new QLabel(this);
-    bg->setObjectName(QStringLiteral("Image1"));
-    bg->setGeometry(0, 0, 367, 142);
-    bg->setScaledContents(true);
-    bg->setPixmap(QPixmap(QStringLiteral(":/art/dialog_background.jpg")));
-    label_ = new QLabel(text, this);
-    label_->setObjectName(QStringLiteral("Label1"));
-    label_->setGeometry(16, 16, 335, 70);
-    label_->setWordWrap(true);
-    auto *close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("Image2"));
-    close->setGeometry(131, 96, 105, 33);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
-    setMask(QRegion(0, 0, 367, 142, QRegion::Rectangle));
+    setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    QFont f(QStringLiteral("DejaVu Sans Condensed"));
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedSize(367, 200);
+
+    auto *background = new QLabel(this);
+    background->setObjectName(QStringLiteral("Image1"));
+    background->setGeometry(rect());
+    background->setScaledContents(true);
+    background->setPixmap(QPixmap(QString::fromLatin1(art::dialogBackground.path)));
+    auto *title = new QLabel(this);
+    title->setObjectName(QStringLiteral("Image4"));
+    title->setGeometry(16, 8, art::dialogMessageTitle.width, art::dialogMessageTitle.height);
+    title->setPixmap(QPixmap(QString::fromLatin1(art::dialogMessageTitle.path)));
+    makeDragSurface(background, this);
+    makeDragSurface(title, this);
+
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(24, 60, 319, 80);
+
+    auto *close = new CloseButton(this);
+    close->setGeometry(131, 152, 105, 33);
+
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, 0, width(), height()), 8, 8);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
-QString MessageDialog::text() const {
-    return label_->text();
+void MessageDialog::showEvent(QShowEvent *event) {
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    QDialog::showEvent(event);
 }
 
 void MessageDialog::showFailure(QWidget *parent, const QString &text) {
-    if (recording) {
-        recordedTexts << text;
+    if (g_recording) {
+        recorded() << text;
         return;
     }
     MessageDialog dialog(text, parent);
     dialog.exec();
 }
 
-void MessageDialog::showFailureLater(QWidget *parent, const QString &text) {
-    if (recording) {
-        recordedTexts << text;
-        return;
+MessageDialog *MessageDialog::showFailureLater(QWidget *parent, const QString &text) {
+    if (g_recording) {
+        recorded() << text;
+        return nullptr;
     }
     auto *dialog = new MessageDialog(text, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+    return dialog;
+}
+
+void MessageDialog::setSkin(const SkinButtons *skin) {
+    g_skin = skin;
 }
 
 void MessageDialog::setRecording(bool on) {
-    recording = on;
+    g_recording = on;
 }
-QStringList MessageDialog::recorded() {
-    return recordedTexts;
-}
-void MessageDialog::clearRecorded() {
-    recordedTexts.clear();
+
+QStringList &MessageDialog::recorded() {
+    static QStringList texts;
+    return texts;
 }

@@ -1,25 +1,31 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <QStringList>
 
 class QLabel;
+class SkinButtons;
 
-// A small skinned dialog that shows a failure text with a Close button.
+// A small skinned dialog (the dialogs' frame and artwork) that shows a failure the user must
+// see, with a Close button drawn from the skin's Close images.
 class MessageDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit MessageDialog(const QString &text, QWidget *parent = nullptr);
-    QString text() const;
+    MessageDialog(const QString &text, QWidget *parent = nullptr);
 
-    static void showFailure(QWidget *parent, const QString &text);       // blocks
-    static void showFailureLater(QWidget *parent, const QString &text);  // returns at once
+    // Blocks until the user closes it.
+    static void showFailure(QWidget *parent, const QString &text);
+    // Shows it and returns at once; the dialog deletes itself when closed.
+    static MessageDialog *showFailureLater(QWidget *parent, const QString &text);
 
-    // Test seam: while recording, failures are collected here instead of shown.
+    // The skin whose Close images the button shows (none: a plain caption).
+    static void setSkin(const SkinButtons *skin);
+
+    // Test seam: while recording, texts are appended to recorded() instead of being shown.
     static void setRecording(bool on);
-    static QStringList recorded();
-    static void clearRecorded();
+    static QStringList &recorded();
 
-private:
-    QLabel *label_;
+protected:
+    void showEvent(QShowEvent *event) override;
 };

@@ -1,27 +1,40 @@
 #include "ui/skin/skinbutton.h"
 
+#include <QMouseEvent>
+#include <QPointer>
+
 #include "ui/skin/skinbuttons.h"
 
-#include <QMouseEvent>
-
-SkinButton::SkinButton(SkinButtons &table, int index, QWidget *parent, bool stretch)
-    : QLabel(parent), table_(table), index_(index) {
+SkinButton::SkinButton(SkinButtons &skin, int index, QWidget *parent, bool stretch)
+    : QLabel(parent), m_skin(skin), m_index(index) {
     setMouseTracking(true);
-    table_.bind(index_, this, stretch);
+    skin.bind(index, this, stretch);
 }
 
-void SkinButton::mouseMoveEvent(QMouseEvent *) {
-    table_.hover(index_);
+void SkinButton::mouseMoveEvent(QMouseEvent *event) {
+    m_skin.hover(m_index);
+    event->accept();
 }
-void SkinButton::enterEvent(QEnterEvent *) {
-    table_.hover(index_);
-}
-void SkinButton::mousePressEvent(QMouseEvent *) {
-    table_.press(index_);
+
+void SkinButton::mousePressEvent(QMouseEvent *event) {
+    m_skin.press(m_index);
+    event->accept();
 }
 
 void SkinButton::mouseReleaseEvent(QMouseEvent *event) {
-    table_.release(index_);
-    if (rect().contains(event->position().toPoint()))
+    // The click runs before the release is painted; it may close or even delete this control.
+    SkinButtons &skin = m_skin;
+    const int index = m_index;
+    const bool click =
+        event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    event->accept();
+    if (click) {
+        QPointer<SkinButton> self(this);
         emit clicked();
+        if (!self) {
+            skin.release(index);
+            return;
+        }
+    }
+    skin.release(index);
 }

@@ -4,13 +4,16 @@
 
 class SkinButtons;
 
-// A picture control bound to one row of the button table: it forwards the mouse to the table
-// and emits clicked() when the button is released inside the control.
+// A picture control bound to one row of the skin table: mouse move hovers it, a press of any
+// mouse button presses it, the release releases it. clicked() is emitted on a left release
+// inside the control, before the release is painted, so a click that opens a modal window keeps
+// the down image until that window closes.
 class SkinButton : public QLabel {
     Q_OBJECT
 public:
-    SkinButton(SkinButtons &table, int index, QWidget *parent = nullptr, bool stretch = false);
-    int index() const { return index_; }
+    SkinButton(SkinButtons &skin, int index, QWidget *parent = nullptr, bool stretch = false);
+
+    int skinIndex() const { return m_index; }
 
 signals:
     void clicked();
@@ -19,9 +22,8 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
 
 private:
-    SkinButtons &table_;
-    int index_;
+    SkinButtons &m_skin;
+    int m_index;
 };

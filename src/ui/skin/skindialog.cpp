@@ -1,123 +1,310 @@
 #include "ui/skin/skindialog.h"
 
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegion>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "ui/skin/artwork.h"
 #include "ui/skin/dragsurface.h"
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skinbuttons.h"
 
-#include <QBitmap>
-#include <QGuiApplication>
-#include <QPainter>
-#include <QPixmap>
-#include <QScreen>
-#include <map>
-
-namespace {
-
-struct Extra {
-    bool onTop;
-    std::vector<const char *> drag;   // drag surfaces
-    std::vector<const char *> hover;  // hover-reset surfaces
-    const char *titleName;
-};
-
-// One row per window: size, background, title picture and its place, buttons.
-const std::map<QString, std::pair<SkinDialog::Frame, Extra>> &frames() {
-    static const std::map<QString, std::pair<SkinDialog::Frame, Extra>> table = [] {
-        std::map<QString, std::pair<SkinDialog::Frame, Extra>> t;
-        auto add = [&](const char *form, int w, int h, int tx, int ty, int tw, int th,
-                       std::vector<SkinDialog::ButtonSpec> buttons, Extra extra) {
-            t[QString::fromLatin1(form)] = {
-                SkinDialog::Frame{form, w, h, "", "", tx, ty, tw, th, std::move(buttons)},
-                std::move(extra)};
-        };
-        add("TForm3", 301, 142, 16, 8, 265, 41,
-            {{"Image3", 16, 32, 96, 105, 33}, {"Image2", 17, 152, 96, 105, 33}},
-            {false, {"Image1", "Image4"}, {"Image1", "Image4"}, "Image4"});
-        add("TForm6", 367, 237, 16, 16, 217, 33, {{"Image3", 23, 120, 168, 105, 33}},
-            {true, {}, {"Image1"}, "Image2"});
-        add("TForm7", 301, 142, 16, 8, 265, 41, {}, {true, {"Image1"}, {}, "Image4"});
-        add("TForm8", 367, 237, 16, 8, 289, 41,
-            {{"Image2", 33, 56, 184, 105, 33}, {"Image3", 34, 176, 184, 105, 33}},
-            {true, {"Image1", "Image4"}, {"Image1", "Image4"}, "Image4"});
-        add("TForm11", 367, 237, 16, 8, 265, 41,
-            {{"Image2", 24, 56, 168, 105, 33}, {"Image3", 25, 176, 168, 113, 33}},
-            {true, {"Image1", "Image4"}, {}, "Image4"});
-        add("TForm14", 367, 237, 16, 8, 265, 41, {{"Image2", 26, 128, 192, 105, 33}},
-            {true, {"Image1", "Image4"}, {"Image1", "Image4"}, "Image4"});
-        add("TForm15", 367, 237, 16, 16, 289, 41,
-            {{"Image2", 31, 48, 184, 105, 33}, {"Image3", 32, 160, 184, 105, 33}},
-            {true, {"Image1", "Image4"}, {"Image1", "Image4"}, "Image4"});
-        add("TForm16", 367, 270, 8, 8, 237, 41,
-            {{"Image2", 35, 32, 216, 105, 33}, {"Image3", 36, 152, 216, 105, 33}},
-            {false, {"Image1", "Image4"}, {"Image1", "Image4"}, "Image4"});
-        add("TForm17", 367, 237, 16, 16, 265, 41, {{"Image2", 37, 120, 176, 105, 33}},
-            {true, {"Image1", "Image3"}, {"Image1", "Image3"}, "Image3"});
-        return t;
-    }();
-    return table;
+const std::vector<DialogFrame> &dialogFrames() {
+    static const QSize std(105, 33);
+    static const std::vector<DialogFrame> frames = {
+        {"TForm3",
+         {301, 142},
+         false,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {265, 41},
+         {"Image1", "Image4"},
+         {{"Image3", {32, 96}, std, 16}, {"Image2", {152, 96}, std, 17}}},
+        {"TForm6",
+         {367, 237},
+         true,
+         {},
+         "Image2",
+         {16, 16},
+         {217, 33},
+         {"Image1"},
+         {{"Image3", {120, 168}, std, 23}}},
+        {"TForm7", {301, 142}, true, {"Image1"}, "Image4", {16, 8}, {265, 41}, {}, {}},
+        {"TForm8",
+         {367, 237},
+         true,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {289, 41},
+         {"Image1", "Image4"},
+         {{"Image2", {56, 184}, std, 33}, {"Image3", {176, 184}, std, 34}}},
+        {"TForm11",
+         {367, 237},
+         true,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {265, 41},
+         {},
+         {{"Image2", {56, 168}, std, 24}, {"Image3", {176, 168}, {113, 33}, 25}}},
+        {"TForm14",
+         {367, 237},
+         true,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {265, 41},
+         {"Image1", "Image4"},
+         {{"Image2", {128, 192}, std, 26}}},
+        {"TForm15",
+         {367, 237},
+         true,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 16},
+         {289, 41},
+         {"Image1", "Image4"},
+         {{"Image2", {48, 184}, std, 31}, {"Image3", {160, 184}, std, 32}}},
+        {"TForm16",
+         {367, 270},
+         false,
+         {"Image1", "Image4"},
+         "Image4",
+         {8, 8},
+         {237, 41},
+         {"Image1", "Image4"},
+         {{"Image2", {32, 216}, std, 35}, {"Image3", {152, 216}, std, 36}}},
+        {"TForm17",
+         {367, 237},
+         true,
+         {"Image1", "Image3"},
+         "Image3",
+         {16, 16},
+         {265, 41},
+         {"Image1", "Image3"},
+         {{"Image2", {120, 176}, std, 37}}},
+    };
+    return frames;
 }
 
-}  // namespace
-
-const SkinDialog::Frame &SkinDialog::frame(const QString &formName) {
-    return frames().at(formName).first;
+const DialogFrame *dialogFrame(const QString &name) {
+    for (const DialogFrame &f : dialogFrames())
+        if (name == QLatin1String(f.name))
+            return &f;
+    return nullptr;
 }
 
-SkinDialog::SkinDialog(const QString &formName, SkinButtons &table, QWidget *parent)
-    : QDialog(parent), table_(table) {
-    const auto &[f, extra] = frames().at(formName);
+static QString titlePicture(const QString &formName) {
+    return QStringLiteral(":/art/dialog_%1_title.jpg").arg(formName);
+}
+
+SkinDialog::SkinDialog(const QString &formName, SkinButtons &skin, QWidget *parent)
+    : QDialog(parent), m_skin(skin), m_frame(dialogFrame(formName)) {
+    Q_ASSERT(m_frame);
     setObjectName(formName);
+    setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     Qt::WindowFlags flags = Qt::Dialog | Qt::FramelessWindowHint;
-    if (extra.onTop)
+    if (m_frame->onTop)
         flags |= Qt::WindowStaysOnTopHint;
     setWindowFlags(flags);
-    setFixedSize(f.width, f.height);
+    QFont f(QStringLiteral("DejaVu Sans Condensed"));
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedSize(m_frame->size);  // the narrow face keeps the long help lines inside
 
-    background_ = new QLabel(this);
-    background_->setObjectName(QStringLiteral("Image1"));
-    background_->setGeometry(0, 0, f.width, f.height);
-    background_->setScaledContents(true);
-    background_->setPixmap(QPixmap(QStringLiteral(":/art/dialog_%1_background.jpg").arg(formName)));
+    m_background = new QLabel(this);
+    m_background->setObjectName(QStringLiteral("Image1"));
+    m_background->setGeometry(rect());
+    m_background->setScaledContents(true);
+    m_background->setPixmap(QPixmap(QString::fromLatin1(art::dialogBackground.path)));
 
-    auto *title = new QLabel(this);
-    title->setObjectName(QString::fromLatin1(extra.titleName));
-    title->setGeometry(f.titleX, f.titleY, f.titleW, f.titleH);
-    title->setScaledContents(true);
-    title->setPixmap(QPixmap(QStringLiteral(":/art/dialog_%1_title.jpg").arg(formName)));
+    m_title = new QLabel(this);
+    m_title->setObjectName(QString::fromLatin1(m_frame->titleName));
+    m_title->setGeometry(QRect(m_frame->titlePos, m_frame->titleSize));
+    m_title->setPixmap(QPixmap(titlePicture(formName)));
 
-    for (const ButtonSpec &b : f.buttons) {
-        auto *button = new SkinButton(table_, b.skinIndex, this);
-        button->setObjectName(QString::fromLatin1(b.objectName));
-        button->setGeometry(b.x, b.y, b.w, b.h);
-        table_.paint(b.skinIndex);
+    for (const DialogFrame::Button &b : m_frame->buttons) {
+        auto *button = new SkinButton(skin, b.skinIndex, this);
+        button->setObjectName(QString::fromLatin1(b.name));
+        button->setGeometry(QRect(b.pos, b.size));
+        m_buttons << button;
     }
-    for (const char *name : extra.drag)
-        if (auto *w = findChild<QWidget *>(QString::fromLatin1(name)))
-            makeDragSurface(w, this);
-    for (const char *name : extra.hover)
-        if (auto *w = findChild<QWidget *>(QString::fromLatin1(name)))
-            makeHoverReset(w, table_);
+    for (const char *name : m_frame->dragSurfaces)
+        makeDragSurface(findChild<QLabel *>(QString::fromLatin1(name)), this);
+    for (const char *name : m_frame->hoverResets)
+        makeHoverReset(findChild<QLabel *>(QString::fromLatin1(name)), skin);
     applyMask();
 }
 
-SkinButton *SkinDialog::button(const QString &objectName) const {
-    return findChild<SkinButton *>(objectName);
+SkinButton *SkinDialog::button(const QString &name) const {
+    for (SkinButton *b : m_buttons)
+        if (b->objectName() == name)
+            return b;
+    return nullptr;
+}
+
+QLabel *SkinDialog::addLabel(const char *name, const QString &text, const QRect &geometry,
+                             bool bold) {
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QString::fromLatin1(name));
+    if (geometry.isValid())
+        label->setGeometry(geometry);
+    else {
+        label->adjustSize();
+        label->move(geometry.topLeft());
+    }
+    if (bold) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    }
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    // Labels are not buttons: a mouse move over them leaves the hovered button alone, and a
+    // press does not drag the window.
+    return label;
 }
 
 void SkinDialog::applyMask() {
-    QBitmap bits(size());
-    bits.fill(Qt::color0);
-    QPainter p(&bits);
-    p.setBrush(Qt::color1);
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(QRect(0, 0, width(), height()), 8, 8);
-    p.end();
-    setMask(bits);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, 0, width(), height()), 8, 8);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
 void SkinDialog::showEvent(QShowEvent *event) {
     applyMask();
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
     QDialog::showEvent(event);
+}
+
+void SkinDialog::resizeEvent(QResizeEvent *event) {
+    QDialog::resizeEvent(event);
+    if (m_background)
+        m_background->setGeometry(rect());
+    applyMask();
+}
+
+// A label at a place, sized to its text.
+static QRect at(int x, int y) {
+    return QRect(QPoint(x, y), QSize());
+}
+
+TForm3::TForm3(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm3"), s, p) {
+    addLabel("Label1", QStringLiteral("Do you want to stop the scanning proccess?"), at(32, 62));
+    connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm3::image3Clicked);
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm3::image2Clicked);
+}
+
+TForm6::TForm6(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm6"), s, p) {
+    QLabel *count = addLabel("Label2", QStringLiteral("0"), QRect(40, 80, 40, 16), true);
+    count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    addLabel("Label1", QStringLiteral("Infection(s) were successfully removed"),
+             QRect(84, 80, 260, 16));
+    addLabel("Label3", QStringLiteral("Infected files have been quarantined."), at(40, 112));
+    connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm6::image3Clicked);
+}
+
+TForm7::TForm7(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm7"), s, p) {
+    addLabel("Label2", QStringLiteral("Infections Removed:"), QRect(24, 64, 120, 16));
+    addLabel("Label1", QStringLiteral("0"), QRect(144, 64, 140, 16), true);
+    addLabel("Label3", QStringLiteral("Removing:"), QRect(24, 88, 120, 16));
+    addLabel("Label4", QString(), QRect(144, 88, 150, 16), true);
+}
+
+TForm8::TForm8(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm8"), s, p) {
+    addLabel("Label1", QStringLiteral("Virus Database updates are now downloading"), at(40, 72));
+    auto *gauge = new QProgressBar(this);
+    gauge->setObjectName(QStringLiteral("Gauge1"));
+    gauge->setGeometry(40, 112, 297, 25);
+    gauge->setRange(0, 100);
+    gauge->setValue(0);
+    // Wrapped to the gauge's width: on one line the text would run past the window's edge.
+    QLabel *done = addLabel(
+        "Label2", QStringLiteral("The Updates have successfully been downloaded and installed."),
+        QRect(40, 116, 297, 32));
+    done->setWordWrap(true);
+    done->hide();
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm8::image2Clicked);
+    connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm8::image3Clicked);
+}
+
+TForm11::TForm11(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm11"), s, p) {
+    QLabel *count = addLabel("Label1", QStringLiteral("0"), QRect(24, 80, 48, 16), true);
+    count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    addLabel("Label3", QStringLiteral("infection(s) were found on your computer."),
+             QRect(76, 80, 270, 16));
+    addLabel("Label4", QStringLiteral("Would you like to remove these infections?"), at(40, 112));
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm11::image2Clicked);
+    connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm11::image3Clicked);
+}
+
+void TForm11::showEvent(QShowEvent *event) {
+    SkinDialog::showEvent(event);
+    skin().paint(24);
+    skin().paint(25);
+}
+
+TForm14::TForm14(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm14"), s, p) {
+    const char *names[] = {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"};
+    const QString texts[] = {
+        QStringLiteral("The System was unable to download the neccessary files from"),
+        QStringLiteral("the internet. Please check the following:"),
+        QStringLiteral("- Your computer's connected to the internet."),
+        QStringLiteral("- If you're using a firewall, make sure Vizavuz AntiVirus is allowed"),
+        QStringLiteral("  to use the internet."),
+        QStringLiteral("- If you're using a proxy, check your proxy settings"),
+    };
+    QLabel *last = nullptr;
+    for (int i = 0; i < 6; ++i)
+        last = addLabel(names[i], texts[i], at(16, 60 + i * 18));
+    QLabel *link = addLabel("Label7", QStringLiteral("here"),
+                            at(last->geometry().right() + 4, last->y()), true);
+    QPalette pal = link->palette();
+    pal.setColor(QPalette::WindowText, QColor(0x00, 0x80, 0xc0));  // 12615680 as BGR
+    link->setPalette(pal);
+    link->setCursor(Qt::PointingHandCursor);
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm14::image2Clicked);
+}
+
+TForm15::TForm15(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm15"), s, p) {
+    addLabel("Label1", QStringLiteral("There is a Virus Database Update available!"), at(64, 80));
+    addLabel("Label3", QStringLiteral("For your maximum security, the Virus Database must be"),
+             at(64, 96));
+    addLabel("Label4", QStringLiteral("updated regularly."), at(64, 112));
+    addLabel("Label2", QStringLiteral("Would you like to download it before continuing?"),
+             at(64, 144));
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm15::image2Clicked);
+    connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm15::image3Clicked);
+}
+
+TForm16::TForm16(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm16"), s, p) {
+    addLabel("Label1", QStringLiteral("Directories to scan:"), at(16, 56));
+    auto *list = new QListWidget(this);
+    list->setObjectName(QStringLiteral("ListBox"));
+    list->setGeometry(16, 74, 225, 130);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto *add = new QPushButton(QStringLiteral("Add Directory"), this);
+    add->setObjectName(QStringLiteral("Button1"));
+    add->setGeometry(250, 74, 105, 25);
+    auto *remove = new QPushButton(QStringLiteral("Remove Selected"), this);
+    remove->setObjectName(QStringLiteral("Button2"));
+    remove->setGeometry(250, 106, 105, 25);
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm16::image2Clicked);
+    connect(button(QStringLiteral("Image3")), &SkinButton::clicked, this, &TForm16::image3Clicked);
+}
+
+TForm17::TForm17(SkinButtons &s, QWidget *p) : SkinDialog(QStringLiteral("TForm17"), s, p) {
+    addLabel("Label1", QStringLiteral("The Scan is Complete and no infections were found!"),
+             at(32, 100));
+    connect(button(QStringLiteral("Image2")), &SkinButton::clicked, this, &TForm17::image2Clicked);
 }

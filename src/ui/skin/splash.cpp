@@ -2,49 +2,59 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QScreen>
 
-TForm10::TForm10(QWidget *parent)
-    : QDialog(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Dialog) {
+#include "ui/skin/artwork.h"
+
+TForm10::TForm10(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TForm10"));
+    setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFixedSize(239, 365);
-    picture_ = new QLabel(this);
-    picture_->setObjectName(QStringLiteral("Image1"));
-    picture_->setGeometry(0, 0, 239, 340);
-    picture_->setScaledContents(true);
-    picture_->setPixmap(QPixmap(QStringLiteral(":/art/splash.jpg")));
-    gauge_ = new QProgressBar(this);
-    gauge_->setObjectName(QStringLiteral("Gauge1"));
-    gauge_->setGeometry(0, 340, 239, 25);
-    gauge_->setRange(0, 100);
-    gauge_->setValue(0);
-    gauge_->setTextVisible(false);
-    label_ = new QLabel(QStringLiteral("Loading Extensions ..."), this);
-    label_->setObjectName(QStringLiteral("Label1"));
-    label_->setGeometry(8, 344, 223, 17);
-    label_->setAlignment(Qt::AlignCenter);
-    label_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    timer_.setObjectName(QStringLiteral("Timer1"));
-    timer_.setInterval(12);
-    connect(&timer_, &QTimer::timeout, this, &TForm10::tick);
+
+    auto *picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("Image1"));
+    picture->setGeometry(0, 0, 239, 340);
+    picture->setPixmap(QPixmap(QString::fromLatin1(art::splash.path)));
+
+    m_gauge = new QProgressBar(this);
+    m_gauge->setObjectName(QStringLiteral("Gauge1"));
+    m_gauge->setGeometry(0, 340, 239, 25);
+    m_gauge->setRange(0, steps);
+    m_gauge->setValue(0);
+    m_gauge->setTextVisible(false);
+
+    auto *label = new QLabel(QStringLiteral("Loading Extensions ..."), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setAlignment(Qt::AlignCenter);
+    label->setGeometry(0, 340, 239, 25);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_timer.setObjectName(QStringLiteral("Timer1"));
+    m_timer.setInterval(tickMs);
+    connect(&m_timer, &QTimer::timeout, this, &TForm10::tick);
 }
 
-int TForm10::exec() {
-    step_ = 0;
-    gauge_->setValue(0);
+void TForm10::showEvent(QShowEvent *event) {
     if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
-    timer_.start();
-    return QDialog::exec();
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    m_step = 0;
+    m_gauge->setValue(0);
+    m_timer.start();
+    QDialog::showEvent(event);
+}
+
+void TForm10::hideEvent(QHideEvent *event) {
+    m_timer.stop();
+    QDialog::hideEvent(event);
 }
 
 void TForm10::tick() {
-    ++step_;
-    gauge_->setValue(step_);
-    if (step_ >= 100) {
-        timer_.stop();
+    ++m_step;
+    m_gauge->setValue(m_step);
+    if (m_step >= steps) {
+        m_timer.stop();
         accept();
     }
 }

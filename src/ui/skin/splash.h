@@ -6,19 +6,25 @@
 class QLabel;
 class QProgressBar;
 
-// The start-up splash: a picture and a progress gauge filled in 100 steps, then it closes.
+// The splash window TForm10: a picture, the gauge Gauge1 and "Loading Extensions ...". When
+// shown it counts 100 steps of Timer1 (12 ms) on the gauge and then closes itself.
 class TForm10 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm10(QWidget *parent = nullptr);
-    int exec() override;
-    int step() const { return step_; }
+
+    static constexpr int steps = 100;
+    static constexpr int tickMs = 12;
+    int step() const { return m_step; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void tick();
-    QLabel *picture_;
-    QProgressBar *gauge_;
-    QLabel *label_;
-    QTimer timer_;
-    int step_ = 0;
+
+    QProgressBar *m_gauge = nullptr;
+    QTimer m_timer;
+    int m_step = 0;
 };

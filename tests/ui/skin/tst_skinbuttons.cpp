@@ -1,33 +1,55 @@
+// The skin button table and progress bar on real labels, with skin files written to disk.
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTest>
+
 #include "testenv.h"
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skinbuttons.h"
-#include "ui/skin/skindialog.h"
-
-#include <QApplication>
-#include <QDir>
-#include <QMouseEvent>
-#include <QLabel>
-#include <QtTest>
 
 namespace {
 
-// Writes a three-band picture: red over green over blue, each band w × h.
-void writeBands(const QString &path, int w, int h, QColor a = Qt::red, QColor b = Qt::green,
-                QColor c = Qt::blue) {
-    QImage img(w, 3 * h, QImage::Format_RGB32);
-    for (int y = 0; y < 3 * h; ++y)
+// Three bands of solid colours: red (normal), green (hover), blue (down), each w x h.
+QImage banded(int w, int h) {
+    QImage img(w, h * 3, QImage::Format_RGB32);
+    for (int y = 0; y < h * 3; ++y)
         for (int x = 0; x < w; ++x)
-            img.setPixelColor(x, y, y < h ? a : (y < 2 * h ? b : c));
-    QVERIFY(img.save(path));
+            img.setPixel(x, y,
+                         y < h       ? qRgb(255, 0, 0)
+                         : y < 2 * h ? qRgb(0, 255, 0)
+                                     : qRgb(0, 0, 255));
+    return img;
 }
 
-QColor shown(QLabel *label) {
-    return label->pixmap().toImage().pixelColor(2, 2);
+void writeSkin(const QString &programFolder, const QList<int> &skip = {}) {
+    QDir().mkpath(programFolder + QStringLiteral("bin/skin"));
+    for (int n = 1; n <= 37; ++n)
+        if (!skip.contains(n))
+            QVERIFY(
+                banded(10, 4).save(programFolder + QStringLiteral("bin/skin/img%1.png").arg(n)));
+    // Caps and track 4 x 5: left cap yellow, right cap magenta, track grey; fill cyan 600 x 5.
+    QImage caps(4, 15, QImage::Format_RGB32);
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 4; ++x)
+            caps.setPixel(x, y,
+                          y < 5    ? qRgb(255, 255, 0)
+                          : y < 10 ? qRgb(255, 0, 255)
+                                   : qRgb(128, 128, 128));
+    QVERIFY(caps.save(programFolder + QStringLiteral("bin/skin/timg1.png")));
+    QImage fill(600, 5, QImage::Format_RGB32);
+    fill.fill(qRgb(0, 255, 255));
+    QVERIFY(fill.save(programFolder + QStringLiteral("bin/skin/timg1f.png")));
 }
 
-// Delivers a real mouse-move event to the control.
-void moveOver(QWidget *w) {
-    QMouseEvent e(QEvent::MouseMove, QPointF(3, 2), w->mapToGlobal(QPointF(3, 2)), Qt::NoButton,
+QRgb shown(QLabel *label) {
+    return label->pixmap().toImage().pixel(0, 0) & 0xffffff;
+}
+constexpr QRgb red = 0xff0000, green = 0x00ff00, blue = 0x0000ff;
+
+void move(QWidget *w) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
                   Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
@@ -36,146 +58,208 @@ void moveOver(QWidget *w) {
 
 class TestSkinButtons : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
-    QString program_;
-
-    void writeSkin(bool skipFive) {
-        program_ = dir_.path() + QStringLiteral("/");
-        QDir().mkpath(program_ + QStringLiteral("bin/skin"));
-        for (int i = 1; i <= SkinButtons::buttonCount; ++i) {
-            const QString p = program_ + QStringLiteral("bin/skin/img%1.png").arg(i);
-            QFile::remove(p);
-            if (!(skipFive && i == 5))
-                writeBands(p, 10, 4);
-        }
-        writeBands(program_ + QStringLiteral("bin/skin/timg1.png"), 5, 6, Qt::white, Qt::yellow,
-                   Qt::gray);
-        QImage fill(20, 6, QImage::Format_RGB32);
-        fill.fill(Qt::magenta);
-        QVERIFY(fill.save(program_ + QStringLiteral("bin/skin/timg1f.png")));
-    }
+    TestEnv env;
+    SkinButtons *skin = nullptr;
+    QWidget *window = nullptr;
+    SkinButton *b1 = nullptr, *b2 = nullptr, *b11 = nullptr, *b12 = nullptr, *b13 = nullptr,
+               *b14 = nullptr;
 
 private slots:
-    void bandsAreCut() {
-        writeSkin(false);
-        SkinButtons t;
-        QVERIFY(t.load(program_).isEmpty());
-        QCOMPARE(t.image(1, 0).size(), QSize(10, 4));
-        QCOMPARE(t.image(1, 0).pixelColor(0, 3), QColor(Qt::red));
-        QCOMPARE(t.image(1, 1).pixelColor(9, 0), QColor(Qt::green));
-        QCOMPARE(t.image(1, 2).pixelColor(0, 3), QColor(Qt::blue));
-        QVERIFY(t.image(0, 0).isNull());
-        QVERIFY(t.image(38, 0).isNull());
+    void init() {
+        writeSkin(env.programFolder());
+        skin = new SkinButtons;
+        QVERIFY(skin->load(env.programFolder()).isEmpty());
+        window = new QWidget;
+        window->resize(400, 100);
+        b1 = new SkinButton(*skin, 1, window);
+        b2 = new SkinButton(*skin, 2, window);
+        b11 = new SkinButton(*skin, 11, window);
+        b12 = new SkinButton(*skin, 12, window);
+        b13 = new SkinButton(*skin, 13, window);
+        b14 = new SkinButton(*skin, 14, window);
+        int x = 0;
+        for (QLabel *b : {b1, b2, b11, b12, b13, b14}) {
+            b->setGeometry(x, 0, 10, 4);
+            x += 20;
+        }
+        skin->paintAll();
+    }
+    void cleanup() {
+        delete window;
+        delete skin;
     }
 
-    void missingFileNamedOthersLoad() {
-        writeSkin(true);
-        SkinButtons t;
-        const QStringList problems = t.load(program_);
-        QCOMPARE(problems.size(), 1);
-        QVERIFY(problems.first().endsWith(QStringLiteral("bin/skin/img5.png")));
-        QVERIFY(t.image(5, 0).isNull());
-        QVERIFY(!t.image(6, 0).isNull());
-        QLabel l;
-        t.bind(5, &l, false);
-        t.paint(5);
-        QVERIFY(l.pixmap().isNull());
+    void bandsAreCutIntoThirds() {
+        // A picture 10 x 13: bands of 13 div 3 = 4 rows; the last row is left over.
+        const auto bands = SkinButtons::cutBands(banded(10, 4).copy(0, 0, 10, 13));
+        QCOMPARE(bands[0].size(), QSize(10, 4));
+        QCOMPARE(bands[1].pixel(0, 0) & 0xffffff, green);
+        QCOMPARE(bands[2].pixel(9, 3) & 0xffffff, blue);
+        QCOMPARE(skin->image(5, 1).pixel(0, 0) & 0xffffff, green);
+        QVERIFY(skin->image(0, 0).isNull());
+        QVERIFY(skin->image(38, 0).isNull());
     }
 
-    void hoverPressSelect() {
-        writeSkin(false);
-        SkinButtons t;
-        QVERIFY(t.load(program_).isEmpty());
-        SkinButton a(t, 2), b(t, 3);
-        a.resize(10, 4);
-        b.resize(10, 4);
-        t.paint(2);
-        QCOMPARE(shown(&a), QColor(Qt::red));
-        // Straight from one button onto another.
-        moveOver(&a);
-        QCOMPARE(shown(&a), QColor(Qt::green));
-        moveOver(&b);
-        QCOMPARE(shown(&a), QColor(Qt::red));
-        QCOMPARE(shown(&b), QColor(Qt::green));
-        // Leaving the window keeps the hover image.
-        QVERIFY(t.isHovered(3));
-        // A right-button press shows the down image until release.
-        QSignalSpy clicks(&b, &SkinButton::clicked);
-        QTest::mousePress(&b, Qt::RightButton, {}, QPoint(3, 2));
-        QCOMPARE(shown(&b), QColor(Qt::blue));
-        QTest::mouseRelease(&b, Qt::RightButton, {}, QPoint(3, 2));
-        QCOMPARE(shown(&b), QColor(Qt::green));
-        QCOMPARE(clicks.count(), 1);
-        // A selected button keeps the down image when hovered, pressed and released.
-        t.select(SkinButtons::Group::Navigation, 2);
-        QCOMPARE(shown(&a), QColor(Qt::blue));
-        t.hover(2);
-        t.press(2);
-        t.release(2);
-        QCOMPARE(shown(&a), QColor(Qt::blue));
-        t.hover(-1);
-        QCOMPARE(shown(&a), QColor(Qt::blue));
-        // Closing freezes the images.
-        t.setClosing();
-        t.select(SkinButtons::Group::Navigation, 1);
-        QCOMPARE(shown(&a), QColor(Qt::blue));
+    void startUpPaintsNavigationSelected() {
+        QCOMPARE(shown(b1), blue);
+        QCOMPARE(shown(b2), red);
+        QCOMPARE(shown(b11), red);
+        QCOMPARE(skin->selected(SkinButtons::Group::ScanControl), 0);
     }
 
-    void scanCompletionKeepsCurrent() {
-        writeSkin(false);
-        SkinButtons t;
-        QVERIFY(t.load(program_).isEmpty());
-        SkinButton s(t, 11), p(t, 14);
-        t.select(SkinButtons::Group::ScanControl, 11);
-        QCOMPARE(shown(&s), QColor(Qt::blue));
-        t.clearSelectionKeepCurrent(SkinButtons::Group::ScanControl, 14);
-        QCOMPARE(t.selected(SkinButtons::Group::ScanControl), 14);
-        QCOMPARE(shown(&s), QColor(Qt::red));
-        QCOMPARE(shown(&p), QColor(Qt::red));
-        QVERIFY(!t.isSelected(14));
+    void hoverMovesStraightFromButtonToButton() {
+        move(b2);
+        QCOMPARE(shown(b2), green);
+        move(b11);
+        QCOMPARE(shown(b2), red);
+        QCOMPARE(shown(b11), green);
+        QVERIFY(!skin->isHovered(2));
+        // Leaving without another move keeps the hover image.
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(b11, &leave);
+        QCOMPARE(shown(b11), green);
+        skin->hover(-1);
+        QCOMPARE(shown(b11), red);
     }
 
-    void progressBarEnds() {
-        writeSkin(false);
-        SkinButtons t;
-        QVERIFY(t.load(program_).isEmpty());
+    void selectedKeepsDownImage() {
+        move(b1);
+        QCOMPARE(shown(b1), blue);
+        QTest::mousePress(b1, Qt::LeftButton);
+        QTest::mouseRelease(b1, Qt::LeftButton);
+        QCOMPARE(shown(b1), blue);
+        skin->select(SkinButtons::Group::Navigation, 2);
+        QCOMPARE(shown(b1), green);  // still hovered, no longer selected
+        QCOMPARE(shown(b2), blue);
+    }
+
+    void rightPressShowsDownWithoutClick() {
+        int clicks = 0;
+        connect(b2, &SkinButton::clicked, this, [&] { ++clicks; });
+        QTest::mousePress(b2, Qt::RightButton);
+        QCOMPARE(shown(b2), blue);
+        QTest::mouseRelease(b2, Qt::RightButton);
+        QCOMPARE(shown(b2), red);
+        QCOMPARE(clicks, 0);
+        QTest::mouseClick(b2, Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+    }
+
+    void clickRunsBeforeReleasePaints() {
+        QRgb duringClick = 0;
+        connect(b2, &SkinButton::clicked, this, [&] { duringClick = shown(b2); });
+        QTest::mouseClick(b2, Qt::LeftButton);
+        QCOMPARE(duringClick, blue);
+        QCOMPARE(shown(b2), red);
+    }
+
+    void closingFreezesImages() {
+        connect(b2, &SkinButton::clicked, this, [&] { skin->setClosing(); });
+        QTest::mousePress(b2, Qt::LeftButton);
+        QTest::mouseRelease(b2, Qt::LeftButton);
+        QCOMPARE(shown(b2), blue);  // the release after closing changed nothing
+        move(b11);
+        QCOMPARE(shown(b11), red);
+    }
+
+    void clickThatDeletesItsButtonIsSafe() {
+        connect(b2, &SkinButton::clicked, this, [&] { delete b2; });
+        QTest::mouseClick(b2, Qt::LeftButton);
+        QVERIFY(!skin->isPressed(2));
+    }
+
+    void stopThenStartShowsOnlyStart() {
+        using G = SkinButtons::Group;
+        skin->select(G::ScanControl, 11);
+        skin->select(G::ScanControl, 14);
+        skin->select(G::ScanControl, 11);
+        QCOMPARE(shown(b11), blue);
+        QCOMPARE(shown(b14), red);
+        // Pause, resume, then the scan ends by itself: nothing of the group shows selected.
+        skin->select(G::ScanControl, 12);
+        skin->select(G::ScanControl, 13);
+        skin->clearSelectionKeepCurrent(G::ScanControl, 14);
+        for (QLabel *b : {b11, b12, b13, b14})
+            QCOMPARE(shown(b), red);
+        QCOMPARE(skin->selected(G::ScanControl), 14);
+        skin->select(G::ScanControl, 11);
+        QCOMPARE(shown(b11), blue);
+        QCOMPARE(shown(b14), red);
+    }
+
+    void unboundAndOutOfRangeIgnored() {
+        skin->press(20);
+        skin->paint(20);
+        skin->press(99);
+        skin->hover(-5);
+        QVERIFY(!skin->isPressed(99));
+        QVERIFY(skin->isPressed(20));
+    }
+
+    void missingFileReportedOthersLoad() {
+        TestEnv other;
+        writeSkin(other.programFolder(), {7});
+        QFile::remove(other.programFolder() + QStringLiteral("bin/skin/timg1f.png"));
+        TestEnv::writeFile(other.programFolder() + QStringLiteral("bin/skin/img9.png"),
+                           QByteArray("not a picture"));
+        SkinButtons s;
+        QCOMPARE(
+            s.load(other.programFolder()),
+            QStringList({QStringLiteral("bin/skin/img7.png"), QStringLiteral("bin/skin/img9.png"),
+                         QStringLiteral("bin/skin/timg1f.png")}));
+        QVERIFY(s.image(7, 0).isNull());
+        QVERIFY(!s.image(8, 0).isNull());
+        QVERIFY(!s.image(37, 2).isNull());
+        QLabel seven;
+        seven.setText(QStringLiteral("old"));
+        s.bind(7, &seven);
+        s.paint(7);
+        QVERIFY(seven.pixmap().isNull());
+        QVERIFY(seven.text().isEmpty());
+    }
+
+    void fillWidthRoundsHalvesToEven() {
+        QCOMPARE(SkinButtons::fillWidth(585, 0), 0);
+        QCOMPARE(SkinButtons::fillWidth(585, 100), 585);
+        QCOMPARE(SkinButtons::fillWidth(585, 50), 292);   // 292.5 -> 292
+        QCOMPARE(SkinButtons::fillWidth(585, 10), 58);    // 58.5 -> 58
+        QCOMPARE(SkinButtons::fillWidth(585, 30), 176);   // 175.5 -> 176
+        QCOMPARE(SkinButtons::fillWidth(585, 33), 193);   // 193.05
+        QCOMPARE(SkinButtons::fillWidth(585, 150), 585);  // clamped
+        QCOMPARE(SkinButtons::fillWidth(-3, 50), 0);
+    }
+
+    void progressBarAtZeroAndHundred() {
         QLabel bar;
-        bar.resize(593, 6);
-        t.paintProgressBar(1, &bar, 0);
+        bar.resize(593, 13);
+        skin->paintProgressBar(1, &bar, 0);
         QImage img = bar.pixmap().toImage();
-        QCOMPARE(img.width(), 593);
-        QCOMPARE(img.pixelColor(0, 1), QColor(Qt::white));
-        QCOMPARE(img.pixelColor(5, 1), QColor(Qt::gray));
-        QCOMPARE(img.pixelColor(587, 1), QColor(Qt::gray));
-        QCOMPARE(img.pixelColor(588, 1), QColor(Qt::yellow));
-        t.paintProgressBar(1, &bar, 100);
-        img = bar.pixmap().toImage();
-        QCOMPARE(img.pixelColor(4, 1), QColor(Qt::white));
-        QCOMPARE(img.pixelColor(5, 1), QColor(Qt::magenta));
-        QCOMPARE(img.pixelColor(587, 1), QColor(Qt::magenta));
-        QCOMPARE(img.pixelColor(592, 1), QColor(Qt::yellow));
-    }
+        QCOMPARE(img.size(), QSize(593, 13));
+        QCOMPARE(img.pixel(0, 0) & 0xffffff, 0xffff00u);  // left cap
+        QCOMPARE(img.pixel(3, 4) & 0xffffff, 0xffff00u);
+        QCOMPARE(img.pixel(4, 0) & 0xffffff, 0x808080u);  // track right after the cap
+        QCOMPARE(img.pixel(588, 2) & 0xffffff, 0x808080u);
+        QCOMPARE(img.pixel(589, 0) & 0xffffff, 0xff00ffu);  // right cap
+        QCOMPARE(img.pixel(592, 4) & 0xffffff, 0xff00ffu);
 
-    void dialogFrames() {
-        writeSkin(false);
-        SkinButtons t;
-        QVERIFY(t.load(program_).isEmpty());
-        SkinDialog d11(QStringLiteral("TForm11"), t);
-        QCOMPARE(d11.size(), QSize(367, 237));
-        QVERIFY(d11.windowFlags() & Qt::WindowStaysOnTopHint);
-        QCOMPARE(d11.button(QStringLiteral("Image3"))->geometry(), QRect(176, 168, 113, 33));
-        QCOMPARE(d11.button(QStringLiteral("Image2"))->index(), 24);
-        QVERIFY(!d11.mask().contains(QPoint(0, 0)));
-        QVERIFY(d11.mask().contains(QPoint(8, 8)));
-        QVERIFY(d11.mask().contains(QPoint(183, 0)));
-        SkinDialog d3(QStringLiteral("TForm3"), t);
-        QCOMPARE(d3.size(), QSize(301, 142));
-        QVERIFY(!(d3.windowFlags() & Qt::WindowStaysOnTopHint));
-        QCOMPARE(d3.button(QStringLiteral("Image3"))->geometry(), QRect(32, 96, 105, 33));
-        QVERIFY(d3.findChild<QLabel *>(QStringLiteral("Image4")));
-        SkinDialog d16(QStringLiteral("TForm16"), t);
-        QCOMPARE(d16.size(), QSize(367, 270));
-        QCOMPARE(d16.button(QStringLiteral("Image3"))->index(), 36);
+        skin->paintProgressBar(1, &bar, 100);
+        img = bar.pixmap().toImage();
+        QCOMPARE(img.pixel(3, 0) & 0xffffff, 0xffff00u);
+        QCOMPARE(img.pixel(4, 0) & 0xffffff, 0x00ffffu);    // fill from the cap ...
+        QCOMPARE(img.pixel(588, 4) & 0xffffff, 0x00ffffu);  // ... to the right cap
+        QCOMPARE(img.pixel(589, 0) & 0xffffff, 0xff00ffu);
+        QCOMPARE(skin->percent(1), 100);
+
+        skin->paintProgressBar(1, &bar, 50);  // d = 292 (292.5 to even)
+        img = bar.pixmap().toImage();
+        QCOMPARE(img.pixel(4 + 291, 2) & 0xffffff, 0x00ffffu);
+        QCOMPARE(img.pixel(4 + 292, 2) & 0xffffff, 0x808080u);
+
+        QLabel other;
+        other.resize(10, 10);
+        skin->paintProgressBar(2, &other, 50);
+        QVERIFY(other.pixmap().isNull());
+        QCOMPARE(skin->percent(1), 50);
     }
 };
 
