@@ -1,0 +1,179 @@
+// The Debian package: made by CPack from this build tree, installed with dpkg on this very
+// system, started from /usr/bin, validated with the desktop's own checkers, and removed again.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "testenv.h"
+
+namespace {
+
+const QString kPackage = QStringLiteral("vizavuz-antivirus");
+const QString kProgramDir = QStringLiteral("/usr/lib/vizavuz-antivirus/");
+
+struct Result {
+    int code = -1;
+    QString output;
+};
+
+Result run(const QString &program, const QStringList &arguments, int timeoutMs = 120000) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, QStringLiteral("timed out: ") + program};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAll())};
+}
+
+// Width and height from a PNG file's IHDR chunk (big-endian, bytes 16 to 23).
+QSize pngSize(const QString &path) {
+    const QByteArray bytes = TestEnv::readFile(path);
+    if (bytes.size() < 24 || !bytes.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)) ||
+        bytes.mid(12, 4) != "IHDR")
+        return {};
+    auto be32 = [&bytes](int at) {
+        return (quint32(quint8(bytes[at])) << 24) | (quint32(quint8(bytes[at + 1])) << 16) |
+               (quint32(quint8(bytes[at + 2])) << 8) | quint32(quint8(bytes[at + 3]));
+    };
+    return QSize(int(be32(16)), int(be32(20)));
+}
+
+// The skins are part of the package once the source tree generates them.
+bool treeGeneratesSkins() {
+    const QString assets =
+        TestEnv::readFile(QStringLiteral(VZ_TESTS_SOURCE_DIR "/../assets/CMakeLists.txt"));
+    return assets.contains(QStringLiteral("add_custom_command")) ||
+           assets.contains(QStringLiteral("add_executable"));
+}
+
+}  // namespace
+
+class TestPackage : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        if (run(QStringLiteral("id"), {QStringLiteral("-u")}).output.trimmed() !=
+            QLatin1String("0"))
+            QSKIP("installing a package needs root");
+        QVERIFY(m_work.isValid());
+        // Leave no earlier copy behind to test instead of this one.
+        run(QStringLiteral("dpkg"), {QStringLiteral("-r"), kPackage});
+    }
+
+    void cleanupTestCase() {
+        if (!m_installed)
+            return;
+        const Result removed = run(QStringLiteral("dpkg"), {QStringLiteral("-r"), kPackage});
+        QVERIFY2(removed.code == 0, qPrintable(removed.output));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/usr/bin/vizavuz-antivirus")));
+        QVERIFY(!QFileInfo::exists(kProgramDir + QStringLiteral("vizavuz-antivirus")));
+    }
+
+    void build() {
+        const Result made =
+            run(QStringLiteral("cpack"),
+                {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                 QStringLiteral(VZ_BUILD_DIR "/CPackConfig.cmake"), QStringLiteral("-B"),
+                 m_work.path()},
+                600000);
+        QVERIFY2(made.code == 0, qPrintable(made.output));
+        const QStringList debs =
+            QDir(m_work.path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
+        QCOMPARE(debs.size(), 1);
+        m_deb = m_work.filePath(debs.first());
+
+        const Result depends = run(QStringLiteral("dpkg-deb"),
+                                   {QStringLiteral("-f"), m_deb, QStringLiteral("Depends")});
+        QCOMPARE(depends.code, 0);
+        const QStringList names = [&] {
+            QStringList list;
+            for (const QString &entry : depends.output.split(QLatin1Char(','), Qt::SkipEmptyParts))
+                list.append(entry.trimmed().section(QLatin1Char(' '), 0, 0));
+            return list;
+        }();
+        QVERIFY2(names.contains(QStringLiteral("clamav")), qPrintable(depends.output));
+        QVERIFY2(names.contains(QStringLiteral("libqt6widgets6")), qPrintable(depends.output));
+        QVERIFY2(names.contains(QStringLiteral("libqt6core6")), qPrintable(depends.output));
+    }
+
+    void install() {
+        QVERIFY(!m_deb.isEmpty());
+        const Result installed = run(QStringLiteral("dpkg"), {QStringLiteral("-i"), m_deb});
+        m_installed = true;
+        QVERIFY2(installed.code == 0, qPrintable(installed.output));
+
+        const QFileInfo launcher(QStringLiteral("/usr/bin/vizavuz-antivirus"));
+        QVERIFY(launcher.isSymLink());
+        QCOMPARE(launcher.canonicalFilePath(), kProgramDir + QStringLiteral("vizavuz-antivirus"));
+        QVERIFY(QFileInfo(launcher.canonicalFilePath()).isExecutable());
+
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QString icon =
+                QStringLiteral("/usr/share/icons/hicolor/%1x%1/apps/vizavuz-antivirus.png")
+                    .arg(size);
+            QCOMPARE(pngSize(icon), QSize(size, size));
+        }
+        if (treeGeneratesSkins()) {
+            for (int n = 1; n <= 37; ++n)
+                QVERIFY2(
+                    QFileInfo::exists(kProgramDir + QStringLiteral("bin/skin/img%1.png").arg(n)),
+                    qPrintable(QString::number(n)));
+            QVERIFY(QFileInfo::exists(kProgramDir + QStringLiteral("bin/skin/timg1.png")));
+            QVERIFY(QFileInfo::exists(kProgramDir + QStringLiteral("bin/skin/timg1f.png")));
+        }
+    }
+
+    void desktopMetadataValidates() {
+        QVERIFY(m_installed);
+        const QString desktop =
+            QStringLiteral("/usr/share/applications/net.vizavuz.antivirus.desktop");
+        QVERIFY(QFileInfo::exists(desktop));
+        const Result entry = run(QStringLiteral("desktop-file-validate"), {desktop});
+        QVERIFY2(entry.code == 0 && entry.output.trimmed().isEmpty(), qPrintable(entry.output));
+        const QString text = TestEnv::readFile(desktop);
+        QVERIFY(text.contains(QStringLiteral("\nExec=vizavuz-antivirus\n")));
+        QVERIFY(text.contains(QStringLiteral("\nIcon=vizavuz-antivirus\n")));
+
+        const Result meta =
+            run(QStringLiteral("appstreamcli"),
+                {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                 QStringLiteral("/usr/share/metainfo/net.vizavuz.antivirus.metainfo.xml")});
+        QVERIFY2(meta.code == 0, qPrintable(meta.output));
+    }
+
+    void installedProgramStarts() {
+        QVERIFY(m_installed);
+        TestEnv env;
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QStringLiteral("vizavuz-antivirus"), {});
+        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+        // Still up after a second and a half: it got through start-up.
+        QVERIFY2(!program.waitForFinished(1500),
+                 qPrintable(QString::fromLocal8Bit(program.readAll())));
+        // It runs from its own folder, where it looks for its skins.
+        const QString exe =
+            QFileInfo(QStringLiteral("/proc/%1/exe").arg(program.processId())).symLinkTarget();
+        QCOMPARE(exe, kProgramDir + QStringLiteral("vizavuz-antivirus"));
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+    }
+
+private:
+    QTemporaryDir m_work;
+    QString m_deb;
+    bool m_installed = false;
+};
+
+QTEST_GUILESS_MAIN(TestPackage)
+#include "tst_package.moc"
