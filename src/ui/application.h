@@ -10,6 +10,7 @@
 class Clock;
 class ProgramData;
 class ScanEngine;
+class ShellWiring;
 class TForm1;
 class SkinButtons;
 class QWidget;
@@ -52,5 +53,6 @@ private:
     std::unique_ptr<ScanEngine> m_engine;
     std::unique_ptr<SkinButtons> m_skin;
     std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<ShellWiring> m_shell;
     bool m_shutDown = false;
 };

@@ -13,6 +13,7 @@
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "ui/skin/artwork.h"
 
 namespace {
 
@@ -37,6 +38,12 @@ QWidget *panel(QWidget *parent, const char *name, const QRect &geometry) {
     return w;
 }
 
+// Puts one of the built-in pictures on its control; a stretched one fills the control.
+void setArt(QLabel *control, const art::Picture &picture, bool stretch) {
+    control->setPixmap(QPixmap(QString::fromLatin1(picture.path)));
+    control->setScaledContents(stretch);
+}
+
 }  // namespace
 
 TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
@@ -55,11 +62,12 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     setAutoFillBackground(true);
 
     QLabel *image1 = picture(this, "Image1", rect());
-    image1->setAutoFillBackground(true);  // the window colour until the artwork is set
+    image1->setAutoFillBackground(true);  // the window colour should the picture not load
+    setArt(image1, art::mainBackground, true);
     dragSurface(image1);
     hoverReset(image1);
     QLabel *image2 = picture(this, "Image2", QRect(0, 0, 121, 65));
-    image2->setScaledContents(true);
+    setArt(image2, art::logo, true);
     dragSurface(image2);
     hoverReset(image2);
 
@@ -172,6 +180,7 @@ void TForm1::buildScanPage() {
 
     m_panel3 = panel(m_panel1, "Panel3", QRect(0, 0, 649, 373));
     QLabel *image14 = picture(m_panel3, "Image14", QRect(0, 0, 649, 373));
+    setArt(image14, art::pageBackground, true);
     dragSurface(image14);
     hoverReset(image14);
     button(m_panel3, "Image16", 11, QRect(0, 0, 105, 33), QStringLiteral("Start Scan"), true);
@@ -182,9 +191,11 @@ void TForm1::buildScanPage() {
     button(m_panel3, "Image20", 15, QRect(416, 0, 105, 33),
            QStringLiteral("Remove Found Infections"), true);
     QLabel *image24 = picture(m_panel3, "Image24", QRect(520, 0, 129, 33));
+    setArt(image24, art::scanToolbarEnd, false);
     dragSurface(image24);
     hoverReset(image24);
     m_image29 = picture(m_panel3, "Image29", QRect(0, 32, 649, 33));
+    setArt(m_image29, art::headerBar, false);
     dragSurface(m_image29);
     hoverReset(m_image29);
 
@@ -206,11 +217,12 @@ void TForm1::buildScanPage() {
 
     m_panel2 = panel(m_panel1, "Panel2", QRect(0, 0, 649, 363));
     QLabel *image13 = picture(m_panel2, "Image13", QRect(0, 0, 649, 363));
+    setArt(image13, art::pageBackground, true);
     dragSurface(image13);
     hoverReset(image13);
     button(m_panel2, "Image12", 10, QRect(80, 24, 233, 81), QString(), true);
     button(m_panel2, "Image11", 9, QRect(328, 24, 233, 81), QString(), true);
-    picture(m_panel2, "Image25", QRect(48, 136, 257, 38));
+    setArt(picture(m_panel2, "Image25", QRect(48, 136, 257, 38)), art::headingScan, false);
     label(m_panel2, "Label2", 64, 192, QStringLiteral("Date:"));
     label(m_panel2, "Label6", 184, 192, QString(), true);
     label(m_panel2, "Label3", 64, 240, QStringLiteral("Infections Found:"));
@@ -224,9 +236,10 @@ void TForm1::buildScanPage() {
 void TForm1::buildOtherPages() {
     m_panel4 = panel(this, "Panel4", QRect(130, 44, 649, 373));
     QLabel *image21 = picture(m_panel4, "Image21", QRect(0, 0, 649, 373));
+    setArt(image21, art::pageBackground, true);
     dragSurface(image21);
     hoverReset(image21);
-    picture(m_panel4, "Image26", QRect(8, 0, 265, 38));
+    setArt(picture(m_panel4, "Image26", QRect(8, 0, 265, 38)), art::headingLastScan, false);
     label(m_panel4, "Label15", 32, 48, QStringLiteral("Date:"));
     label(m_panel4, "Label18", 152, 48, QString(), true);
     label(m_panel4, "Label16", 32, 72, QStringLiteral("Infections Found:"));
@@ -239,10 +252,11 @@ void TForm1::buildOtherPages() {
 
     m_panel5 = panel(this, "Panel5", QRect(130, 44, 649, 363));
     QLabel *image22 = picture(m_panel5, "Image22", QRect(0, 0, 649, 373));
+    setArt(image22, art::pageBackground, true);
     dragSurface(image22);
     hoverReset(image22);
-    picture(m_panel5, "Image27", QRect(72, 0, 265, 38));
-    picture(m_panel5, "Image28", QRect(72, 152, 265, 38));
+    setArt(picture(m_panel5, "Image27", QRect(72, 0, 265, 38)), art::headingHistory, false);
+    setArt(picture(m_panel5, "Image28", QRect(72, 152, 265, 38)), art::headingStatistics, false);
     const struct {
         const char *caption, *value;
         int y;
@@ -265,10 +279,11 @@ void TForm1::buildOtherPages() {
 
     m_panel6 = panel(this, "Panel6", QRect(130, 44, 649, 377));
     QLabel *image23 = picture(m_panel6, "Image23", QRect(0, 0, 649, 377));
+    setArt(image23, art::pageBackground, true);
     dragSurface(image23);
     hoverReset(image23);
-    picture(m_panel6, "Image32", QRect(8, 0, 201, 38));
-    picture(m_panel6, "Image33", QRect(8, 128, 273, 38));
+    setArt(picture(m_panel6, "Image32", QRect(8, 0, 201, 38)), art::headingDatabase, false);
+    setArt(picture(m_panel6, "Image33", QRect(8, 128, 273, 38)), art::headingQuarantine, false);
     label(m_panel6, "Label13", 24, 56, QStringLiteral("Last Update:"));
     label(m_panel6, "lblUpdate", 120, 56, QString(), true);
     label(m_panel6, "Label22", 24, 88, QStringLiteral("Update Size:"));
@@ -280,6 +295,7 @@ void TForm1::buildOtherPages() {
     button(m_panel6, "Image37", 30, QRect(520, 80, 105, 25),
            QStringLiteral("Virus Database Settings"), false);
     QLabel *image30 = picture(m_panel6, "Image30", QRect(0, 176, 649, 33));
+    setArt(image30, art::headerBar, false);
     image30->setToolTip(QStringLiteral("Start Scan"));
     dragSurface(image30);
     hoverReset(image30);

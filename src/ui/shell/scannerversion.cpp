@@ -25,6 +25,15 @@ ScannerVersion::ScannerVersion(QObject *parent) : QObject(parent) {
     });
 }
 
+ScannerVersion::~ScannerVersion() {
+    // The process would report its end while this object's texts are already gone.
+    disconnect(&m_process, nullptr, this, nullptr);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
 QString ScannerVersion::locate(const QString &programFolder) {
     const QFileInfo local(programFolder + QStringLiteral("clamscan"));
     if (local.isFile() && local.isExecutable())

@@ -11,6 +11,8 @@ class ScannerVersion : public QObject {
     Q_OBJECT
 public:
     explicit ScannerVersion(QObject *parent = nullptr);
+    // Stops a scanner that has not answered yet; no text is reported afterwards.
+    ~ScannerVersion() override;
 
     // The scanner in the program folder when it is there and executable, else clamscan on PATH;
     // empty when there is none.
