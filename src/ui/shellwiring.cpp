@@ -26,7 +26,7 @@ ShellWiring::ShellWiring(ProgramData &data, TForm1 &mainWindow, const QStringLis
 
     // The scanner answers in the background; the About window shows its text once known.
     m_scanner->start(ScannerVersion::locate(data.folders.program));
-    m_about = TForm2::create(m_scanner, &m_main);
+    m_about = TForm2::create(m_scanner, nullptr);
 
     m_main.hooks.minimize = [this] { m_tray->minimizeToTaskbar(); };
     m_main.hooks.minimizeToTray = [this] { m_tray->minimizeToTray(); };
@@ -37,7 +37,7 @@ ShellWiring::ShellWiring(ProgramData &data, TForm1 &mainWindow, const QStringLis
 }
 
 ShellWiring::~ShellWiring() {
-    // The About window is a child of the main window, which may outlive this object.
+    // The About window is a child of the main window (or of none yet), either may outlive this.
     delete m_about;
 }
 
@@ -49,8 +49,16 @@ void ShellWiring::ownDialogs() {
             continue;
         for (const char *name : family)
             if (window->inherits(name))
-                makeOwnedWindow(window, &m_main);
+                own(window);
     }
+}
+
+void ShellWiring::own(QWidget *window) {
+    // A window with a parent widget stays a window of its own; the toolkit makes the parent's
+    // window its transient parent when it is first shown. Setting that link here instead would
+    // create the main window's native window early and upset its placement.
+    if (window->parentWidget() != &m_main)
+        window->setParent(&m_main, window->windowFlags() | Qt::Dialog);
 }
 
 void ShellWiring::showAbout() {

@@ -28,14 +28,16 @@ public:
     TForm2 *about() const { return m_about; }
 
     // Makes every existing window of the owned family (TForm2, TForm3, TForm6, TForm7) a window
-    // of the main window. Run at creation and again once the event loop runs, so that dialogs
-    // the other windows create after this object are owned as well.
+    // of the main window. Runs at creation and again once the event loop runs, so that dialogs
+    // created after this object are owned as well.
     void ownDialogs();
 
     // Shows the About window modally (About1Click).
     void showAbout();
 
 private:
+    void own(QWidget *window);
+
     TForm1 &m_main;
     TrayMinimizer *m_tray;
     ScannerVersion *m_scanner;

@@ -72,6 +72,7 @@ private slots:
     void cornersAreCutFromTheWindow() {
         TForm1 &f = app->mainWindow();
         // What the screen shows at the window's corner is the root window, not the window.
+        f.findChild<QLabel *>(QStringLiteral("Image1"))->setPixmap(QPixmap());
         f.findChild<QWidget *>(QStringLiteral("Image1"))
             ->setStyleSheet(QStringLiteral("background: #ff0000"));
         f.findChild<QWidget *>(QStringLiteral("Image1"))->setAutoFillBackground(true);
