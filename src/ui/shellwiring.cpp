@@ -37,7 +37,7 @@ ShellWiring::ShellWiring(ProgramData &data, TForm1 &mainWindow, const QStringLis
 }
 
 ShellWiring::~ShellWiring() {
-    // The About window is a child of the main window (or of none yet), either may outlive this.
+    // The About window is a child of the main window, which may outlive this object.
     delete m_about;
 }
 
