@@ -7,18 +7,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "ui/skin/skindialog.h"
+
 class ProgramData;
 class RemovalRun;
 class Restorer;
 class ScanEngine;
 class SkinButtons;
 class TForm1;
-class TForm3;
-class TForm6;
-class TForm7;
-class TForm11;
-class TForm16;
-class TForm17;
 class QListWidget;
 class QWidget;
 

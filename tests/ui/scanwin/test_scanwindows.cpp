@@ -15,11 +15,21 @@
 #include "support/testenv.h"
 #include "ui/application.h"
 #include "ui/scanwindows.h"
+#include "ui/skin/skinbutton.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
 #include "vault/removalrun.h"
 
 namespace {
+
+// The drawn skin, so that the windows look as they do for the user.
+void copySkin(const QString &programFolder) {
+    const QString to = programFolder + QStringLiteral("bin/skin/");
+    QDir().mkpath(to);
+    const QDir from(QStringLiteral(VZ_SKIN_DIR));
+    for (const QString &name : from.entryList(QDir::Files))
+        QFile::copy(from.filePath(name), to + name);
+}
 
 // A program run in a private world, with the fake scanner as the program's clamscan.
 struct Run {
@@ -31,6 +41,7 @@ struct Run {
 
     explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
         QDir().mkpath(env.programFolder());
+        copySkin(env.programFolder());
         QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
         QFile(env.programFolder() + "clamscan")
             .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -144,6 +155,7 @@ private slots:
         QCOMPARE(run.directoryRows(), (QStringList{c, d}));
 
         // An empty list: the start button closes the dialog and starts nothing.
+        run.directories()->setCurrentRow(0);
         run.directories()->selectAll();
         run.pushButton("Button2");
         QCOMPARE(run.directories()->count(), 0);
