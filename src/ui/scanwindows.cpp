@@ -11,6 +11,7 @@
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "ui/skin/skinbuttons.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
 #include "vault/listdelegates.h"
@@ -57,6 +58,11 @@ ScanWindows::ScanWindows(ProgramData &data, ScanEngine &engine, TForm1 &form, Sk
       m_form16(new TForm16(skin, &form)),
       m_form17(new TForm17(skin, &form)) {
     setObjectName(QStringLiteral("ScanWindows"));
+    // The skin's first paint ran before these dialogs existed: draw their buttons now.
+    for (SkinDialog *d : std::initializer_list<SkinDialog *>{m_form3, m_form6, m_form7, m_form11,
+                                                             m_form16, m_form17})
+        for (const DialogFrame::Button &b : d->frame().buttons)
+            skin.paint(b.skinIndex);
     chooseFolder = &ScanWindows::chooseFolderWithDialog;
     connectScanResults();
     connectRemoval();

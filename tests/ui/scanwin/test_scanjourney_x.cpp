@@ -1,6 +1,8 @@
 // The scan and vault journey as a user makes it: real windows under X, real mouse clicks, the
 // real clamscan with the EICAR database, and the records on disk checked byte for byte.
 #include <QDir>
+#include <QFileInfo>
+#include <QSet>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -20,6 +22,7 @@
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
+#include "vault/listrows.h"
 #include "vault/removalrun.h"
 
 namespace {
@@ -167,8 +170,15 @@ private slots:
         QTRY_COMPARE(f.currentPage(), 4);
         QListWidget *rows = f.vaultList();
         QCOMPARE(rows->count(), 3);
-        for (int i = 0; i < 3; ++i)
+        // Each row shows its own file, although all three share one threat name.
+        QStringList shown;
+        for (int i = 0; i < 3; ++i) {
             QCOMPARE(rows->item(i)->text(), QStringLiteral("Eicar-Test-Signature.UNOFFICIAL "));
+            shown << listrows::vaultRow(app->data().vault, i, rows->item(i)->text()).path;
+        }
+        QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), 3);
+        for (const QString &path : shown)
+            QVERIFY(names.contains(QFileInfo(path).fileName()));
         QVERIFY(f.grab().save(QStringLiteral(VZ_SCREENSHOTS "virus_database_page.png")));
 
         // Restore one to its place...
@@ -181,6 +191,7 @@ private slots:
             if (QFile::exists(fixture + n))
                 back << n;
         QCOMPARE(back.size(), 1);
+        QCOMPARE(fixture + back[0], shown[0]);  // the file the selected row showed
         QCOMPARE(TestEnv::readFile(fixture + back[0]), TestEnv::eicar());
         QVERIFY(!QFile::exists(vault + back[0]));
 
@@ -192,32 +203,27 @@ private slots:
         QTRY_COMPARE(rows->count(), 1);
         const QStringList moved = QDir(elsewhere).entryList(QDir::Files);
         QCOMPARE(moved.size(), 1);
-        QVERIFY(names.contains(moved[0]) && moved[0] != back[0]);
+        QCOMPARE(fixture + moved[0], shown[1]);  // the row that moved up into first place
         QCOMPARE(TestEnv::readFile(elsewhere + moved[0]), TestEnv::eicar());
         QVERIFY(!QFile::exists(fixture + moved[0]));
         QVERIFY(!QFile::exists(vault + moved[0]));
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
 
         // records.gav: the one left in the vault in slot 1. Taking a record out moves the
-        // later ones down and leaves the old last slot as it was, so slots 2 and 3 still hold
-        // the two restored records; every other slot is empty.
-        QString left;
-        for (const QString &n : names)
-            if (n != back[0] && n != moved[0])
-                left = n;
-        auto slotOf = [&](const QString &name) {
-            QByteArray slot = pstring((vault + name).toLocal8Bit(), 255);
-            slot += pstring((fixture + name).toLocal8Bit(), 255);
-            slot += pstring("Eicar-Test-Signature.UNOFFICIAL ", 50);
-            return slot;
-        };
-        QCOMPARE(slotOf(left).size(), 563);
+        // later ones down and leaves the old last slot as it was, so after two restores all
+        // three slots hold the remaining record; every other slot is empty.
+        const QString left = QFileInfo(shown[2]).fileName();
+        QByteArray slot = pstring((vault + left).toLocal8Bit(), 255);
+        slot += pstring((fixture + left).toLocal8Bit(), 255);
+        slot += pstring("Eicar-Test-Signature.UNOFFICIAL ", 50);
+        QCOMPARE(slot.size(), 563);
         const QByteArray records = TestEnv::readFile(vault + "records.gav");
         QCOMPARE(records.size(), 563 * 1000);
-        QCOMPARE(records.mid(0, 563), slotOf(left));
-        QCOMPARE(records.mid(563, 563), slotOf(moved[0]));
-        QCOMPARE(records.mid(2 * 563, 563), slotOf(back[0]));
+        QCOMPARE(records.mid(0, 563), slot);
+        QCOMPARE(records.mid(563, 563), slot);
+        QCOMPARE(records.mid(2 * 563, 563), slot);
         QCOMPARE(records.mid(3 * 563), QByteArray(563 * 997, '\0'));
+        QVERIFY(QFile::exists(vault + left));
 
         // sysdata: one record in the vault, everything else as before.
         const QByteArray settings = env.registryValue(QStringLiteral("sysdata"));
