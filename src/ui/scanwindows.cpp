@@ -154,7 +154,13 @@ void ScanWindows::connectRemoval() {
 
     auto showProgress = [this] {
         labelOf(m_form7, "Label1")->setText(m_removal->doneText());
-        labelOf(m_form7, "Label4")->setText(m_removal->threatText());
+        // A long threat name in bold runs past the window's edge: it ends in an ellipsis
+        // there and shows whole as the tooltip.
+        QLabel *threat = labelOf(m_form7, "Label4");
+        const QString text = m_removal->threatText();
+        const int room = m_form7->width() - threat->x() - 8;
+        threat->setText(threat->fontMetrics().elidedText(text, Qt::ElideRight, room));
+        threat->setToolTip(text);
     };
     connect(m_removal, &RemovalRun::removalWindowOpened, this, [this, showProgress] {
         showProgress();

@@ -10,6 +10,8 @@
 
 #include "app/clock.h"
 #include "app/programdata.h"
+#include "app/records.h"
+#include "scan/infectionlist.h"
 #include "platform/keystore.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
@@ -360,11 +362,25 @@ private slots:
         w.form6()->findChild<QLabel *>(QStringLiteral("Label2"))->setText(QStringLiteral("3"));
         w.form6()->findChild<QLabel *>(QStringLiteral("Label5"))->hide();
         shoot(w.form6(), "scan_TForm6.png");
-        w.form7()->findChild<QLabel *>(QStringLiteral("Label1"))->setText(QStringLiteral("2"));
-        w.form7()
-            ->findChild<QLabel *>(QStringLiteral("Label4"))
-            ->setText(QStringLiteral("Eicar-Test-Signature.UNOFFICI"));
-        shoot(w.form7(), "scan_TForm7.png");
+        w.form6()
+            ->findChild<QLabel *>(QStringLiteral("Label5"))
+            ->setText(ScanWindows::notRemovedText(1) + QLatin1Char('\n') +
+                      ScanWindows::vaultFullText());
+        w.form6()->findChild<QLabel *>(QStringLiteral("Label5"))->show();
+        shoot(w.form6(), "scan_TForm6_problems.png");
+        // The progress window as a removal run fills it, with a long threat name.
+        InfectionRecord r;
+        r.filePath.assign("/nowhere/x.com");
+        r.threatName.assign("Eicar-Test-Signature.UNOFFICIAL ");
+        QVERIFY(run.app->data().infections.append(r, "/nowhere/x.com"));
+        w.removal().setTickInterval(60000);
+        w.removal().start();
+        QVERIFY(w.form7()->isVisible());
+        QLabel *threat = w.form7()->findChild<QLabel *>(QStringLiteral("Label4"));
+        QCOMPARE(threat->toolTip(), QStringLiteral("Eicar-Test-Signature.UNOFFICIA"));
+        QVERIFY(threat->x() + threat->fontMetrics().horizontalAdvance(threat->text()) <=
+                w.form7()->width());
+        QVERIFY(w.form7()->grab().save(QStringLiteral(VZ_SCREENSHOTS "scan_TForm7.png")));
         w.form11()->findChild<QLabel *>(QStringLiteral("Label1"))->setText(QStringLiteral("3"));
         shoot(w.form11(), "scan_TForm11.png");
         run.twoDisks();
