@@ -590,8 +590,15 @@ void TForm1::onRowAppended(int row) {
 
 void TForm1::fillVaultList() {
     m_vaultList->clear();
-    for (int i = 1; i <= m_data.settings.vaultCount; ++i) {
-        auto *item = new QListWidgetItem(QString::number(i));
+    QStringList rows;
+    if (hooks.vaultRows) {
+        rows = hooks.vaultRows();
+    } else {
+        for (int i = 1; i <= m_data.settings.vaultCount; ++i)
+            rows << QString::number(i);
+    }
+    for (const QString &text : rows) {
+        auto *item = new QListWidgetItem(text);
         item->setSizeHint(QSize(m_vaultList->width(), kVaultRowHeight));
         m_vaultList->addItem(item);
     }
