@@ -41,7 +41,7 @@ VirusDbDelegate::VirusDbDelegate(const VaultTable &vault, QObject *parent)
 
 void VirusDbDelegate::rowTexts(const QModelIndex &index, QString *threat, QString *path) const {
     const listrows::RowTexts texts =
-        listrows::vaultRow(m_vault, index.row(), index.data(Qt::DisplayRole).toString());
+        listrows::vaultRow(m_vault, index.data(Qt::DisplayRole).toString());
     *threat = texts.threat;
     *path = texts.path;
 }

@@ -27,13 +27,4 @@ RowTexts vaultRow(const VaultTable &vault, const QString &itemText) {
     return textsOf(vault.slot(k), 75);
 }
 
-RowTexts vaultRow(const VaultTable &vault, int row, const QString &itemText) {
-    // Rows are filled from records 1 to count in order, so row i is record i + 1 as long as
-    // the names agree; several files with one threat name then each show their own path.
-    if (row >= 0 && row < vault.count() &&
-        vault.slot(row + 1).threatName.bytes() == itemText.toLocal8Bit())
-        return textsOf(vault.slot(row + 1), 75);
-    return vaultRow(vault, itemText);
-}
-
 }  // namespace listrows

@@ -19,8 +19,5 @@ RowTexts infectionRow(const InfectionList &infections, int row);
 // A vault list row shows the highest-numbered record with the row's threat name; empty when
 // none has it.
 RowTexts vaultRow(const VaultTable &vault, const QString &itemText);
-// Row `row` of the vault list: record row + 1 when it carries the item's threat name, else as
-// above.
-RowTexts vaultRow(const VaultTable &vault, int row, const QString &itemText);
 
 }  // namespace listrows

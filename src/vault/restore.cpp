@@ -17,9 +17,7 @@ QStringList Restorer::vaultRows() const {
 int Restorer::recordOfRow(int row) const {
     if (row < 0 || row >= m_data.vault.count())
         return 0;
-    // The rows are the records in order: row i is record i + 1, also when several records
-    // share a threat name.
-    return row + 1;
+    return m_data.vault.findThreat(m_data.vault.slot(row + 1).threatName.bytes());
 }
 
 Status Restorer::restoreToOriginal(int row) {

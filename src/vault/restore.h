@@ -9,8 +9,8 @@
 class ProgramData;
 
 // The two restore commands of the vault list: copy a quarantined file back to where it was
-// found or into a chosen folder, then drop its copy and record and save the vault. Row i (from
-// 0) stands for vault record i + 1, the order the list is filled in.
+// found or into a chosen folder, then drop its copy and record and save the vault. A row stands
+// for the highest-numbered record carrying the row's threat name.
 class Restorer : public QObject {
     Q_OBJECT
 public:

@@ -6,7 +6,6 @@
 
 #include "scan/infectionlist.h"
 #include "vault/listdelegates.h"
-#include "vault/listrows.h"
 #include "vault/vaulttable.h"
 
 namespace {
@@ -100,28 +99,6 @@ private slots:
         QVERIFY(!textColumns(img, 0, 16).isEmpty());
         // No record carries the second row's name: the row is drawn empty.
         QVERIFY(textColumns(img, 16, 16).isEmpty());
-    }
-
-    void vaultRowsSharingANameShowTheirOwnPaths() {
-        std::int32_t count = 0;
-        VaultTable vault(count);
-        InfectionRecord r;
-        r.threatName.assign(" Same");
-        r.filePath.assign("/first");
-        QVERIFY(vault.append(r));
-        r.filePath.assign("/second");
-        QVERIFY(vault.append(r));
-        QCOMPARE(listrows::vaultRow(vault, 0, QStringLiteral(" Same")).path,
-                 QStringLiteral("/first"));
-        QCOMPARE(listrows::vaultRow(vault, 1, QStringLiteral(" Same")).path,
-                 QStringLiteral("/second"));
-        // A row whose text is not its record's name falls back to the lookup by name.
-        QCOMPARE(listrows::vaultRow(vault, 0, QStringLiteral(" Other")).path, QString());
-        r.threatName.assign(" Other");
-        r.filePath.assign("/third");
-        QVERIFY(vault.append(r));
-        QCOMPARE(listrows::vaultRow(vault, 0, QStringLiteral(" Other")).path,
-                 QStringLiteral("/third"));
     }
 };
 

@@ -111,14 +111,14 @@ private slots:
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("back.sh")), "copy");
     }
 
-    void sameThreatNameRowsRestoreTheirOwnRecord() {
+    void sameThreatNameRestoresTheHigherRecordFirst() {
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("d"));
         quarantine(rig, QStringLiteral("one"), dir + QStringLiteral("one"), " Same", "1");
         quarantine(rig, QStringLiteral("two"), dir + QStringLiteral("two"), " Same", "2");
         Restorer restorer(*rig.data);
-        // Row 1 is record 2 although both rows carry the same name.
-        QVERIFY(restorer.restoreToOriginal(1).ok());
+        // Either row stands for record 2.
+        QVERIFY(restorer.restoreToOriginal(0).ok());
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "2");
         QVERIFY(!QFile::exists(dir + QStringLiteral("one")));
         QVERIFY(restorer.restoreToOriginal(0).ok());

@@ -170,18 +170,21 @@ private slots:
         QTRY_COMPARE(f.currentPage(), 4);
         QListWidget *rows = f.vaultList();
         QCOMPARE(rows->count(), 3);
-        // Each row shows its own file, although all three share one threat name.
+        // The three records, oldest first; all three share one threat name, so every row shows
+        // the highest-numbered record's file, and restores take that record first.
         QStringList shown;
+        for (int k = 1; k <= 3; ++k)
+            shown << QString::fromLocal8Bit(app->data().vault.slot(k).filePath.bytes());
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(rows->item(i)->text(), QStringLiteral("Eicar-Test-Signature.UNOFFICIAL "));
-            shown << listrows::vaultRow(app->data().vault, i, rows->item(i)->text()).path;
+            QCOMPARE(listrows::vaultRow(app->data().vault, rows->item(i)->text()).path, shown[2]);
         }
         QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), 3);
         for (const QString &path : shown)
             QVERIFY(names.contains(QFileInfo(path).fileName()));
         QVERIFY(f.grab().save(QStringLiteral(VZ_SCREENSHOTS "virus_database_page.png")));
 
-        // Restore one to its place...
+        // Restore one to its place: record 3...
         clickOn(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
         QTRY_COMPARE(rows->selectedItems().size(), 1);
         clickOn(f.skinControl(27));
@@ -191,11 +194,11 @@ private slots:
             if (QFile::exists(fixture + n))
                 back << n;
         QCOMPARE(back.size(), 1);
-        QCOMPARE(fixture + back[0], shown[0]);  // the file the selected row showed
+        QCOMPARE(fixture + back[0], shown[2]);
         QCOMPARE(TestEnv::readFile(fixture + back[0]), TestEnv::eicar());
         QVERIFY(!QFile::exists(vault + back[0]));
 
-        // ... and one to a chosen folder.
+        // ... and one to a chosen folder: now record 2.
         folderAnswers = {QDir::cleanPath(elsewhere)};
         clickOn(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
         QTRY_COMPARE(rows->selectedItems().size(), 1);
@@ -203,27 +206,29 @@ private slots:
         QTRY_COMPARE(rows->count(), 1);
         const QStringList moved = QDir(elsewhere).entryList(QDir::Files);
         QCOMPARE(moved.size(), 1);
-        QCOMPARE(fixture + moved[0], shown[1]);  // the row that moved up into first place
+        QCOMPARE(fixture + moved[0], shown[1]);
         QCOMPARE(TestEnv::readFile(elsewhere + moved[0]), TestEnv::eicar());
         QVERIFY(!QFile::exists(fixture + moved[0]));
         QVERIFY(!QFile::exists(vault + moved[0]));
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
 
-        // records.gav: the one left in the vault in slot 1. Taking a record out moves the
-        // later ones down and leaves the old last slot as it was, so after two restores all
-        // three slots hold the remaining record; every other slot is empty.
-        const QString left = QFileInfo(shown[2]).fileName();
-        QByteArray slot = pstring((vault + left).toLocal8Bit(), 255);
-        slot += pstring((fixture + left).toLocal8Bit(), 255);
-        slot += pstring("Eicar-Test-Signature.UNOFFICIAL ", 50);
-        QCOMPARE(slot.size(), 563);
+        // records.gav: record 1 is left in slot 1; removing the top record moves nothing, so
+        // slots 2 and 3 keep the restored records' bytes; every other slot is empty.
+        const auto slotOf = [&](const QString &path) {
+            const QString name = QFileInfo(path).fileName();
+            QByteArray slot = pstring((vault + name).toLocal8Bit(), 255);
+            slot += pstring(path.toLocal8Bit(), 255);
+            slot += pstring("Eicar-Test-Signature.UNOFFICIAL ", 50);
+            return slot;
+        };
+        QCOMPARE(slotOf(shown[0]).size(), 563);
         const QByteArray records = TestEnv::readFile(vault + "records.gav");
         QCOMPARE(records.size(), 563 * 1000);
-        QCOMPARE(records.mid(0, 563), slot);
-        QCOMPARE(records.mid(563, 563), slot);
-        QCOMPARE(records.mid(2 * 563, 563), slot);
+        QCOMPARE(records.mid(0, 563), slotOf(shown[0]));
+        QCOMPARE(records.mid(563, 563), slotOf(shown[1]));
+        QCOMPARE(records.mid(2 * 563, 563), slotOf(shown[2]));
         QCOMPARE(records.mid(3 * 563), QByteArray(563 * 997, '\0'));
-        QVERIFY(QFile::exists(vault + left));
+        QVERIFY(QFile::exists(vault + QFileInfo(shown[0]).fileName()));
 
         // sysdata: one record in the vault, everything else as before.
         const QByteArray settings = env.registryValue(QStringLiteral("sysdata"));
