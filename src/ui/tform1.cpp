@@ -104,6 +104,11 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
             Timer1Timer();
         }
     });
+    // Outside a scan (its close, a removal run) the bar is repainted as soon as it changes.
+    connect(&s, &ScanSession::percentChanged, this, [this](int percent) {
+        if (!m_timer1.isActive())
+            emit progressRepaintRequested(percent);
+    });
     connect(&s, &ScanSession::infectionRowAppended, this, &TForm1::onRowAppended);
     connect(&s, &ScanSession::infectionRowsCleared, m_infections, &QListWidget::clear);
     connect(&m_engine, &ScanEngine::progressViewRequested, this, [this] {
