@@ -13,6 +13,7 @@
 #include "ui/skin/messagedialog.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/splash.h"
+#include "ui/scanwindows.h"
 #include "ui/shellwiring.h"
 #include "ui/tform1.h"
 
@@ -53,6 +54,9 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     m_form1 = std::make_unique<TForm1>(*m_data, *m_engine);
     connectScan();
     connectSkin();
+    m_scanWindows = new ScanWindows(
+        *m_data, *m_engine, *m_form1, *m_skin,
+        [this](QWidget *parent, const QString &text) { showFailure(parent, text); }, m_form1.get());
     m_shell = std::make_unique<ShellWiring>(*m_data, *m_form1, m_report.problems);
     m_form1->ShowPage();
 }

@@ -11,6 +11,7 @@ class Clock;
 class ProgramData;
 class ScanEngine;
 class ShellWiring;
+class ScanWindows;
 class TForm1;
 class SkinButtons;
 class QWidget;
@@ -40,6 +41,7 @@ public:
     TForm1 &mainWindow() { return *m_form1; }
     const Startup::Report &report() const { return m_report; }
     SkinButtons &skin() { return *m_skin; }
+    ScanWindows &scanWindows() { return *m_scanWindows; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
@@ -54,5 +56,6 @@ private:
     std::unique_ptr<SkinButtons> m_skin;
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<ShellWiring> m_shell;
+    ScanWindows *m_scanWindows = nullptr;  // a child of the main window
     bool m_shutDown = false;
 };

@@ -112,6 +112,11 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
             Timer1Timer();
         }
     });
+    // Outside a scan (its close, a removal run) the bar is repainted as soon as it changes.
+    connect(&s, &ScanSession::percentChanged, this, [this](int percent) {
+        if (!m_timer1.isActive())
+            emit progressRepaintRequested(percent);
+    });
     connect(&s, &ScanSession::infectionRowAppended, this, &TForm1::onRowAppended);
     connect(&s, &ScanSession::infectionRowsCleared, m_infections, &QListWidget::clear);
     connect(&m_engine, &ScanEngine::progressViewRequested, this, [this] {
@@ -606,8 +611,15 @@ void TForm1::onRowAppended(int row) {
 
 void TForm1::fillVaultList() {
     m_vaultList->clear();
-    for (int i = 1; i <= m_data.settings.vaultCount; ++i) {
-        auto *item = new QListWidgetItem(QString::number(i));
+    QStringList rows;
+    if (hooks.vaultRows) {
+        rows = hooks.vaultRows();
+    } else {
+        for (int i = 1; i <= m_data.settings.vaultCount; ++i)
+            rows << QString::number(i);
+    }
+    for (const QString &text : rows) {
+        auto *item = new QListWidgetItem(text);
         item->setSizeHint(QSize(m_vaultList->width(), kVaultRowHeight));
         m_vaultList->addItem(item);
     }

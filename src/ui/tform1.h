@@ -4,6 +4,7 @@
 #include <map>
 
 #include <QPoint>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -51,6 +52,9 @@ public:
     void Image11Click();
     void Image36Click();
 
+    // Fills edtVirusDB again (item texts from hooks.vaultRows, else the record numbers).
+    void fillVaultList();
+
     // Copies the scan session's texts into the labels now (the timer does it during a scan).
     void refreshScanLabels();
     int scanLabelRepaints() const { return m_labelRepaints; }
@@ -71,6 +75,7 @@ public:
         std::function<void()> about;               // About1
         std::function<void()> fillUpdateLabels;    // Action2's first step
         std::function<void()> scheduledCheck;      // Timer2
+        std::function<QStringList()> vaultRows;    // the vault list's item texts
     } hooks;
 
 signals:
@@ -101,7 +106,6 @@ private:
     void applyMask();
     void startDrag(QWidget *surface, const QPoint &globalPos);
     void onRowAppended(int row);
-    void fillVaultList();
     void buildScanPage();
     void buildOtherPages();
     void buildMenu();

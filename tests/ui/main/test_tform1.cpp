@@ -156,8 +156,12 @@ private slots:
     void finishedScanFillsTheListAndLabels() {
         Run run("/t/a: OK\n/t/b: Eicar-Test-Signature FOUND\n/t/c: OK\n");
         QSignalSpy found(&run.app->engine(), &ScanEngine::infectionsFoundWindowRequested);
+        QSignalSpy bar(&run.form(), &TForm1::progressRepaintRequested);
         run.startScan();
         QTRY_COMPARE(found.count(), 1);
+        // The closed scan's bar is drawn full, after the progress timer has stopped.
+        QVERIFY(!bar.isEmpty());
+        QCOMPARE(bar.last().at(0).toInt(), 100);
         QCOMPARE(run.form().infectionsList()->count(), 1);
         QVERIFY(run.form().infectionsList()->item(0)->text().contains(QStringLiteral("/t/b")));
         QCOMPARE(run.form().infectionsList()->item(0)->sizeHint().height(), 13);

@@ -1,0 +1,286 @@
+#include "ui/scanwindows.h"
+
+#include <QEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include "app/programdata.h"
+#include "scan/scanengine.h"
+#include "ui/skin/skinbuttons.h"
+#include "ui/skin/skindialog.h"
+#include "ui/tform1.h"
+#include "vault/listdelegates.h"
+#include "vault/removalrun.h"
+#include "vault/restore.h"
+
+namespace {
+
+constexpr int kDirectoryRowHeight = 13;
+
+QLabel *labelOf(QWidget *dialog, const char *name) {
+    return dialog->findChild<QLabel *>(QString::fromLatin1(name));
+}
+
+// Shows a dialog modally for the whole program without a nested event loop.
+void showModal(QDialog *dialog) {
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void addDirectoryRow(QListWidget *list, const QString &text) {
+    auto *item = new QListWidgetItem(text, list);
+    item->setSizeHint(QSize(list->viewport()->width(), kDirectoryRowHeight));
+}
+
+}  // namespace
+
+ScanWindows::ScanWindows(ProgramData &data, ScanEngine &engine, TForm1 &form, SkinButtons &skin,
+                         ShowFailure showFailure, QObject *parent)
+    : QObject(parent),
+      m_data(data),
+      m_engine(engine),
+      m_form(form),
+      m_showFailure(std::move(showFailure)),
+      m_removal(new RemovalRun(
+          data, [&engine] { engine.stopRoutine(); }, this)),
+      m_restorer(new Restorer(data, this)),
+      m_form3(new TForm3(skin, &form)),
+      m_form6(new TForm6(skin, &form)),
+      m_form7(new TForm7(skin, &form)),
+      m_form11(new TForm11(skin, &form)),
+      m_form16(new TForm16(skin, &form)),
+      m_form17(new TForm17(skin, &form)) {
+    setObjectName(QStringLiteral("ScanWindows"));
+    // The skin's first paint ran before these dialogs existed: draw their buttons now.
+    for (SkinDialog *d : std::initializer_list<SkinDialog *>{m_form3, m_form6, m_form7, m_form11,
+                                                             m_form16, m_form17})
+        for (const DialogFrame::Button &b : d->frame().buttons)
+            skin.paint(b.skinIndex);
+    chooseFolder = &ScanWindows::chooseFolderWithDialog;
+    connectScanResults();
+    connectRemoval();
+    connectCustomScan();
+    connectLists();
+}
+
+ScanWindows::~ScanWindows() {
+    for (QDialog *d : {static_cast<QDialog *>(m_form3), static_cast<QDialog *>(m_form6),
+                       static_cast<QDialog *>(m_form7), static_cast<QDialog *>(m_form11),
+                       static_cast<QDialog *>(m_form16), static_cast<QDialog *>(m_form17)})
+        delete d;
+}
+
+QString ScanWindows::chooseFolderWithDialog(QWidget *parent) {
+    QFileDialog dialog(parent, QStringLiteral("Select a Folder"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    // Centred on the work area of the screen once it has its size.
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        QScreen *screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen();
+        if (screen)
+            dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString ScanWindows::incompleteText(int unreadableFiles, int foundBeyondList) {
+    QStringList lines;
+    lines << QStringLiteral("The scan did not cover everything.");
+    if (unreadableFiles > 0)
+        lines << QStringLiteral("%1 file(s) could not be read and were not scanned.")
+                     .arg(unreadableFiles);
+    if (foundBeyondList > 0)
+        lines << QStringLiteral(
+                     "%1 further infection(s) were found but the list is full; "
+                     "remove the listed infections and scan again.")
+                     .arg(foundBeyondList);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ScanWindows::notRemovedText(int notRemoved) {
+    return QStringLiteral("%1 infected file(s) could not be removed and are still listed.")
+        .arg(notRemoved);
+}
+
+QString ScanWindows::vaultFullText() {
+    return QStringLiteral("The virus vault is full: restore files to make room.");
+}
+
+QString ScanWindows::scanRunningText() {
+    return QStringLiteral(
+        "A scan is already running or paused. Stop it before starting a custom scan.");
+}
+
+void ScanWindows::connectScanResults() {
+    connect(&m_engine, &ScanEngine::infectionsFoundWindowRequested, this, [this](int count) {
+        labelOf(m_form11, "Label1")->setText(QString::number(count));
+        showModal(m_form11);
+    });
+    connect(m_form11, &TForm11::image2Clicked, this, [this] {
+        m_form11->close();
+        if (m_data.infections.count() >= 1)
+            m_removal->start();
+    });
+    connect(m_form11, &TForm11::image3Clicked, m_form11, &QDialog::close);
+
+    connect(&m_engine, &ScanEngine::noInfectionsWindowRequested, this,
+            [this] { showModal(m_form17); });
+    connect(m_form17, &TForm17::image2Clicked, m_form17, &QDialog::close);
+
+    // scanFailed and recordWriteFailed reach the user through the composition root.
+    connect(&m_engine, &ScanEngine::scanIncomplete, this, [this](int unreadable, int beyond) {
+        m_showFailure(&m_form, incompleteText(unreadable, beyond));
+    });
+}
+
+void ScanWindows::connectRemoval() {
+    m_form.hooks.remove = [this] { m_removal->removeFoundInfections(); };
+
+    connect(m_removal, &RemovalRun::confirmStopRequested, this, [this] { showModal(m_form3); });
+    connect(m_form3, &TForm3::image3Clicked, this, [this] {
+        m_engine.stopRoutine();
+        m_form3->close();
+    });
+    connect(m_form3, &TForm3::image2Clicked, m_form3, &QDialog::close);
+
+    auto showProgress = [this] {
+        labelOf(m_form7, "Label1")->setText(m_removal->doneText());
+        // A long threat name in bold runs past the window's edge: it ends in an ellipsis
+        // there and shows whole as the tooltip.
+        QLabel *threat = labelOf(m_form7, "Label4");
+        const QString text = m_removal->threatText();
+        const int room = m_form7->width() - threat->x() - 8;
+        threat->setText(threat->fontMetrics().elidedText(text, Qt::ElideRight, room));
+        threat->setToolTip(text);
+    };
+    connect(m_removal, &RemovalRun::removalWindowOpened, this, [this, showProgress] {
+        showProgress();
+        showModal(m_form7);
+    });
+    connect(m_removal, &RemovalRun::progressChanged, this, showProgress);
+    connect(m_removal, &RemovalRun::removalWindowClosed, m_form7, &QDialog::close);
+    connect(m_removal, &RemovalRun::resultsWindowRequested, this, &ScanWindows::showResults);
+    connect(m_removal, &RemovalRun::saveFailed, this,
+            [this](const QString &message) { m_showFailure(&m_form, message); });
+    // The vault list shows the new quarantined files at once.
+    connect(m_removal, &RemovalRun::finished, this, &ScanWindows::fillVaultList);
+
+    // A line under the fixed texts for what did not go as the title says.
+    QLabel *extra = m_form6->addLabel("Label5", QString(), QRect(40, 132, 300, 32));
+    extra->setWordWrap(true);
+    connect(m_form6, &TForm6::image3Clicked, m_form6, &QDialog::close);
+}
+
+void ScanWindows::showResults(int removed, int notRemoved, bool vaultFull) {
+    labelOf(m_form6, "Label2")->setText(QString::number(removed));
+    QStringList lines;
+    if (notRemoved > 0)
+        lines << notRemovedText(notRemoved);
+    if (vaultFull)
+        lines << vaultFullText();
+    QLabel *extra = labelOf(m_form6, "Label5");
+    extra->setText(lines.join(QLatin1Char('\n')));
+    extra->setVisible(!lines.isEmpty());
+    // "have been quarantined" is only true when something was.
+    labelOf(m_form6, "Label3")->setVisible(removed > 0);
+    showModal(m_form6);
+}
+
+QListWidget *ScanWindows::directoryList() const {
+    return m_form16->findChild<QListWidget *>(QStringLiteral("ListBox"));
+}
+
+void ScanWindows::connectCustomScan() {
+    m_form.hooks.customScan = [this] { showCustomScan(); };
+    QListWidget *list = directoryList();
+    list->setUniformItemSizes(true);
+    connect(m_form16->findChild<QPushButton *>(QStringLiteral("Button1")), &QPushButton::clicked,
+            this, &ScanWindows::addDirectory);
+    connect(m_form16->findChild<QPushButton *>(QStringLiteral("Button2")), &QPushButton::clicked,
+            this, &ScanWindows::removeSelectedDirectories);
+    connect(m_form16, &TForm16::image2Clicked, this, &ScanWindows::startCustomScan);
+    connect(m_form16, &TForm16::image3Clicked, m_form16, &QDialog::close);
+}
+
+void ScanWindows::showCustomScan() {
+    // Every opening starts again from the fixed disks.
+    QListWidget *list = directoryList();
+    list->clear();
+    for (const QString &disk : m_engine.fixedDisks())
+        addDirectoryRow(list, disk);
+    showModal(m_form16);
+}
+
+void ScanWindows::addDirectory() {
+    const QString folder = chooseFolder ? chooseFolder(m_form16) : QString();
+    if (!folder.isEmpty())
+        addDirectoryRow(directoryList(), folder);
+}
+
+void ScanWindows::removeSelectedDirectories() {
+    QListWidget *list = directoryList();
+    if (!list->currentItem())
+        return;
+    qDeleteAll(list->selectedItems());
+}
+
+void ScanWindows::startCustomScan() {
+    QListWidget *list = directoryList();
+    QStringList entries;
+    for (int i = 0; i < list->count(); ++i)
+        entries << list->item(i)->text();
+    if (!entries.isEmpty() && !m_engine.startCustomScan(entries))
+        m_showFailure(&m_form, scanRunningText());
+    m_form16->close();
+}
+
+void ScanWindows::connectLists() {
+    QListWidget *infections = m_form.infectionsList();
+    infections->setItemDelegate(new InfectionsDelegate(m_data.infections, infections));
+    infections->viewport()->installEventFilter(this);
+    QListWidget *vault = m_form.vaultList();
+    vault->setItemDelegate(new VirusDbDelegate(m_data.vault, vault));
+    m_form.hooks.vaultRows = [this] { return m_restorer->vaultRows(); };
+    m_form.hooks.restore = [this](int which) { restoreSelected(which); };
+    connect(m_restorer, &Restorer::vaultRowsChanged, this, &ScanWindows::fillVaultList);
+    fillVaultList();
+}
+
+void ScanWindows::fillVaultList() {
+    m_form.fillVaultList();
+}
+
+void ScanWindows::restoreSelected(int which) {
+    QListWidget *vault = m_form.vaultList();
+    const QList<QListWidgetItem *> selected = vault->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int row = vault->row(selected.constFirst());
+    Status result = Status::success();
+    if (which == 1) {
+        result = m_restorer->restoreToOriginal(row);
+    } else {
+        const QString folder = chooseFolder ? chooseFolder(&m_form) : QString();
+        if (folder.isEmpty())
+            return;
+        result = m_restorer->restoreToFolder(row, folder);
+    }
+    if (!result.ok())
+        m_showFailure(&m_form, result.message());
+}
+
+bool ScanWindows::eventFilter(QObject *watched, QEvent *event) {
+    // Any press repaints the whole infection list.
+    if (event->type() == QEvent::MouseButtonPress && watched == m_form.infectionsList()->viewport())
+        m_form.infectionsList()->viewport()->update();
+    return QObject::eventFilter(watched, event);
+}

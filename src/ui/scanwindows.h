@@ -1,0 +1,87 @@
+#pragma once
+
+#include <functional>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include "ui/skin/skindialog.h"
+
+class ProgramData;
+class RemovalRun;
+class Restorer;
+class ScanEngine;
+class SkinButtons;
+class TForm1;
+class QListWidget;
+class QWidget;
+
+// The scan and vault windows: the result windows of a scan, the confirm-stop dialog, the
+// custom-directories dialog, the removal progress and results, and the two lists of the main
+// window with their restore commands. Owns the removal run and the restorer and connects them
+// to the scan engine and the main window.
+class ScanWindows : public QObject {
+    Q_OBJECT
+public:
+    using ShowFailure = std::function<void(QWidget *parent, const QString &text)>;
+
+    ScanWindows(ProgramData &data, ScanEngine &engine, TForm1 &form, SkinButtons &skin,
+                ShowFailure showFailure, QObject *parent = nullptr);
+    ~ScanWindows() override;
+
+    RemovalRun &removal() { return *m_removal; }
+    Restorer &restorer() { return *m_restorer; }
+    TForm3 *form3() const { return m_form3; }
+    TForm6 *form6() const { return m_form6; }
+    TForm7 *form7() const { return m_form7; }
+    TForm11 *form11() const { return m_form11; }
+    TForm16 *form16() const { return m_form16; }
+    TForm17 *form17() const { return m_form17; }
+
+    // The folder chooser: returns the chosen folder, empty when cancelled. Tests replace it to
+    // answer without a dialog.
+    std::function<QString(QWidget *parent)> chooseFolder;
+    static QString chooseFolderWithDialog(QWidget *parent);
+
+    // The custom-directories dialog, shown modally without blocking.
+    void showCustomScan();
+    // which: 1 restores to the original place, 2 to a chosen folder.
+    void restoreSelected(int which);
+    // Fills the vault list again from the vault's threat names.
+    void fillVaultList();
+
+    static QString incompleteText(int unreadableFiles, int foundBeyondList);
+    static QString notRemovedText(int notRemoved);
+    static QString vaultFullText();
+    static QString scanRunningText();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void connectScanResults();
+    void connectRemoval();
+    void connectCustomScan();
+    void connectLists();
+    void showResults(int removed, int notRemoved, bool vaultFull);
+    void addDirectory();
+    void removeSelectedDirectories();
+    void startCustomScan();
+    QListWidget *directoryList() const;
+
+    ProgramData &m_data;
+    ScanEngine &m_engine;
+    TForm1 &m_form;
+    ShowFailure m_showFailure;
+    RemovalRun *m_removal;
+    Restorer *m_restorer;
+    // The dialogs are children of the main window; the pointers clear when it destroys them.
+    QPointer<TForm3> m_form3;
+    QPointer<TForm6> m_form6;
+    QPointer<TForm7> m_form7;
+    QPointer<TForm11> m_form11;
+    QPointer<TForm16> m_form16;
+    QPointer<TForm17> m_form17;
+};

@@ -1,0 +1,396 @@
+// The scan and vault windows offscreen: the custom-directories dialog, the confirm-stop dialog,
+// the result windows of a scan and of a removal run, and the restore commands.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/clock.h"
+#include "app/programdata.h"
+#include "app/records.h"
+#include "scan/infectionlist.h"
+#include "platform/keystore.h"
+#include "scan/scanengine.h"
+#include "support/testenv.h"
+#include "ui/application.h"
+#include "ui/scanwindows.h"
+#include "ui/skin/skinbutton.h"
+#include "ui/skin/skindialog.h"
+#include "ui/tform1.h"
+#include "vault/removalrun.h"
+
+namespace {
+
+// The drawn skin, so that the windows look as they do for the user.
+void copySkin(const QString &programFolder) {
+    const QString to = programFolder + QStringLiteral("bin/skin/");
+    QDir().mkpath(to);
+    const QDir from(QStringLiteral(VZ_SKIN_DIR));
+    for (const QString &name : from.entryList(QDir::Files))
+        QFile::copy(from.filePath(name), to + name);
+}
+
+// A program run in a private world, with the fake scanner as the program's clamscan.
+struct Run {
+    TestEnv env;
+    FixedClock clock{QDate(2026, 3, 10)};
+    std::unique_ptr<Application> app;
+    QStringList failures;
+    QStringList folderAnswers;  // what the folder chooser returns, first to last
+
+    explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
+        QDir().mkpath(env.programFolder());
+        copySkin(env.programFolder());
+        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
+        QFile(env.programFolder() + "clamscan")
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(env.dataFolder() + "db/");
+        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
+        const QString out = env.root() + "scanner-output.txt";
+        TestEnv::writeFile(out, scannerOutput);
+        qputenv("FAKE_CLAMSCAN_OUTPUT", out.toLocal8Bit());
+        qputenv("FAKE_CLAMSCAN_HANG", hang ? "1" : "0");
+        qputenv("FAKE_CLAMSCAN_ARGS", (env.root() + "args.txt").toLocal8Bit());
+        Application::Options options;
+        options.startup.programFolder = env.programFolder();
+        options.splash = false;
+        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
+        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+        windows().chooseFolder = [this](QWidget *) {
+            return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+        };
+        windows().removal().setTickInterval(10);
+        app->show();
+    }
+    ~Run() {
+        app->shutdown();
+        qunsetenv("FAKE_CLAMSCAN_HANG");
+        qunsetenv("FAKE_CLAMSCAN_ARGS");
+    }
+    ScanWindows &windows() { return app->scanWindows(); }
+    TForm1 &form() { return app->mainWindow(); }
+    ScanEngine &engine() { return app->engine(); }
+    static void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5)); }
+    static QString text(QWidget *dialog, const char *name) {
+        auto *l = dialog->findChild<QLabel *>(QString::fromLatin1(name));
+        return l ? l->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+    }
+    QListWidget *directories() {
+        return windows().form16()->findChild<QListWidget *>(QStringLiteral("ListBox"));
+    }
+    QStringList directoryRows() {
+        QStringList rows;
+        for (int i = 0; i < directories()->count(); ++i)
+            rows << directories()->item(i)->text();
+        return rows;
+    }
+    void pushButton(const char *name) {
+        windows().form16()->findChild<QPushButton *>(QString::fromLatin1(name))->click();
+    }
+    QString folder(const char *name) {
+        const QString path = env.root() + QString::fromLatin1(name);
+        QDir().mkpath(path);
+        return path;
+    }
+    // Two fixed disks, in the mount order of the system.
+    void twoDisks() {
+        const QByteArray mounts = "36 25 8:1 / " + folder("diskc").toLocal8Bit() +
+                                  " rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                                  "37 25 8:2 / " +
+                                  folder("diskd").toLocal8Bit() +
+                                  " rw,relatime shared:1 - ext4 /dev/sda2 rw\n";
+        engine().setMountInfoSource([mounts] { return mounts; });
+    }
+    // One detection of an existing file; returns its path.
+    static QByteArray foundLine(const QString &path) {
+        return path.toLocal8Bit() + ": Eicar-Test-Signature FOUND\n";
+    }
+    void waitForScanEnd() {
+        QTRY_COMPARE_WITH_TIMEOUT(app->data().session.state(), QStringLiteral("idle"), 10000);
+    }
+};
+
+}  // namespace
+
+class TestScanWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void customScanDialogListsDisksAddsAndRemoves() {
+        Run run;
+        run.twoDisks();
+        run.form().hooks.customScan();
+        TForm16 *dlg = run.windows().form16();
+        QVERIFY(dlg->isVisible());
+        QCOMPARE(dlg->windowModality(), Qt::ApplicationModal);
+        const QString c = run.env.root() + "diskc/", d = run.env.root() + "diskd/";
+        QCOMPARE(run.directoryRows(), (QStringList{c, d}));
+        QCOMPARE(run.directories()->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(run.directories()->visualItemRect(run.directories()->item(0)).height(), 13);
+
+        // The same folder twice is listed twice; a cancelled chooser adds nothing.
+        const QString data = run.folder("data");
+        run.folderAnswers = {data, data, QString()};
+        run.pushButton("Button1");
+        run.pushButton("Button1");
+        run.pushButton("Button1");
+        QCOMPARE(run.directoryRows(), (QStringList{c, d, data, data}));
+
+        // Nothing current: nothing removed. Three selected: all three go.
+        run.directories()->setCurrentItem(nullptr);
+        run.directories()->clearSelection();
+        run.pushButton("Button2");
+        QCOMPARE(run.directories()->count(), 4);
+        run.directories()->setCurrentRow(0);
+        run.directories()->item(0)->setSelected(true);
+        run.directories()->item(2)->setSelected(true);
+        run.directories()->item(3)->setSelected(true);
+        run.pushButton("Button2");
+        QCOMPARE(run.directoryRows(), (QStringList{d}));
+
+        // Cancel closes; the next opening starts from the disks again.
+        Run::click(dlg->button(QStringLiteral("Image3")));
+        QVERIFY(!dlg->isVisible());
+        run.form().hooks.customScan();
+        QCOMPARE(run.directoryRows(), (QStringList{c, d}));
+
+        // An empty list: the start button closes the dialog and starts nothing.
+        run.directories()->setCurrentRow(0);
+        run.directories()->selectAll();
+        run.pushButton("Button2");
+        QCOMPARE(run.directories()->count(), 0);
+        Run::click(dlg->button(QStringLiteral("Image2")));
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        QVERIFY(run.engine().lastArguments().isEmpty());
+        QVERIFY(run.failures.isEmpty());
+    }
+
+    void customScanStartsWithTheEntries() {
+        Run run;
+        run.twoDisks();
+        run.form().hooks.customScan();
+        const QString data = run.folder("data");
+        run.folderAnswers = {data};
+        run.pushButton("Button1");
+        QSignalSpy closed(&run.engine(), &ScanEngine::scanClosed);
+        Run::click(run.windows().form16()->button(QStringLiteral("Image2")));
+        QVERIFY(!run.windows().form16()->isVisible());
+        QCOMPARE(run.form().scanView(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 10000);
+        const QByteArray args = TestEnv::readFile(run.env.root() + "args.txt");
+        for (const QString &dir :
+             {run.env.root() + "diskc/", run.env.root() + "diskd/", data + "/"})
+            QVERIFY2(args.contains("\n" + dir.toLocal8Bit() + "\n"), args.constData());
+        // No detections: the no-infections window, closed by its button.
+        TForm17 *done = run.windows().form17();
+        QTRY_VERIFY(done->isVisible());
+        Run::click(done->button(QStringLiteral("Image2")));
+        QVERIFY(!done->isVisible());
+    }
+
+    void customScanWhileScanningStartsNothing() {
+        Run run({}, true);
+        run.twoDisks();
+        QVERIFY(run.engine().startCustomScan({run.folder("first")}));
+        const QList<QByteArray> before = run.engine().lastArguments();
+        run.form().hooks.customScan();
+        Run::click(run.windows().form16()->button(QStringLiteral("Image2")));
+        QVERIFY(!run.windows().form16()->isVisible());
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
+        QCOMPARE(run.engine().lastArguments(), before);
+        QCOMPARE(run.failures, QStringList{ScanWindows::scanRunningText()});
+
+        run.engine().pauseScan();
+        run.form().hooks.customScan();
+        Run::click(run.windows().form16()->button(QStringLiteral("Image2")));
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("paused"));
+        QCOMPARE(run.failures.size(), 2);
+        run.engine().resumeScan();
+        run.engine().stopRoutine();
+        run.waitForScanEnd();
+    }
+
+    void confirmStopKeepsOrStopsTheScan() {
+        Run run;
+        const QString file = run.folder("t") + "/bad.com";
+        TestEnv::writeFile(file, "x");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt", Run::foundLine(file));
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        QVERIFY(run.engine().startCustomScan({run.folder("t")}));
+        QTRY_COMPARE(run.app->data().infections.count(), 1);
+
+        TForm3 *confirm = run.windows().form3();
+        run.form().hooks.remove();
+        QVERIFY(confirm->isVisible());
+        QCOMPARE(Run::text(confirm, "Label1"),
+                 QStringLiteral("Do you want to stop the scanning proccess?"));
+        Run::click(confirm->button(QStringLiteral("Image2")));
+        QVERIFY(!confirm->isVisible());
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
+
+        run.form().hooks.remove();
+        Run::click(confirm->button(QStringLiteral("Image3")));
+        QVERIFY(!confirm->isVisible());
+        run.waitForScanEnd();
+        // The removal itself does not follow: the file is still in its place.
+        QVERIFY(!run.windows().removal().isRunning());
+        QVERIFY(QFile::exists(file));
+    }
+
+    void infectionsFoundOffersRemovalAndShowsTheResult() {
+        Run run;
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(dir + "/a.com", "one");
+        TestEnv::writeFile(dir + "/b.com", "two");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt",
+                           Run::foundLine(dir + "/a.com") + Run::foundLine(dir + "/b.com"));
+        QVERIFY(run.engine().startCustomScan({dir}));
+        TForm11 *offer = run.windows().form11();
+        QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
+        QCOMPARE(Run::text(offer, "Label1"), QStringLiteral("2"));
+
+        // No: nothing is removed.
+        Run::click(offer->button(QStringLiteral("Image3")));
+        QVERIFY(!offer->isVisible());
+        QVERIFY(!run.windows().removal().isRunning());
+        QVERIFY(QFile::exists(dir + "/a.com"));
+
+        // Remove Found Infections when idle: the progress window counts, then the result.
+        QSignalSpy progress(&run.windows().removal(), &RemovalRun::progressChanged);
+        QStringList done;
+        connect(&run.windows().removal(), &RemovalRun::progressChanged, this,
+                [&] { done << Run::text(run.windows().form7(), "Label1"); });
+        run.windows().removal().setTickInterval(50);
+        run.form().hooks.remove();
+        QVERIFY(run.windows().form7()->isVisible());
+        QCOMPARE(Run::text(run.windows().form7(), "Label4"),
+                 QStringLiteral("Eicar-Test-Signature "));
+        TForm6 *result = run.windows().form6();
+        QTRY_VERIFY_WITH_TIMEOUT(result->isVisible(), 10000);
+        QVERIFY(!run.windows().form7()->isVisible());
+        QVERIFY(done.contains(QStringLiteral("1")));
+        QVERIFY(done.contains(QStringLiteral("2")));
+        QCOMPARE(Run::text(result, "Label2"), QStringLiteral("2"));
+        QVERIFY(!result->findChild<QLabel *>(QStringLiteral("Label5"))->isVisible());
+        QVERIFY(!QFile::exists(dir + "/a.com"));
+        QCOMPARE(run.form().vaultList()->count(), 2);
+        Run::click(result->button(QStringLiteral("Image3")));
+        QVERIFY(!result->isVisible());
+    }
+
+    void resultSaysWhatCouldNotBeRemoved() {
+        Run run;
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(dir + "/a.com", "one");
+        // The second detection names a file that is not there.
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt",
+                           Run::foundLine(dir + "/a.com") + Run::foundLine(dir + "/gone.com"));
+        QVERIFY(run.engine().startCustomScan({dir}));
+        TForm11 *offer = run.windows().form11();
+        QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
+        Run::click(offer->button(QStringLiteral("Image2")));
+        QVERIFY(!offer->isVisible());
+        TForm6 *result = run.windows().form6();
+        QTRY_VERIFY_WITH_TIMEOUT(result->isVisible(), 10000);
+        QCOMPARE(Run::text(result, "Label2"), QStringLiteral("1"));
+        QLabel *extra = result->findChild<QLabel *>(QStringLiteral("Label5"));
+        QVERIFY(extra->isVisible());
+        QCOMPARE(extra->text(), ScanWindows::notRemovedText(1));
+    }
+
+    void restoreNeedsASelectionAndReportsFailure() {
+        Run run;
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(dir + "/a.com", "one");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt", Run::foundLine(dir + "/a.com"));
+        QVERIFY(run.engine().startCustomScan({dir}));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form11()->isVisible(), 10000);
+        Run::click(run.windows().form11()->button(QStringLiteral("Image2")));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form6()->isVisible(), 10000);
+        run.windows().form6()->close();
+
+        run.form().Action2Execute();
+        QListWidget *vault = run.form().vaultList();
+        QCOMPARE(vault->count(), 1);
+        QCOMPARE(vault->item(0)->text(), QStringLiteral("Eicar-Test-Signature "));
+        // No selection: nothing happens, not even the chooser.
+        run.folderAnswers = {run.folder("elsewhere")};
+        run.form().hooks.restore(2);
+        run.form().hooks.restore(1);
+        QCOMPARE(run.folderAnswers.size(), 1);
+        QCOMPARE(vault->count(), 1);
+        // Chooser cancelled: nothing.
+        vault->setCurrentRow(0);
+        run.folderAnswers = {QString()};
+        run.form().hooks.restore(2);
+        QCOMPARE(vault->count(), 1);
+        QVERIFY(run.failures.isEmpty());
+        // The vault copy is gone: the restore fails, the user is told, the row stays.
+        QVERIFY(QFile::remove(run.env.dataFolder() + "virus_vault/a.com"));
+        run.form().hooks.restore(1);
+        QCOMPARE(run.failures.size(), 1);
+        QCOMPARE(vault->count(), 1);
+        QVERIFY(!QFile::exists(dir + "/a.com"));
+    }
+
+    void scanProblemsReachTheUser() {
+        Run run;
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt",
+                           dir.toLocal8Bit() + "/locked.txt: Access denied. ERROR\n");
+        QVERIFY(run.engine().startCustomScan({dir}));
+        QTRY_VERIFY_WITH_TIMEOUT(!run.failures.isEmpty(), 10000);
+        QCOMPARE(run.failures.constFirst(), ScanWindows::incompleteText(1, 0));
+        QVERIFY(run.failures.constFirst().contains(
+            QStringLiteral("1 file(s) could not be read and were not scanned.")));
+    }
+
+    void screenshots() {
+        Run run;
+        QDir().mkpath(QStringLiteral(VZ_SCREENSHOTS));
+        auto shoot = [](QWidget *w, const char *name) {
+            w->show();
+            QTest::qWait(50);
+            QVERIFY(w->grab().save(QStringLiteral(VZ_SCREENSHOTS) + QLatin1String(name)));
+            w->close();
+        };
+        ScanWindows &w = run.windows();
+        shoot(w.form3(), "scan_TForm3.png");
+        w.form6()->findChild<QLabel *>(QStringLiteral("Label2"))->setText(QStringLiteral("3"));
+        w.form6()->findChild<QLabel *>(QStringLiteral("Label5"))->hide();
+        shoot(w.form6(), "scan_TForm6.png");
+        w.form6()
+            ->findChild<QLabel *>(QStringLiteral("Label5"))
+            ->setText(ScanWindows::notRemovedText(1) + QLatin1Char('\n') +
+                      ScanWindows::vaultFullText());
+        w.form6()->findChild<QLabel *>(QStringLiteral("Label5"))->show();
+        shoot(w.form6(), "scan_TForm6_problems.png");
+        // The progress window as a removal run fills it, with a long threat name.
+        InfectionRecord r;
+        r.filePath.assign("/nowhere/x.com");
+        r.threatName.assign("Eicar-Test-Signature.UNOFFICIAL ");
+        QVERIFY(run.app->data().infections.append(r, "/nowhere/x.com"));
+        w.removal().setTickInterval(60000);
+        w.removal().start();
+        QVERIFY(w.form7()->isVisible());
+        QLabel *threat = w.form7()->findChild<QLabel *>(QStringLiteral("Label4"));
+        QCOMPARE(threat->toolTip(), QStringLiteral("Eicar-Test-Signature.UNOFFICIA"));
+        QVERIFY(threat->x() + threat->fontMetrics().horizontalAdvance(threat->text()) <=
+                w.form7()->width());
+        QVERIFY(w.form7()->grab().save(QStringLiteral(VZ_SCREENSHOTS "scan_TForm7.png")));
+        w.form11()->findChild<QLabel *>(QStringLiteral("Label1"))->setText(QStringLiteral("3"));
+        shoot(w.form11(), "scan_TForm11.png");
+        run.twoDisks();
+        run.form().hooks.customScan();
+        run.folderAnswers = {run.folder("data")};
+        run.pushButton("Button1");
+        shoot(w.form16(), "scan_TForm16.png");
+        shoot(w.form17(), "scan_TForm17.png");
+    }
+};
+
+QTEST_MAIN(TestScanWindows)
+#include "test_scanwindows.moc"
