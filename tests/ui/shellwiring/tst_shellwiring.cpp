@@ -173,6 +173,13 @@ private slots:
         QVERIFY(run.form().hooks.minimize);
         QVERIFY(run.form().hooks.minimizeToTray);
         QVERIFY(run.form().hooks.about);
+        // The dialog family are windows of their own, owned by the main window.
+        for (const char *name : {"TForm3", "TForm6", "TForm7"}) {
+            auto *dialog = run.form().findChild<QWidget *>(QString::fromLatin1(name));
+            QVERIFY2(dialog, name);
+            QVERIFY2(dialog->isWindow(), name);
+            QCOMPARE(dialog->parentWidget(), &run.form());
+        }
 
         // Minimize: the main window goes to the taskbar.
         QTest::mouseClick(run.label("Image9"), Qt::LeftButton, {}, QPoint(5, 5));
