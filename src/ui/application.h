@@ -11,6 +11,7 @@ class Clock;
 class ProgramData;
 class ScanEngine;
 class TForm1;
+class UpdateWindows;
 class SkinButtons;
 class QWidget;
 namespace platform {
@@ -39,6 +40,7 @@ public:
     TForm1 &mainWindow() { return *m_form1; }
     const Startup::Report &report() const { return m_report; }
     SkinButtons &skin() { return *m_skin; }
+    UpdateWindows &updates() { return *m_updates; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
@@ -52,5 +54,6 @@ private:
     std::unique_ptr<ScanEngine> m_engine;
     std::unique_ptr<SkinButtons> m_skin;
     std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<UpdateWindows> m_updates;
     bool m_shutDown = false;
 };
