@@ -55,10 +55,12 @@ struct Run {
         app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
         app->mainWindow().timer2().stop();
         app->show();
+        QCoreApplication::processEvents();
+        failures.clear();  // start-up notes (no database yet) are not this test's concern
         if (!server.listen())
             qFatal("no local port");
-        (void)data().registry().writeText(regkey::dbServer(), QString::fromLatin1(server.host()));
-        (void)data().registry().writeText(regkey::website(), QString::fromLatin1(server.host()));
+        (void)data().registry().writeText(regkey::dbServer(), server.host());
+        (void)data().registry().writeText(regkey::website(), server.host());
         updates().download().setStartDelay(50);
         updates().download().setRetryInterval(50);
     }
@@ -212,6 +214,7 @@ private slots:
 
     void successfulDownloadInstallsTheMainDatabase() {
         Run run;
+        QDir(run.db() + "main.cvd").removeRecursively();  // the live file is absent
         const QByteArray body(3 * 1024 * 1024, 'm');
         run.server.route("/main.cvd", {200, body, false, {}});
         TForm8 &w = run.updates().downloadWindow();
@@ -246,7 +249,6 @@ private slots:
 
     void failedDownloadShowsTheFailureWindow() {
         Run run;
-        const QByteArray before = TestEnv::readFile(run.db() + "main.cvd");
         const double lastUpdate = run.data().settings.lastUpdate;
         run.form().Image36Click();  // the server answers 404
         TForm14 &f = run.updates().failureWindow();
@@ -254,7 +256,8 @@ private slots:
         QVERIFY(!run.updates().downloadWindow().isVisible());
         QCOMPARE(run.data().settings.updateCount, 0);
         QCOMPARE(run.data().settings.lastUpdate, lastUpdate);
-        QCOMPARE(TestEnv::readFile(run.db() + "main.cvd"), before);
+        QVERIFY(QFile::exists(run.db() + "main.cvd/test.hdb"));
+        QVERIFY(!QFile::exists(run.db() + "main2.cvd"));
 
         auto *link = f.findChild<QLabel *>(QStringLiteral("Label7"));
         QCOMPARE(link->text(), QStringLiteral("here"));
