@@ -217,8 +217,10 @@ void UpdateWindows::showFailureWindow() {
 
 void UpdateWindows::fillUpdateLabels() {
     auto set = [this](const char *name, const QString &text) {
-        if (QLabel *l = m_form.findChild<QLabel *>(QString::fromLatin1(name)))
+        if (QLabel *l = m_form.findChild<QLabel *>(QString::fromLatin1(name))) {
             l->setText(text);
+            l->adjustSize();  // the labels are made empty; they grow to their figures
+        }
     };
     set("lblSize", m_schedule->sizeText());
     set("lblUpdate", m_schedule->updateText());
