@@ -16,6 +16,7 @@
 #include "ui/scanwindows.h"
 #include "ui/shellwiring.h"
 #include "ui/tform1.h"
+#include "ui/updatewindows.h"
 
 #include <cstdio>
 
@@ -52,6 +53,9 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     for (const QString &file : missing)
         m_report.problems << QStringLiteral("Skin file missing or unreadable: ") + file;
     m_form1 = std::make_unique<TForm1>(*m_data, *m_engine);
+    m_updates = std::make_unique<UpdateWindows>(
+        *m_data, *m_skin, *m_form1, *m_engine,
+        [this](QWidget *parent, const QString &text) { showFailure(parent, text); });
     connectScan();
     connectSkin();
     m_scanWindows = new ScanWindows(

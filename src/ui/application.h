@@ -13,6 +13,7 @@ class ScanEngine;
 class ShellWiring;
 class ScanWindows;
 class TForm1;
+class UpdateWindows;
 class SkinButtons;
 class QWidget;
 namespace platform {
@@ -42,6 +43,7 @@ public:
     const Startup::Report &report() const { return m_report; }
     SkinButtons &skin() { return *m_skin; }
     ScanWindows &scanWindows() { return *m_scanWindows; }
+    UpdateWindows &updates() { return *m_updates; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
@@ -57,5 +59,6 @@ private:
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<ShellWiring> m_shell;
     ScanWindows *m_scanWindows = nullptr;  // a child of the main window
+    std::unique_ptr<UpdateWindows> m_updates;
     bool m_shutDown = false;
 };

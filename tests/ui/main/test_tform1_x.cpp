@@ -64,6 +64,8 @@ private slots:
         options.splash = false;
         app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
         app->showFailure = [](QWidget *, const QString &text) { qWarning() << text; };
+        app->mainWindow().timer2().stop();          // no scheduled update prompt in these tests
+        app->mainWindow().hooks.preScanOffer = {};  // and none before a scan
         app->show();
         QVERIFY(QTest::qWaitForWindowExposed(&app->mainWindow()));
         QTest::qWait(300);

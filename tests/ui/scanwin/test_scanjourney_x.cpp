@@ -89,6 +89,7 @@ private slots:
         app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
         app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
         app->mainWindow().hooks.preScanOffer = {};  // no update prompt before the scan
+        app->mainWindow().timer2().stop();          // nor a scheduled one
         app->scanWindows().chooseFolder = [this](QWidget *) {
             return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
         };

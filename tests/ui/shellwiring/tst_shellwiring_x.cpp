@@ -100,6 +100,7 @@ private slots:
         options.splash = false;
         app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
         app->showFailure = [](QWidget *, const QString &) {};
+        app->mainWindow().timer2().stop();  // no scheduled update prompt in this test
         app->show();
         QVERIFY(QTest::qWaitForWindowExposed(&app->mainWindow()));
         QTRY_VERIFY(listed(app->mainWindow()));

@@ -1,0 +1,234 @@
+#include "ui/updatewindows.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+
+#include "app/programdata.h"
+#include "scan/scanengine.h"
+#include "ui/skin/skinbutton.h"
+#include "ui/skin/skindialog.h"
+#include "ui/tform1.h"
+#include "update/connectivitycheck.h"
+#include "update/databasedownload.h"
+#include "update/tform12.h"
+#include "update/updateschedule.h"
+
+namespace {
+
+// Runs `onClick` when the left button is released over the watched label.
+class ClickFilter : public QObject {
+public:
+    ClickFilter(QObject *parent, std::function<void()> onClick)
+        : QObject(parent), m_onClick(std::move(onClick)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto *me = static_cast<QMouseEvent *>(event);
+            auto *w = qobject_cast<QWidget *>(watched);
+            if (me->button() == Qt::LeftButton && w && w->rect().contains(me->position().toPoint()))
+                m_onClick();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onClick;
+};
+
+}  // namespace
+
+UpdateWindows::UpdateWindows(ProgramData &data, SkinButtons &skin, TForm1 &form, ScanEngine &engine,
+                             FailureReporter showFailure)
+    : m_data(data),
+      m_form(form),
+      m_engine(engine),
+      m_showFailure(std::move(showFailure)),
+      m_schedule(std::make_unique<UpdateSchedule>(data)),
+      m_download(std::make_unique<DatabaseDownload>(data)),
+      m_check(std::make_unique<ConnectivityCheck>(data)),
+      m_prompt(std::make_unique<TForm15>(skin)),
+      m_form8(std::make_unique<TForm8>(skin)),
+      m_form14(std::make_unique<TForm14>(skin)),
+      m_form12(std::make_unique<TForm12>(data)) {
+    m_gauge = m_form8->findChild<QProgressBar *>(QStringLiteral("Gauge1"));
+    m_form12->setFailureReporter(
+        [this](const QString &text) { m_showFailure(m_form12.get(), text); });
+    connectPrompt();
+    connectDownloadWindow();
+    connectFailureWindow();
+    connectHooks();
+}
+
+UpdateWindows::~UpdateWindows() {
+    // A download still running when the program ends records nothing.
+    m_download->cancel();
+}
+
+void UpdateWindows::connectHooks() {
+    TForm1::Hooks &h = m_form.hooks;
+    h.scheduledCheck = [this] { scheduledCheck(); };
+    h.preScanOffer = [this](int action) {
+        m_schedule->setPendingScanAction(action);
+        if (!m_schedule->preScanOfferDue())
+            return false;
+        showPrompt();
+        return true;
+    };
+    h.fillUpdateLabels = [this] { fillUpdateLabels(); };
+    h.checkNow = [this] {
+        if (m_data.session.isIdle())
+            showDownload();
+    };
+    h.updateSettings = [this] { m_form12->showDialog(); };
+    h.connectAndDownload = [this] { connectAndDownload(); };
+    connect(m_check.get(), &ConnectivityCheck::passed, this, [this] { showDownload(); });
+    connect(m_check.get(), &ConnectivityCheck::failed, this, [this](bool report) {
+        if (report)
+            showFailureWindow();
+    });
+    connect(m_schedule.get(), &UpdateSchedule::timerOnChanged, &m_form, [this](bool on) {
+        if (!on)
+            m_form.timer2().stop();
+    });
+}
+
+void UpdateWindows::scheduledCheck() {
+    switch (m_schedule->scheduledCheck(m_prompt->isVisible())) {
+        case UpdateSchedule::Tick::Skip:
+            return;
+        case UpdateSchedule::Tick::Prompt:
+            // Off first: the prompt's loop must not see further ticks as new checks.
+            switchScheduledCheckOff();
+            showPrompt();
+            return;
+        case UpdateSchedule::Tick::Done:
+            switchScheduledCheckOff();
+            return;
+    }
+}
+
+void UpdateWindows::switchScheduledCheckOff() {
+    m_schedule->switchTimerOff();
+    m_form.timer2().stop();
+}
+
+void UpdateWindows::connectPrompt() {
+    connect(m_prompt.get(), &TForm15::image2Clicked, this, [this] {
+        m_promptAnswer = 2;
+        m_prompt->accept();
+    });
+    connect(m_prompt.get(), &TForm15::image3Clicked, this, [this] {
+        m_promptAnswer = 3;
+        m_prompt->reject();
+    });
+}
+
+void UpdateWindows::showPrompt() {
+    if (m_prompt->isVisible())
+        return;
+    m_promptAnswer = 0;
+    m_prompt->exec();
+    // The answer is carried out once the prompt is closed, so that the window it opens is not
+    // stacked over a prompt that is already answered.
+    if (m_promptAnswer == 2) {
+        showDownload();
+    } else if (m_promptAnswer == 3) {
+        const int action = m_schedule->pendingScanAction();
+        if (action == UpdateSchedule::FullScan)
+            m_engine.fullScanCommand();
+        else if (action == UpdateSchedule::CustomScan && m_form.hooks.customScan)
+            m_form.hooks.customScan();
+    }
+}
+
+void UpdateWindows::setGauge(int maximum, int progress) {
+    // A maximum of 0 (length unknown) shows 0 % rather than the busy indicator.
+    if (maximum <= 0) {
+        m_gauge->setRange(0, 1);
+        m_gauge->setValue(0);
+        return;
+    }
+    m_gauge->setRange(0, maximum);
+    m_gauge->setValue(qBound(0, progress, maximum));
+}
+
+void UpdateWindows::connectDownloadWindow() {
+    DatabaseDownload *d = m_download.get();
+    TForm8 *w = m_form8.get();
+    QLabel *done = w->findChild<QLabel *>(QStringLiteral("Label2"));
+    w->setWindowModality(Qt::ApplicationModal);
+    setGauge(0, 0);
+    connect(d, &DatabaseDownload::gaugeMaximumChanged, this,
+            [this, d](int) { setGauge(d->gaugeMaximum(), d->gaugeProgress()); });
+    connect(d, &DatabaseDownload::gaugeProgressChanged, this,
+            [this, d](int) { setGauge(d->gaugeMaximum(), d->gaugeProgress()); });
+    connect(d, &DatabaseDownload::gaugeVisibleChanged, m_gauge, &QWidget::setVisible);
+    connect(d, &DatabaseDownload::successVisibleChanged, done, &QWidget::setVisible);
+    connect(d, &DatabaseDownload::scheduledCheckOffRequested, this,
+            &UpdateWindows::switchScheduledCheckOff);
+    connect(d, &DatabaseDownload::failed, this, [this] { showFailureWindow(); });
+    connect(d, &DatabaseDownload::settingsWriteFailed, this,
+            [this](const QString &message) { m_showFailure(m_form8.get(), message); });
+    connect(w, &TForm8::image2Clicked, this, [this] {
+        if (m_download->closeAllowed())
+            m_form8->accept();
+    });
+    connect(w, &TForm8::image3Clicked, this, [this] { m_form8->reject(); });
+    // However the window goes (cancel, Escape, the failure window), a download that is still
+    // waiting or running is stopped and records nothing.
+    connect(w, &QDialog::finished, this, [this] {
+        const DatabaseDownload::State s = m_download->state();
+        if (s == DatabaseDownload::State::Waiting || s == DatabaseDownload::State::Downloading)
+            m_download->cancel();
+    });
+}
+
+void UpdateWindows::showDownload() {
+    if (m_form8->isVisible()) {
+        m_form8->raise();
+        m_form8->activateWindow();
+        return;
+    }
+    m_download->start();
+    m_form8->show();
+}
+
+void UpdateWindows::connectFailureWindow() {
+    TForm14 *w = m_form14.get();
+    connect(w, &TForm14::image2Clicked, w, &QDialog::accept);
+    if (QLabel *link = w->findChild<QLabel *>(QStringLiteral("Label7")))
+        link->installEventFilter(new ClickFilter(link, [this] { m_form12->showDialog(); }));
+}
+
+void UpdateWindows::showFailureWindow() {
+    // The failure window replaces the download window.
+    if (m_form8->isVisible())
+        m_form8->reject();
+    if (m_form14->isVisible()) {
+        m_form14->raise();
+        return;
+    }
+    m_form14->show();
+}
+
+void UpdateWindows::fillUpdateLabels() {
+    auto set = [this](const char *name, const QString &text) {
+        if (QLabel *l = m_form.findChild<QLabel *>(QString::fromLatin1(name))) {
+            l->setText(text);
+            l->adjustSize();  // the labels are made empty; they grow to their figures
+        }
+    };
+    set("lblSize", m_schedule->sizeText());
+    set("lblUpdate", m_schedule->updateText());
+    set("lblUpdates", m_schedule->updatesText());
+}
+
+void UpdateWindows::connectAndDownload() {
+    if (m_check->running())
+        return;
+    m_check->run(true);
+}

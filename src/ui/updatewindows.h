@@ -1,0 +1,76 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QObject>
+#include <QString>
+
+class ConnectivityCheck;
+class DatabaseDownload;
+class ProgramData;
+class QProgressBar;
+class QWidget;
+class ScanEngine;
+class SkinButtons;
+class TForm1;
+class TForm8;
+class TForm12;
+class TForm14;
+class TForm15;
+class UpdateSchedule;
+
+// The update half of the program: the update schedule, the database download, the connectivity
+// check and their windows (the update prompt TForm15, the download window TForm8, the failure
+// window TForm14 and the settings dialog TForm12), connected to the main window's hooks.
+class UpdateWindows : public QObject {
+    Q_OBJECT
+public:
+    using FailureReporter = std::function<void(QWidget *parent, const QString &text)>;
+
+    UpdateWindows(ProgramData &data, SkinButtons &skin, TForm1 &form, ScanEngine &engine,
+                  FailureReporter showFailure);
+    ~UpdateWindows() override;
+
+    UpdateSchedule &schedule() { return *m_schedule; }
+    DatabaseDownload &download() { return *m_download; }
+    ConnectivityCheck &connectivity() { return *m_check; }
+    TForm15 &prompt() { return *m_prompt; }
+    TForm8 &downloadWindow() { return *m_form8; }
+    TForm14 &failureWindow() { return *m_form14; }
+    TForm12 &settingsDialog() { return *m_form12; }
+
+    // The update prompt, modal; Yes goes on to the download window, No to the pending action.
+    void showPrompt();
+    // The download window, modal without a nested loop: showing it starts one download.
+    void showDownload();
+    // The failure window, not modal, so that the settings dialog it opens takes input.
+    void showFailureWindow();
+    // The three update labels of the Virus Database page.
+    void fillUpdateLabels();
+    // The popup menu's "Virus Database Updates": the connectivity check, then a window.
+    void connectAndDownload();
+
+private:
+    void connectDownloadWindow();
+    void connectFailureWindow();
+    void connectPrompt();
+    void connectHooks();
+    void scheduledCheck();
+    void switchScheduledCheckOff();
+    void setGauge(int maximum, int progress);
+
+    ProgramData &m_data;
+    TForm1 &m_form;
+    ScanEngine &m_engine;
+    FailureReporter m_showFailure;
+    std::unique_ptr<UpdateSchedule> m_schedule;
+    std::unique_ptr<DatabaseDownload> m_download;
+    std::unique_ptr<ConnectivityCheck> m_check;
+    std::unique_ptr<TForm15> m_prompt;
+    std::unique_ptr<TForm8> m_form8;
+    std::unique_ptr<TForm14> m_form14;
+    std::unique_ptr<TForm12> m_form12;
+    QProgressBar *m_gauge = nullptr;
+    int m_promptAnswer = 0;  // 2 Yes, 3 No, 0 closed otherwise
+};

@@ -1,0 +1,354 @@
+// The update windows inside the real program objects, offscreen: the pre-scan offer, Check Now,
+// the download window against a real HTTP server on 127.0.0.1, the failure window, the
+// connectivity check and the Virus Database page labels.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+
+#include "../../update/httpserver.h"
+#include "app/clock.h"
+#include "app/daycount.h"
+#include "app/programdata.h"
+#include "app/registry.h"
+#include "platform/keystore.h"
+#include "scan/scanengine.h"
+#include "support/testenv.h"
+#include "ui/application.h"
+#include "ui/skin/skindialog.h"
+#include "ui/tform1.h"
+#include "ui/updatewindows.h"
+#include "update/databasedownload.h"
+#include "update/tform12.h"
+#include "update/updateschedule.h"
+
+namespace {
+
+const QDate today(2026, 3, 10);
+
+// A program run in a private world: the fake scanner (kept running), the update hosts on a
+// local server, the scheduled check stopped so that it does not interrupt the test.
+struct Run {
+    TestEnv env;
+    FixedClock clock{today};
+    TestHttpServer server;
+    std::unique_ptr<Application> app;
+    QStringList failures;
+
+    Run() {
+        QDir().mkpath(env.programFolder());
+        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
+        QFile(env.programFolder() + "clamscan")
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(env.dataFolder() + "db/");
+        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
+        // The built skin, so that the dialogs' buttons are drawn.
+        const QString skin = QStringLiteral(VZ_PROGRAM_DIR "/bin/skin/");
+        QDir().mkpath(env.programFolder() + "bin/skin/");
+        for (const QString &f : QDir(skin).entryList(QDir::Files))
+            QFile::copy(skin + f, env.programFolder() + "bin/skin/" + f);
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        Application::Options options;
+        options.startup.programFolder = env.programFolder();
+        options.splash = false;
+        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
+        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+        app->mainWindow().timer2().stop();
+        app->show();
+        QCoreApplication::processEvents();
+        failures.clear();  // start-up notes (no database yet) are not this test's concern
+        if (!server.listen())
+            qFatal("no local port");
+        (void)data().registry().writeText(regkey::dbServer(), server.host());
+        (void)data().registry().writeText(regkey::website(), server.host());
+        updates().download().setStartDelay(50);
+        updates().download().setRetryInterval(50);
+    }
+    ~Run() {
+        app->shutdown();
+        qunsetenv("FAKE_CLAMSCAN_HANG");
+    }
+    ProgramData &data() { return app->data(); }
+    TForm1 &form() { return app->mainWindow(); }
+    UpdateWindows &updates() { return app->updates(); }
+    QString db() const { return env.dataFolder() + "db/"; }
+    void setLastUpdate(int daysBack) {
+        data().settings.lastUpdate = daycount::fromDate(today.addDays(-daysBack));
+    }
+    static void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5)); }
+    static QWidget *child(QWidget *parent, const char *name) {
+        return parent->findChild<QWidget *>(QString::fromLatin1(name));
+    }
+};
+
+// Watches for the update prompt while a command runs its modal loop; answers it with the
+// button named `answer` and counts how often it was seen.
+struct PromptAnswerer {
+    QTimer poll;
+    int seen = 0;
+    PromptAnswerer(TForm15 &prompt, const char *answer) {
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [this, &prompt, answer] {
+            if (!prompt.isVisible())
+                return;
+            ++seen;
+            Run::click(Run::child(&prompt, answer));
+        });
+        poll.start();
+    }
+};
+
+void screenshot(QWidget *w, const QString &name) {
+    QDir().mkpath(QStringLiteral(VZ_SCREENSHOTS));
+    QVERIFY(w->grab().save(QStringLiteral(VZ_SCREENSHOTS) + name));
+}
+
+}  // namespace
+
+class TestUpdateWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void startScanOffersTheUpdateOnlyWhenTwoDaysAway_data() {
+        QTest::addColumn<int>("daysBack");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("today") << 0 << false;
+        QTest::newRow("yesterday") << 1 << false;
+        QTest::newRow("tomorrow") << -1 << false;
+        QTest::newRow("two days back") << 2 << true;
+        QTest::newRow("two days ahead") << -2 << true;
+    }
+    void startScanOffersTheUpdateOnlyWhenTwoDaysAway() {
+        QFETCH(int, daysBack);
+        QFETCH(bool, offered);
+        Run run;
+        run.setLastUpdate(daysBack);
+        run.data().settings.checkFrequency = 4;  // "Never Check" does not stop the offer
+        PromptAnswerer no(run.updates().prompt(), "Image3");
+        run.form().Action1Execute();
+        QCOMPARE(no.seen > 0, offered);
+        QCOMPARE(run.updates().schedule().pendingScanAction(), 1);
+        // Either way the scan runs: at once, or after the No answer.
+        QTRY_COMPARE(run.data().session.state(), QStringLiteral("scanning"));
+        QVERIFY(!run.form().timer2().isActive());
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+    }
+
+    void customScanNoAnswerGoesToTheDirectoryWindow() {
+        Run run;
+        run.setLastUpdate(5);
+        int customScans = 0;
+        run.form().hooks.customScan = [&] { ++customScans; };
+        PromptAnswerer no(run.updates().prompt(), "Image3");
+        run.form().Image11Click();
+        QCOMPARE(no.seen, 1);
+        QCOMPARE(customScans, 1);
+        QCOMPARE(run.data().session.state(), QStringLiteral("idle"));
+    }
+
+    void scheduledPromptAnsweredNoDoesNothing() {
+        Run run;  // fresh installation: last update 100 days back, daily checks
+        PromptAnswerer no(run.updates().prompt(), "Image3");
+        run.form().hooks.scheduledCheck();
+        QCOMPARE(no.seen, 1);
+        QCOMPARE(run.data().session.state(), QStringLiteral("idle"));
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+        QVERIFY(!run.updates().schedule().timerOn());
+        // Once off, later ticks show nothing.
+        run.form().hooks.scheduledCheck();
+        QCOMPARE(no.seen, 1);
+    }
+
+    void scheduledCheckWaitsWhileScanning() {
+        Run run;
+        run.setLastUpdate(1);
+        run.updates().schedule().setPendingScanAction(0);
+        run.data().session.setState(QStringLiteral("scanning"));
+        PromptAnswerer no(run.updates().prompt(), "Image3");
+        run.form().hooks.scheduledCheck();
+        QCOMPARE(no.seen, 0);
+        QVERIFY(run.updates().schedule().timerOn());
+        run.data().session.setState(QStringLiteral("idle"));
+        run.form().hooks.scheduledCheck();
+        QCOMPARE(no.seen, 1);
+        QVERIFY(!run.updates().schedule().timerOn());
+    }
+
+    void checkNowOnlyWhenIdle() {
+        Run run;
+        run.setLastUpdate(1);
+        run.form().Action1Execute();
+        QTRY_COMPARE(run.data().session.state(), QStringLiteral("scanning"));
+        run.form().Image36Click();
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+        QCOMPARE(run.updates().download().state(), DatabaseDownload::State::Hidden);
+        run.app->engine().pauseScan();
+        QTRY_COMPARE(run.data().session.state(), QStringLiteral("paused"));
+        run.form().Image36Click();
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+    }
+
+    void closeWaitsForSuccessAndCancelStopsTheDownload() {
+        Run run;
+        run.updates().download().setStartDelay(100000);
+        run.form().Image36Click();
+        TForm8 &w = run.updates().downloadWindow();
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isModal());
+        QCOMPARE(run.updates().download().state(), DatabaseDownload::State::Waiting);
+        Run::click(Run::child(&w, "Image2"));
+        QVERIFY(w.isVisible());
+        Run::click(Run::child(&w, "Image3"));
+        QVERIFY(!w.isVisible());
+        QCOMPARE(run.updates().download().state(), DatabaseDownload::State::Hidden);
+        QTest::qWait(200);
+        QCOMPARE(run.server.hits("/main.cvd"), 0);
+        QCOMPARE(run.data().settings.updateCount, 0);
+
+        // Escape closes it too, and a download still waiting is not started.
+        run.form().Image36Click();
+        QVERIFY(w.isVisible());
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(run.updates().download().state(), DatabaseDownload::State::Hidden);
+    }
+
+    void successfulDownloadInstallsTheMainDatabase() {
+        Run run;
+        QDir(run.db() + "main.cvd").removeRecursively();  // the live file is absent
+        const QByteArray body(3 * 1024 * 1024, 'm');
+        run.server.route("/main.cvd", {200, body, false, {}});
+        TForm8 &w = run.updates().downloadWindow();
+        auto *gauge = w.findChild<QProgressBar *>(QStringLiteral("Gauge1"));
+        auto *done = w.findChild<QLabel *>(QStringLiteral("Label2"));
+        QList<int> values;
+        connect(gauge, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
+        connect(&run.updates().download(), &DatabaseDownload::downloadStarted, this,
+                [&] { screenshot(&w, QStringLiteral("TForm8-downloading.png")); });
+        run.form().Image36Click();
+        QVERIFY(w.isVisible());
+        QVERIFY(!done->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(done->isVisible(), 20000);
+        QVERIFY(gauge->isHidden());
+        QCOMPARE(gauge->maximum(), body.size());
+        QVERIFY(!values.isEmpty());
+        screenshot(&w, QStringLiteral("TForm8-done.png"));
+        QCOMPARE(run.data().settings.updateCount, 1);
+        QCOMPARE(run.data().settings.updateSize, body.size());
+        QCOMPARE(daycount::toDate(run.data().settings.lastUpdate), today);
+        QTRY_VERIFY(QFile::exists(run.db() + "main.cvd") && !QFile::exists(run.db() + "main2.cvd"));
+        QCOMPARE(TestEnv::readFile(run.db() + "main.cvd"), body);
+        Run::click(Run::child(&w, "Image2"));
+        QVERIFY(!w.isVisible());
+        QVERIFY(run.failures.isEmpty());
+    }
+
+    void failedDownloadShowsTheFailureWindow() {
+        Run run;
+        const double lastUpdate = run.data().settings.lastUpdate;
+        run.form().Image36Click();  // the server answers 404
+        TForm14 &f = run.updates().failureWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(f.isVisible(), 20000);
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+        QCOMPARE(run.data().settings.updateCount, 0);
+        QCOMPARE(run.data().settings.lastUpdate, lastUpdate);
+        QVERIFY(QFile::exists(run.db() + "main.cvd/test.hdb"));
+        QVERIFY(!QFile::exists(run.db() + "main2.cvd"));
+
+        auto *link = f.findChild<QLabel *>(QStringLiteral("Label7"));
+        QCOMPARE(link->text(), QStringLiteral("here"));
+        QVERIFY(link->font().bold());
+        QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 128, 192));
+        QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+        screenshot(&f, QStringLiteral("TForm14.png"));
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(3, 3));
+        QVERIFY(run.updates().settingsDialog().isVisible());
+        QVERIFY(!run.updates().settingsDialog().isModal());
+        QVERIFY(f.isVisible());
+        screenshot(&run.updates().settingsDialog(), QStringLiteral("TForm12.png"));
+        Run::click(Run::child(&f, "Image2"));
+        QVERIFY(!f.isVisible());
+    }
+
+    void connectivityCheckNeedsMoreThan5120Bytes() {
+        Run run;
+        run.updates().download().setStartDelay(100000);
+        QAction *menuItem =
+            run.form().popupMenu()->findChild<QAction *>(QStringLiteral("UpdateSettings1"));
+        QVERIFY(menuItem);
+        run.server.route("/ts.html", {200, QByteArray(5120, 'x'), false, {}});
+        menuItem->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(run.updates().failureWindow().isVisible(), 20000);
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+        Run::click(Run::child(&run.updates().failureWindow(), "Image2"));
+
+        run.server.route("/ts.html", {200, QByteArray(5121, 'x'), false, {}});
+        menuItem->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(run.updates().downloadWindow().isVisible(), 20000);
+        QVERIFY(!run.updates().failureWindow().isVisible());
+        QCOMPARE(TestEnv::readFile(run.db() + "ts.html").size(), 5121);
+    }
+
+    void settingsOpenWithoutWaitingAndOnlyComeToTheFront() {
+        Run run;
+        TForm12 &dlg = run.updates().settingsDialog();
+        run.form()
+            .popupMenu()
+            ->findChild<QAction *>(QStringLiteral("VirusDatabaseSettings1"))
+            ->trigger();
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!dlg.isModal());
+        run.form().hooks.updateSettings();
+        QVERIFY(dlg.isVisible());
+        dlg.close();
+    }
+
+    void virusDatabasePageShowsTheUpdateFigures() {
+        Run run;
+        // A fresh installation: nothing downloaded, last update 100 days before the first start.
+        run.form().Action2Execute();
+        auto text = [&](const char *name) {
+            return run.form().findChild<QLabel *>(QString::fromLatin1(name))->text();
+        };
+        QCOMPARE(text("lblSize"), QStringLiteral("0 bytes"));
+        QCOMPARE(text("lblUpdates"), QStringLiteral("0"));
+        QCOMPARE(text("lblUpdate"),
+                 QLocale::system().toString(QDate(2025, 11, 30), QLocale::ShortFormat));
+        screenshot(&run.form(), QStringLiteral("VirusDatabasePage.png"));
+
+        // Filled only when the page is opened.
+        run.data().settings.updateSize = 1234567;
+        run.data().settings.updateCount = 12;
+        QCOMPARE(text("lblSize"), QStringLiteral("0 bytes"));
+        run.form().Action2Execute();
+        QCOMPARE(text("lblSize"), QStringLiteral("1234567 bytes"));
+        QCOMPARE(text("lblUpdates"), QStringLiteral("12"));
+        // The whole figure shows, not only its first digit.
+        auto *size = run.form().findChild<QLabel *>(QStringLiteral("lblSize"));
+        QVERIFY(size->width() >= size->fontMetrics().horizontalAdvance(size->text()));
+    }
+
+    void promptScreenshotAndYesOpensTheDownload() {
+        Run run;
+        run.updates().download().setStartDelay(100000);
+        TForm15 &p = run.updates().prompt();
+        QTimer::singleShot(200, &p, [&] {
+            QCOMPARE(p.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                     QStringLiteral("There is a Virus Database Update available!"));
+            screenshot(&p, QStringLiteral("TForm15.png"));
+            Run::click(Run::child(&p, "Image2"));
+        });
+        run.updates().showPrompt();
+        QVERIFY(!p.isVisible());
+        QVERIFY(run.updates().downloadWindow().isVisible());
+        QCOMPARE(run.data().session.state(), QStringLiteral("idle"));
+        Run::click(Run::child(&run.updates().downloadWindow(), "Image3"));
+    }
+};
+
+QTEST_MAIN(TestUpdateWindows)
+#include "test_updatewindows.moc"
