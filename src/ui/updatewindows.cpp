@@ -1,5 +1,7 @@
 #include "ui/updatewindows.h"
 
+#include <utility>
+
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -117,6 +119,9 @@ void UpdateWindows::switchScheduledCheckOff() {
 }
 
 void UpdateWindows::connectPrompt() {
+    // Modal without a nested loop: the answer is carried out once the prompt has closed, so that
+    // the window it opens is not stacked over a prompt that is already answered.
+    m_prompt->setWindowModality(Qt::ApplicationModal);
     connect(m_prompt.get(), &TForm15::image2Clicked, this, [this] {
         m_promptAnswer = 2;
         m_prompt->accept();
@@ -125,24 +130,28 @@ void UpdateWindows::connectPrompt() {
         m_promptAnswer = 3;
         m_prompt->reject();
     });
+    connect(m_prompt.get(), &QDialog::finished, this, [this] {
+        const int answer = std::exchange(m_promptAnswer, 0);
+        if (answer == 2) {
+            showDownload();
+        } else if (answer == 3) {
+            const int action = m_schedule->pendingScanAction();
+            if (action == UpdateSchedule::FullScan)
+                m_engine.fullScanCommand();
+            else if (action == UpdateSchedule::CustomScan && m_form.hooks.customScan)
+                m_form.hooks.customScan();
+        }
+    });
 }
 
 void UpdateWindows::showPrompt() {
-    if (m_prompt->isVisible())
+    if (m_prompt->isVisible()) {
+        m_prompt->raise();
+        m_prompt->activateWindow();
         return;
-    m_promptAnswer = 0;
-    m_prompt->exec();
-    // The answer is carried out once the prompt is closed, so that the window it opens is not
-    // stacked over a prompt that is already answered.
-    if (m_promptAnswer == 2) {
-        showDownload();
-    } else if (m_promptAnswer == 3) {
-        const int action = m_schedule->pendingScanAction();
-        if (action == UpdateSchedule::FullScan)
-            m_engine.fullScanCommand();
-        else if (action == UpdateSchedule::CustomScan && m_form.hooks.customScan)
-            m_form.hooks.customScan();
     }
+    m_promptAnswer = 0;
+    m_prompt->show();
 }
 
 void UpdateWindows::setGauge(int maximum, int progress) {

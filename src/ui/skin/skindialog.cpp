@@ -178,12 +178,20 @@ void SkinDialog::applyMask() {
     setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
+void SkinDialog::setVisible(bool visible) {
+    // Placed before the native window is shown: a move from the show event reaches the X server
+    // but not the toolkit's own idea of the window's position, which then maps points wrongly.
+    if (visible && !isVisible()) {
+        if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::setVisible(visible);
+}
+
 void SkinDialog::showEvent(QShowEvent *event) {
     applyMask();
-    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
     QDialog::showEvent(event);
 }
 

@@ -53,6 +53,9 @@ public:
     QLabel *addLabel(const char *name, const QString &text, const QRect &geometry,
                      bool bold = false);
 
+    // Centred on the screen before it is shown.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

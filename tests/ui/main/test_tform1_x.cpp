@@ -14,30 +14,26 @@
 #include "scan/scanengine.h"
 #include "support/testenv.h"
 #include "ui/application.h"
+#include "support/xsession.h"
 #include "ui/tform1.h"
 
-namespace {
+using namespace xsession;
 
-void xdo(const QStringList &args) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    QVERIFY(p.waitForFinished(5000));
-    QCOMPARE(p.exitCode(), 0);
-}
+namespace {
 
 // Presses at a point of a widget, moves the pointer by `delta` and releases.
 void dragFrom(QWidget *w, QPoint at, QPoint delta) {
     const QPoint g = w->mapToGlobal(at);
-    xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
+    xdotool({"mousemove", QString::number(g.x()), QString::number(g.y())});
     QTest::qWait(100);
-    xdo({"mousedown", "1"});
+    xdotool({"mousedown", "1"});
     QTest::qWait(150);
     for (int i = 1; i <= 5; ++i) {
-        xdo({"mousemove", QString::number(g.x() + delta.x() * i / 5),
-             QString::number(g.y() + delta.y() * i / 5)});
+        xdotool({"mousemove", QString::number(g.x() + delta.x() * i / 5),
+                 QString::number(g.y() + delta.y() * i / 5)});
         QTest::qWait(60);
     }
-    xdo({"mouseup", "1"});
+    xdotool({"mouseup", "1"});
     QTest::qWait(400);
 }
 
@@ -104,11 +100,11 @@ private slots:
         TForm1 &f = app->mainWindow();
         QWidget *options = f.findChild<QWidget *>(QStringLiteral("Image8"));
         const QPoint g = options->mapToGlobal(QPoint(5, 5));
-        xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
-        xdo({"click", "1"});
+        xdotool({"mousemove", QString::number(g.x()), QString::number(g.y())});
+        xdotool({"click", "1"});
         QTRY_VERIFY(f.popupMenu()->isVisible());
         QCOMPARE(f.popupMenu()->pos(), options->mapToGlobal(QPoint(0, 0)));
-        xdo({"key", "Escape"});
+        xdotool({"key", "Escape"});
         QTRY_VERIFY(!f.popupMenu()->isVisible());
     }
 
@@ -121,8 +117,8 @@ private slots:
         QSignalSpy result(&app->engine(), &ScanEngine::noInfectionsWindowRequested);
         QWidget *full = f.findChild<QWidget *>(QStringLiteral("Image12"));
         const QPoint g = full->mapToGlobal(QPoint(40, 40));
-        xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
-        xdo({"click", "1"});
+        xdotool({"mousemove", QString::number(g.x()), QString::number(g.y())});
+        xdotool({"click", "1"});
         QTRY_VERIFY(f.findChild<QWidget *>(QStringLiteral("Panel3"))->isVisible());
         QTRY_COMPARE(app->data().session.state(), QStringLiteral("scanning"));
         QVERIFY(f.timer1().isActive());

@@ -24,6 +24,9 @@
 #include "ui/tform1.h"
 #include "vault/listrows.h"
 #include "vault/removalrun.h"
+#include "support/xsession.h"
+
+using namespace xsession;
 
 namespace {
 
@@ -34,23 +37,6 @@ void copySkin(const QString &programFolder) {
     const QDir from(QStringLiteral(VZ_SKIN_DIR));
     for (const QString &name : from.entryList(QDir::Files))
         QFile::copy(from.filePath(name), to + name);
-}
-
-void xdo(const QStringList &args) {
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    QVERIFY(p.waitForFinished(5000));
-    QCOMPARE(p.exitCode(), 0);
-}
-
-// A real click in the middle of a widget (or at a point of it).
-void clickOn(QWidget *w, QPoint at = QPoint(-1, -1)) {
-    QVERIFY(w && w->isVisible());
-    const QPoint g = w->mapToGlobal(at.x() < 0 ? w->rect().center() : at);
-    xdo({"mousemove", QString::number(g.x()), QString::number(g.y())});
-    QTest::qWait(80);
-    xdo({"click", "1"});
-    QTest::qWait(150);
 }
 
 QByteArray le32(qint32 v) {
@@ -118,7 +104,7 @@ private slots:
         QCOMPARE(settingsBefore.size(), 808);
 
         // Custom scan: the disk is listed, the fixture is added through the chooser.
-        clickOn(f.skinControl(9));
+        click(f.skinControl(9));
         TForm16 *dirs = w.form16();
         QTRY_VERIFY(dirs->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(dirs));
@@ -126,10 +112,10 @@ private slots:
         QCOMPARE(list->count(), 1);
         QCOMPARE(list->item(0)->text(), env.root() + "disk/");
         folderAnswers = {QDir::cleanPath(fixture)};
-        clickOn(dirs->findChild<QPushButton *>(QStringLiteral("Button1")));
+        click(dirs->findChild<QPushButton *>(QStringLiteral("Button1")));
         QTRY_COMPARE(list->count(), 2);
         QCOMPARE(list->item(1)->text(), QDir::cleanPath(fixture));
-        clickOn(dirs->button(QStringLiteral("Image2")));
+        click(dirs->button(QStringLiteral("Image2")));
         QTRY_VERIFY(!dirs->isVisible());
 
         // The real scanner finds the three files.
@@ -147,7 +133,7 @@ private slots:
         connect(&w.removal(), &RemovalRun::progressChanged, this, [&] {
             counted << w.form7()->findChild<QLabel *>(QStringLiteral("Label1"))->text();
         });
-        clickOn(offer->button(QStringLiteral("Image2")));
+        click(offer->button(QStringLiteral("Image2")));
         QTRY_VERIFY(w.form7()->isVisible());
         TForm6 *result = w.form6();
         QTRY_VERIFY_WITH_TIMEOUT(result->isVisible(), 20000);
@@ -156,7 +142,7 @@ private slots:
         QCOMPARE(result->findChild<QLabel *>(QStringLiteral("Label2"))->text(),
                  QStringLiteral("3"));
         QVERIFY(QTest::qWaitForWindowExposed(result));
-        clickOn(result->button(QStringLiteral("Image3")));
+        click(result->button(QStringLiteral("Image3")));
         QTRY_VERIFY(!result->isVisible());
 
         const QString vault = env.dataFolder() + "virus_vault/";
@@ -167,7 +153,7 @@ private slots:
         QVERIFY(QFile::exists(fixture + "clean.txt"));
 
         // The Virus Database page lists the three.
-        clickOn(f.skinControl(4));
+        click(f.skinControl(4));
         QTRY_COMPARE(f.currentPage(), 4);
         QListWidget *rows = f.vaultList();
         QCOMPARE(rows->count(), 3);
@@ -186,9 +172,9 @@ private slots:
         QVERIFY(f.grab().save(QStringLiteral(VZ_SCREENSHOTS "virus_database_page.png")));
 
         // Restore one to its place: record 3...
-        clickOn(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
+        click(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
         QTRY_COMPARE(rows->selectedItems().size(), 1);
-        clickOn(f.skinControl(27));
+        click(f.skinControl(27));
         QTRY_COMPARE(rows->count(), 2);
         QStringList back;
         for (const QString &n : names)
@@ -201,9 +187,9 @@ private slots:
 
         // ... and one to a chosen folder: now record 2.
         folderAnswers = {QDir::cleanPath(elsewhere)};
-        clickOn(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
+        click(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
         QTRY_COMPARE(rows->selectedItems().size(), 1);
-        clickOn(f.skinControl(28));
+        click(f.skinControl(28));
         QTRY_COMPARE(rows->count(), 1);
         const QStringList moved = QDir(elsewhere).entryList(QDir::Files);
         QCOMPARE(moved.size(), 1);

@@ -9,82 +9,12 @@
 #include <QTest>
 #include <QWidget>
 
+#include "support/xsession.h"
 #include "ui/shell/trayminimizer.h"
 
+using namespace xsession;
+
 namespace {
-
-QString run(const QString &program, const QStringList &arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000))
-        return {};
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
-// The client windows the window manager lists, i.e. those a taskbar shows.
-QList<quint64> clientList() {
-    const QString out =
-        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST")});
-    QList<quint64> ids;
-    const qsizetype hash = out.indexOf(QLatin1Char('#'));
-    if (hash < 0)
-        return ids;
-    for (const QString &part : out.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts))
-        ids.append(part.trimmed().toULongLong(nullptr, 16));
-    return ids;
-}
-
-// "Normal", "Iconic" or "Withdrawn", as the window manager keeps it in WM_STATE.
-QString wmState(const QWidget &window) {
-    const QString out =
-        run(QStringLiteral("xprop"),
-            {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("WM_STATE")});
-    return out.section(QStringLiteral("window state: "), 1, 1)
-        .section(QLatin1Char('\n'), 0, 0)
-        .trimmed();
-}
-
-bool listed(const QWidget &window) {
-    return clientList().contains(quint64(window.winId()));
-}
-
-void xdotool(const QStringList &arguments) {
-    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
-}
-
-void clickAt(const QPoint &point, int button, int repeat = 1) {
-    // A press soon after the last one at the same spot would be taken as a double click.
-    QTest::qWait(QApplication::doubleClickInterval() + 100);
-    // Come from elsewhere so that the target window sees the pointer enter.
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("5"), QStringLiteral("500")});
-    QTest::qWait(50);
-    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
-    QTest::qWait(100);
-    xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(repeat),
-             QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)});
-}
-
-// Where the X server shows the icon: the icon's own X window in root coordinates, once the tray
-// host has embedded and mapped it (the toolkit's own idea of the position stays at 0, 0).
-QRect embeddedIconGeometry() {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() != QLatin1String("QSystemTrayIconSys") || !widget->isVisible())
-            continue;
-        const QString info = run(QStringLiteral("xwininfo"),
-                                 {QStringLiteral("-id"), QString::number(widget->winId())});
-        auto field = [&info](const char *name) {
-            const qsizetype at = info.indexOf(QLatin1String(name));
-            if (at < 0)
-                return -1;
-            return info.mid(at + qstrlen(name)).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
-        };
-        const QRect rect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"),
-                         field("Width:"), field("Height:"));
-        if (rect.x() > 0 && rect.width() > 1 && info.contains(QStringLiteral("IsViewable")))
-            return rect;
-    }
-    return {};
-}
 
 bool anyMenuOpen() {
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -137,16 +67,7 @@ private slots:
         QTRY_COMPARE(wmState(window), QStringLiteral("Iconic"));
     }
 
-    void startTrayHost() {
-        m_trayer.start(
-            QStringLiteral("trayer"),
-            {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-             QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-             QStringLiteral("--width"), QStringLiteral("120"), QStringLiteral("--height"),
-             QStringLiteral("32"), QStringLiteral("--SetDockType"), QStringLiteral("true")});
-        QVERIFY(m_trayer.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
-    }
+    void startTrayHost() { xsession::startTrayHost(m_trayer); }
 
     void toTrayAndBack_data() {
         QTest::addColumn<int>("button");
