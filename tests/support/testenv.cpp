@@ -77,3 +77,13 @@ QString TestEnv::makeEicarDatabase(const QString &dbFolder) {
               md5 + ':' + QByteArray::number(body.size()) + ":Eicar-Test-Signature\n");
     return folder;
 }
+
+void TestEnv::copySkin() const {
+    const QString from = QStringLiteral(VZ_PROGRAM_DIR "/bin/skin/");
+    const QString to = programFolder() + QStringLiteral("bin/skin/");
+    QVERIFY(QDir().mkpath(to));
+    const QStringList files = QDir(from).entryList({QStringLiteral("*.png")}, QDir::Files);
+    QCOMPARE(files.size(), 39);
+    for (const QString &name : files)
+        QVERIFY(QFile::copy(from + name, to + name));
+}

@@ -27,6 +27,10 @@ public:
     // The bytes of a stored value file after its type line; empty when missing.
     QByteArray registryValue(const QString &subkey, QByteArray *type = nullptr) const;
 
+    // The built skin files copied into the program folder, so that windows look as they do for
+    // the user.
+    void copySkin() const;
+
     static void writeFile(const QString &path, const QByteArray &bytes);
     static QByteArray readFile(const QString &path);
 

@@ -30,15 +30,6 @@ using namespace xsession;
 
 namespace {
 
-// The drawn skin, so that the windows look as they do for the user.
-void copySkin(const QString &programFolder) {
-    const QString to = programFolder + QStringLiteral("bin/skin/");
-    QDir().mkpath(to);
-    const QDir from(QStringLiteral(VZ_SKIN_DIR));
-    for (const QString &name : from.entryList(QDir::Files))
-        QFile::copy(from.filePath(name), to + name);
-}
-
 QByteArray le32(qint32 v) {
     QByteArray b(4, '\0');
     qToLittleEndian(v, b.data());
@@ -66,7 +57,7 @@ class TestScanJourneyX : public QObject {
 private slots:
     void initTestCase() {
         QDir().mkpath(env.programFolder());
-        copySkin(env.programFolder());
+        env.copySkin();
         QDir().mkpath(env.dataFolder() + "db/");
         TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
         Application::Options options;

@@ -24,15 +24,6 @@
 
 namespace {
 
-// The drawn skin, so that the windows look as they do for the user.
-void copySkin(const QString &programFolder) {
-    const QString to = programFolder + QStringLiteral("bin/skin/");
-    QDir().mkpath(to);
-    const QDir from(QStringLiteral(VZ_SKIN_DIR));
-    for (const QString &name : from.entryList(QDir::Files))
-        QFile::copy(from.filePath(name), to + name);
-}
-
 // A program run in a private world, with the fake scanner as the program's clamscan.
 struct Run {
     TestEnv env;
@@ -43,7 +34,7 @@ struct Run {
 
     explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
         QDir().mkpath(env.programFolder());
-        copySkin(env.programFolder());
+        env.copySkin();
         QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
         QFile(env.programFolder() + "clamscan")
             .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -23,17 +23,6 @@
 
 namespace {
 
-// The built skin files copied into a private program folder.
-void copySkin(const QString &programFolder) {
-    const QString from = QStringLiteral(VZ_PROGRAM_DIR "/bin/skin/");
-    const QString to = programFolder + QStringLiteral("bin/skin/");
-    QVERIFY(QDir().mkpath(to));
-    const QStringList files = QDir(from).entryList({QStringLiteral("*.png")}, QDir::Files);
-    QCOMPARE(files.size(), 39);
-    for (const QString &name : files)
-        QVERIFY(QFile::copy(from + name, to + name));
-}
-
 struct Run {
     TestEnv env;
     FixedClock clock{QDate(2026, 3, 10)};
@@ -43,7 +32,7 @@ struct Run {
     explicit Run(bool withSkin = true) {
         QDir().mkpath(env.programFolder());
         if (withSkin)
-            copySkin(env.programFolder());
+            env.copySkin();
         Application::Options options;
         options.startup.programFolder = env.programFolder();
         options.splash = false;

@@ -39,6 +39,7 @@ struct FirstRun {
 
     FirstRun() {
         QDir().mkpath(env.programFolder());
+        env.copySkin();
         QDir().mkpath(env.dataFolder() + "db/");
         if (!server.listen())
             qFatal("no local port");
