@@ -14,6 +14,7 @@
 #include "app/programdata.h"
 #include "scan/scanengine.h"
 #include "ui/skin/artwork.h"
+#include "ui/fonts.h"
 
 namespace {
 
@@ -52,9 +53,7 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     setFixedSize(792, 442);
     setMouseTracking(true);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSize(8);
-    setFont(font);
+    setFont(fonts::mainWindow());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xe9, 0xef, 0xf6));
     pal.setColor(QPalette::WindowText, QColor(0x1d, 0x2b, 0x3a));

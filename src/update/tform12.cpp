@@ -14,6 +14,7 @@
 #include <QSpinBox>
 
 #include "app/programdata.h"
+#include "ui/fonts.h"
 
 namespace {
 template <typename W>
@@ -55,6 +56,7 @@ TForm12::TForm12(ProgramData &data, QWidget *parent)
     setObjectName(QStringLiteral("TForm12"));
     setWindowTitle(QStringLiteral("Virus Database Updates"));
     setFixedSize(533, 356);
+    setFont(fonts::dialog());
 
     auto *group1 = place(new QGroupBox(QStringLiteral("Check For Virus Database Updates:"), this),
                          "RadioGroup1", 8, 8);

@@ -54,6 +54,24 @@ private slots:
         QCOMPARE(child<QLineEdit>(form, "Edit4")->echoMode(), QLineEdit::Normal);
     }
 
+    void captionsEndBeforeTheControlsBesideThem() {
+        World w;
+        TForm12 form(w.data);
+        form.showDialog();
+        // Where a caption's text ends, in the dialog's coordinates.
+        auto textEnd = [&form](QWidget *caption) {
+            return caption->mapTo(&form, QPoint(caption->sizeHint().width(), 0)).x();
+        };
+        auto left = [&form](const char *name) {
+            QWidget *c = child<QWidget>(form, name);
+            return c->mapTo(&form, QPoint(0, 0)).x();
+        };
+        QVERIFY(textEnd(child<QWidget>(form, "RadioGroup1_3")) <= left("Panel1"));
+        for (const char *label : {"Label2", "Label3", "Label4", "Label5"})
+            QVERIFY2(textEnd(child<QWidget>(form, label)) <= left("Edit1"), label);
+        QVERIFY(textEnd(child<QWidget>(form, "CheckBox1")) <= left("GroupBox1") + 233);
+    }
+
     void enabledStatesFollowTheChoices() {
         World w;
         TForm12 form(w.data);

@@ -11,6 +11,7 @@
 #include "ui/skin/artwork.h"
 #include "ui/skin/dragsurface.h"
 #include "ui/skin/skinbuttons.h"
+#include "ui/fonts.h"
 
 namespace {
 
@@ -57,9 +58,7 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(par
     setObjectName(QStringLiteral("MessageDialog"));
     setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    QFont f(QStringLiteral("DejaVu Sans Condensed"));
-    f.setPixelSize(11);
-    setFont(f);
+    setFont(fonts::dialog());
     setFixedSize(367, 200);
 
     auto *background = new QLabel(this);

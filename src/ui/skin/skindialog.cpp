@@ -14,6 +14,7 @@
 #include "ui/skin/dragsurface.h"
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skinbuttons.h"
+#include "ui/fonts.h"
 
 const std::vector<DialogFrame> &dialogFrames() {
     static const QSize std(105, 33);
@@ -115,9 +116,7 @@ SkinDialog::SkinDialog(const QString &formName, SkinButtons &skin, QWidget *pare
     if (m_frame->onTop)
         flags |= Qt::WindowStaysOnTopHint;
     setWindowFlags(flags);
-    QFont f(QStringLiteral("DejaVu Sans Condensed"));
-    f.setPixelSize(11);
-    setFont(f);
+    setFont(fonts::dialog());
     setFixedSize(m_frame->size);  // the narrow face keeps the long help lines inside
 
     m_background = new QLabel(this);
