@@ -140,6 +140,7 @@ private slots:
         rig.fakeOutput(out, 1);
         QVERIFY(rig.engine->startCustomScan({rig.target()}));
         QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.foundWindow->count(), 1);
         QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 500);
         QCOMPARE(rig.incomplete->count(), 1);
         QCOMPARE(rig.incomplete->at(0).at(0).toInt(), 0);

@@ -87,3 +87,12 @@ void TestEnv::copySkin() const {
     for (const QString &name : files)
         QVERIFY(QFile::copy(from + name, to + name));
 }
+
+void TestEnv::installFakeScanner() const {
+    const QString scanner = programFolder() + QStringLiteral("clamscan");
+    QVERIFY(QDir().mkpath(programFolder()));
+    QVERIFY(QFile::copy(QStringLiteral(VZ_TESTS_SOURCE_DIR "/support/fake-clamscan"), scanner));
+    QVERIFY(QFile(scanner).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QDir().mkpath(dataFolder() + QStringLiteral("db/")));
+    makeEicarDatabase(dataFolder() + QStringLiteral("db/"));
+}

@@ -27,6 +27,10 @@ public:
     // The bytes of a stored value file after its type line; empty when missing.
     QByteArray registryValue(const QString &subkey, QByteArray *type = nullptr) const;
 
+    // The fake scanner of tests/support as the program folder's clamscan, and the EICAR
+    // database fixture in the data folder's db/ (makeEicarDatabase).
+    void installFakeScanner() const;
+
     // The built skin files copied into the program folder, so that windows look as they do for
     // the user.
     void copySkin() const;

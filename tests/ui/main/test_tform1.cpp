@@ -24,12 +24,7 @@ struct Run {
     QStringList failures;
 
     explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
-        QDir().mkpath(env.programFolder());
-        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
-        QFile(env.programFolder() + "clamscan")
-            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QDir().mkpath(env.dataFolder() + "db/");
-        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
+        env.installFakeScanner();
         const QString out = env.root() + "scanner-output.txt";
         TestEnv::writeFile(out, scannerOutput);
         qputenv("FAKE_CLAMSCAN_OUTPUT", out.toLocal8Bit());

@@ -47,12 +47,7 @@ class TestTForm1X : public QObject {
 
 private slots:
     void initTestCase() {
-        QDir().mkpath(env.programFolder());
-        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
-        QFile(env.programFolder() + "clamscan")
-            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QDir().mkpath(env.dataFolder() + "db/");
-        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
+        env.installFakeScanner();
         qputenv("FAKE_CLAMSCAN_DELAY", "0.5");
         qputenv("FAKE_CLAMSCAN_FLOOD", "2000");
         Application::Options options;

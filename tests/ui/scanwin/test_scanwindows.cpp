@@ -33,13 +33,8 @@ struct Run {
     QStringList folderAnswers;  // what the folder chooser returns, first to last
 
     explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
-        QDir().mkpath(env.programFolder());
+        env.installFakeScanner();
         env.copySkin();
-        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
-        QFile(env.programFolder() + "clamscan")
-            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QDir().mkpath(env.dataFolder() + "db/");
-        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
         const QString out = env.root() + "scanner-output.txt";
         TestEnv::writeFile(out, scannerOutput);
         qputenv("FAKE_CLAMSCAN_OUTPUT", out.toLocal8Bit());

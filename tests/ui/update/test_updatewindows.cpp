@@ -41,17 +41,8 @@ struct Run {
     QStringList failures;
 
     Run() {
-        QDir().mkpath(env.programFolder());
-        QFile::copy(QStringLiteral(VZ_FAKE_CLAMSCAN), env.programFolder() + "clamscan");
-        QFile(env.programFolder() + "clamscan")
-            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QDir().mkpath(env.dataFolder() + "db/");
-        TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
-        // The built skin, so that the dialogs' buttons are drawn.
-        const QString skin = QStringLiteral(VZ_PROGRAM_DIR "/bin/skin/");
-        QDir().mkpath(env.programFolder() + "bin/skin/");
-        for (const QString &f : QDir(skin).entryList(QDir::Files))
-            QFile::copy(skin + f, env.programFolder() + "bin/skin/" + f);
+        env.installFakeScanner();
+        env.copySkin();  // so that the dialogs' buttons are drawn
         qputenv("FAKE_CLAMSCAN_HANG", "1");
         Application::Options options;
         options.startup.programFolder = env.programFolder();
