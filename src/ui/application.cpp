@@ -17,6 +17,7 @@
 #include "ui/shellwiring.h"
 #include "ui/tform1.h"
 #include "ui/updatewindows.h"
+#include "platform/termination.h"
 
 #include <cstdio>
 
@@ -32,7 +33,9 @@ void timestamp(const char *what) {
 }  // namespace
 
 Application::Application(const Clock &clock, platform::KeyStore store, Options options)
-    : m_data(std::make_unique<ProgramData>(clock, std::move(store))) {
+    : m_termination(std::make_unique<platform::TerminationWatch>()),
+      m_data(std::make_unique<ProgramData>(clock, std::move(store))) {
+    endOnTermination();
     showFailure = [](QWidget *parent, const QString &text) {
         MessageDialog::showFailureLater(parent, text);
     };
@@ -120,6 +123,18 @@ void Application::show() {
         const QString text = m_report.problems.join(QLatin1Char('\n'));
         QTimer::singleShot(0, &form, [this, text] { showFailure(m_form1.get(), text); });
     }
+}
+
+void Application::endOnTermination() {
+    // SIGTERM, SIGINT or SIGHUP: the same shutdown as closing the window (the scanner stopped,
+    // the records written), then every event loop ends, modal ones included. The second exit
+    // also ends a loop that only starts afterwards, as when the signal came during the splash.
+    QObject::connect(
+        m_termination.get(), &platform::TerminationWatch::requested, m_termination.get(), [this] {
+            shutdown();
+            QCoreApplication::exit(0);
+            QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+        });
 }
 
 void Application::shutdown() {

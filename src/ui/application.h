@@ -18,7 +18,8 @@ class SkinButtons;
 class QWidget;
 namespace platform {
 class KeyStore;
-}
+class TerminationWatch;
+}  // namespace platform
 
 // The composition root: one ProgramData per run, the start-up routine, the engines and every
 // window, created once and connected to each other.
@@ -52,6 +53,9 @@ private:
     void connectScan();
     void connectSkin();
 
+    void endOnTermination();
+
+    std::unique_ptr<platform::TerminationWatch> m_termination;
     std::unique_ptr<ProgramData> m_data;
     Startup::Report m_report;
     std::unique_ptr<ScanEngine> m_engine;

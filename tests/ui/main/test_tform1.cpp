@@ -1,10 +1,14 @@
+#include <csignal>
+
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "app/clock.h"
 #include "app/programdata.h"
@@ -277,6 +281,31 @@ private slots:
         run.startScan();
         run.form().Image36Click();
         QCOMPARE(checks, 1);
+    }
+
+    void terminationSignalStopsTheScannerAndEndsTheLoops() {
+        Run run({}, true);
+        const QString pidFile = run.env.root() + "scanner.pid";
+        qputenv("FAKE_CLAMSCAN_PIDFILE", QFile::encodeName(pidFile));
+        run.startScan();
+        qunsetenv("FAKE_CLAMSCAN_PIDFILE");
+        QTRY_VERIFY(!TestEnv::readFile(pidFile).trimmed().isEmpty());
+        const QString proc = "/proc/" + QString::fromLatin1(TestEnv::readFile(pidFile).trimmed());
+        // Alive: listed and not a zombie waiting to be reaped.
+        auto alive = [&proc] {
+            const QByteArray stat = TestEnv::readFile(proc + "/stat");
+            return !stat.isEmpty() && stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
+        };
+        QVERIFY(alive());
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
+
+        // The signal arrives while a loop runs, as it would in the program's main loop.
+        QEventLoop loop;
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
+        QCOMPARE(loop.exec(), 0);  // ended by the termination, not by the safety timer
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        QTRY_VERIFY(!alive());
     }
 
     void screenshotsOfEveryPage() {
