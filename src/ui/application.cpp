@@ -15,6 +15,7 @@
 #include "ui/skin/splash.h"
 #include "ui/scanwindows.h"
 #include "ui/shellwiring.h"
+#include "ui/placement.h"
 #include "ui/tform1.h"
 #include "ui/updatewindows.h"
 #include "platform/termination.h"
@@ -55,6 +56,7 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     const QStringList missing = m_skin->load(m_data->folders.program);
     for (const QString &file : missing)
         m_report.problems << QStringLiteral("Skin file missing or unreadable: ") + file;
+    MessageDialog::setSkin(m_skin.get());
     m_form1 = std::make_unique<TForm1>(*m_data, *m_engine);
     m_updates = std::make_unique<UpdateWindows>(
         *m_data, *m_skin, *m_form1, *m_engine,
@@ -70,6 +72,7 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
 
 Application::~Application() {
     shutdown();
+    MessageDialog::setSkin(nullptr);  // the skin goes with this object
 }
 
 void Application::connectScan() {
@@ -115,8 +118,7 @@ void Application::connectSkin() {
 
 void Application::show() {
     TForm1 &form = *m_form1;
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        form.move(screen->availableGeometry().center() - form.rect().center());
+    placement::centreOnScreen(form);
     form.show();
     timestamp("main_shown_ms");
     if (!m_report.problems.isEmpty()) {

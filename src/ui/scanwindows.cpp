@@ -13,6 +13,7 @@
 #include "scan/scanengine.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/skindialog.h"
+#include "ui/placement.h"
 #include "ui/tform1.h"
 #include "vault/listdelegates.h"
 #include "vault/removalrun.h"
@@ -82,11 +83,7 @@ QString ScanWindows::chooseFolderWithDialog(QWidget *parent) {
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     // Centred on the work area of the screen once it has its size.
-    QTimer::singleShot(0, &dialog, [&dialog] {
-        QScreen *screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen();
-        if (screen)
-            dialog.move(screen->availableGeometry().center() - dialog.rect().center());
-    });
+    QTimer::singleShot(0, &dialog, [&dialog] { placement::centreOnScreen(dialog); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

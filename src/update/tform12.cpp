@@ -15,6 +15,7 @@
 
 #include "app/programdata.h"
 #include "ui/fonts.h"
+#include "ui/placement.h"
 
 namespace {
 template <typename W>
@@ -133,8 +134,7 @@ void TForm12::showDialog() {
         activateWindow();
         return;
     }
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    placement::centreOnScreen(*this);
     show();
 }
 

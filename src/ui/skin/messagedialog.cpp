@@ -12,6 +12,7 @@
 #include "ui/skin/dragsurface.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/fonts.h"
+#include "ui/placement.h"
 
 namespace {
 
@@ -88,10 +89,10 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(par
     setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
-void MessageDialog::showEvent(QShowEvent *event) {
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    QDialog::showEvent(event);
+void MessageDialog::setVisible(bool visible) {
+    if (visible && !isVisible())
+        placement::centreOnScreen(*this);
+    QDialog::setVisible(visible);
 }
 
 void MessageDialog::showFailure(QWidget *parent, const QString &text) {

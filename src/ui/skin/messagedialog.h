@@ -26,6 +26,6 @@ public:
     static void setRecording(bool on);
     static QStringList &recorded();
 
-protected:
-    void showEvent(QShowEvent *event) override;
+    // Centred on the screen before it is shown.
+    void setVisible(bool visible) override;
 };

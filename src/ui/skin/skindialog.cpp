@@ -15,6 +15,7 @@
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/fonts.h"
+#include "ui/placement.h"
 
 const std::vector<DialogFrame> &dialogFrames() {
     static const QSize std(105, 33);
@@ -178,14 +179,8 @@ void SkinDialog::applyMask() {
 }
 
 void SkinDialog::setVisible(bool visible) {
-    // Placed before the native window is shown: a move from the show event reaches the X server
-    // but not the toolkit's own idea of the window's position, which then maps points wrongly.
-    if (visible && !isVisible()) {
-        if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
+    if (visible && !isVisible())
+        placement::centreOnScreen(*this);
     QDialog::setVisible(visible);
 }
 

@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "ui/skin/artwork.h"
+#include "ui/placement.h"
 
 TForm10::TForm10(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TForm10"));
@@ -36,9 +37,13 @@ TForm10::TForm10(QWidget *parent) : QDialog(parent) {
     connect(&m_timer, &QTimer::timeout, this, &TForm10::tick);
 }
 
+void TForm10::setVisible(bool visible) {
+    if (visible && !isVisible())
+        placement::centreOnScreen(*this);
+    QDialog::setVisible(visible);
+}
+
 void TForm10::showEvent(QShowEvent *event) {
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     m_step = 0;
     m_gauge->setValue(0);
     m_timer.start();

@@ -17,6 +17,9 @@ public:
     static constexpr int tickMs = 12;
     int step() const { return m_step; }
 
+    // Centred on the screen before it is shown.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

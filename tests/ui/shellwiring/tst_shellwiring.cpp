@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -19,6 +20,7 @@
 #include "ui/shell/scannerversion.h"
 #include "ui/shell/tform2.h"
 #include "ui/skin/artwork.h"
+#include "ui/skin/messagedialog.h"
 #include "ui/tform1.h"
 
 namespace {
@@ -235,6 +237,27 @@ private slots:
             QCOMPARE(texts, 0);
         }
         QVERIFY(clock.elapsed() < 5000);
+    }
+
+    void failureDialogsDrawTheProgramsSkin() {
+        QPointer<MessageDialog> dialog;
+        {
+            Run run;
+            dialog = MessageDialog::showFailureLater(&run.form(), QStringLiteral("No database"));
+            QVERIFY(dialog);
+            auto *close = dialog->findChild<QLabel *>(QStringLiteral("Image2"));
+            // The skin's Close picture, not the plain caption used when there is no skin.
+            QVERIFY(close->text().isEmpty());
+            QVERIFY(!close->pixmap().isNull());
+            QVERIFY(QTest::qWaitForWindowExposed(dialog.data()));
+            QVERIFY(dialog->grab().save(QStringLiteral(VZ_SCREENSHOTS) + "message_in_program.png"));
+            dialog->close();
+        }
+        QTRY_VERIFY(!dialog);
+        // Once the program's windows are gone, a failure shown late does not reach for their skin.
+        std::unique_ptr<MessageDialog> late(new MessageDialog(QStringLiteral("late")));
+        QCOMPARE(late->findChild<QLabel *>(QStringLiteral("Image2"))->text(),
+                 QStringLiteral("Close"));
     }
 
     void screenshotsWithTheRealSkin() {
