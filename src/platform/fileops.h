@@ -27,6 +27,10 @@ bool removeFile(const QByteArray &path);
 // Opens the regular file for writing, truncates it and writes the one byte; false on failure.
 bool truncateToOneByte(const QByteArray &path, char byte);
 
+// Renames within the file system, replacing a file at the new name in one step: there is no
+// moment at which neither file is in place. False on failure (both then stay as they were).
+bool replaceFile(const QByteArray &from, const QByteArray &to);
+
 // Renames within the file system without replacing anything at the new name.
 bool renameNoReplace(const QByteArray &from, const QByteArray &to);
 

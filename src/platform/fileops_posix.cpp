@@ -107,6 +107,10 @@ bool truncateToOneByte(const QByteArray &path, char byte) {
     return ok;
 }
 
+bool replaceFile(const QByteArray &from, const QByteArray &to) {
+    return ::rename(from.constData(), to.constData()) == 0;
+}
+
 bool renameNoReplace(const QByteArray &from, const QByteArray &to) {
     return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0;
 }

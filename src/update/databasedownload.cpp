@@ -8,10 +8,22 @@
 #include <QFileInfo>
 
 #include "app/programdata.h"
+#include "platform/fileops.h"
 
 namespace {
 int toGauge(qint64 value) {
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
+}
+
+bool startsWithSignature(const QString &path) {
+    QFile file(path);
+    const QByteArray expected(DatabaseDownload::signature);
+    return file.open(QIODevice::ReadOnly) && file.read(expected.size()) == expected;
+}
+
+// The staged file over the live one in one step.
+bool replace(const QString &staged, const QString &live) {
+    return platform::replaceFile(QFile::encodeName(staged), QFile::encodeName(live));
 }
 }  // namespace
 
@@ -91,9 +103,16 @@ void DatabaseDownload::onFinished(quint64 id, bool ok, const QString &error) {
     if (id != m_activeId)
         return;  // a cancelled download reports nothing
     m_activeId = 0;
+    QString reason = error;
+    if (ok && !startsWithSignature(m_targetFile)) {
+        // Not installed and not recorded: the live database stays as it was.
+        QFile::remove(m_targetFile);
+        ok = false;
+        reason = notADatabaseText();
+    }
     if (!ok) {
         setState(State::Failed);
-        emit failed(error);
+        emit failed(reason);
         return;
     }
     complete();
@@ -120,9 +139,7 @@ void DatabaseDownload::complete() {
 void DatabaseDownload::install() {
     const QString live = m_data.folders.database + liveName(m_kind);
     const QString staged = m_data.folders.database + stagingName(m_kind);
-    if (QFileInfo::exists(live) && QFileInfo::exists(staged))
-        QFile::remove(live);
-    if (QFileInfo::exists(staged) && QFile::rename(staged, live))
+    if (QFileInfo::exists(staged) && replace(staged, live))
         emit installed(m_kind);
 }
 
@@ -131,10 +148,8 @@ void DatabaseDownload::retryInstall() {
     const QString staged = m_data.folders.database + stagingName(m_kind);
     if (!QFileInfo::exists(staged))
         return;
-    // The live file that blocked the install may be free now; replace it.
-    if (QFileInfo::exists(live))
-        QFile::remove(live);
-    if (QFile::rename(staged, live))
+    // The live file that blocked the install may be free now.
+    if (replace(staged, live))
         emit installed(m_kind);
     m_retryTimer.stop();
 }

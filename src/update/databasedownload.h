@@ -12,8 +12,8 @@ class ProgramData;
 // One database download per showing of the download window: after the start delay (Timer1,
 // 2,000 ms) the main or daily database is fetched off the main thread into its staging name;
 // on success the update is recorded in the settings record and the staged file is renamed to
-// its live name, with an install retry (Timer2, 500 ms). Everything the window shows is state
-// here with a change signal.
+// its live name (replacing the old file in one step), with an install retry (Timer2, 500 ms).
+// Everything the window shows is state here with a change signal.
 class DatabaseDownload : public QObject {
     Q_OBJECT
 public:
@@ -50,6 +50,12 @@ public:
 
     static QString successText() {
         return QStringLiteral("The Updates have successfully been downloaded and installed.");
+    }
+    // How every ClamAV database file begins. A download that does not (a proxy's or a captive
+    // portal's page served with status 200) is not installed and counts as failed.
+    static constexpr char signature[] = "ClamAV-VDB:";
+    static QString notADatabaseText() {
+        return QStringLiteral("The downloaded file is not a ClamAV database");
     }
     static QString liveName(Kind kind);
     static QString stagingName(Kind kind);

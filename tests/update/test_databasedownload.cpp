@@ -41,6 +41,11 @@ QByteArray payload(int size) {
     return b;
 }
 
+// A database file as the server holds it: the ClamAV signature, then the rest.
+QByteArray cvd(const QByteArray &rest) {
+    return QByteArray(DatabaseDownload::signature) + rest;
+}
+
 // The settings record as stored in the key store.
 SettingsRecord storedSettings(const World &w) {
     SettingsRecord r;
@@ -93,7 +98,7 @@ private slots:
     void firstRunFetchesMainAndInstallsIt() {
         World w;
         w.lastUpdateDaysAgo(100);
-        const QByteArray body = payload(200000);
+        const QByteArray body = cvd(payload(200000));
         w.server.route("/main.cvd", {200, body, false, {}});
         DatabaseDownload dl(w.data);
         dl.setStartDelay(50);
@@ -107,7 +112,7 @@ private slots:
         QTRY_COMPARE(ok.count(), 1);
         QCOMPARE(dl.kind(), DatabaseDownload::Kind::Main);
         QVERIFY(progress.count() >= 1);
-        QCOMPARE(dl.gaugeMaximum(), 200000);
+        QCOMPARE(dl.gaugeMaximum(), body.size());
         QVERIFY(dl.successVisible());
         QVERIFY(!dl.gaugeVisible());
         QVERIFY(dl.closeAllowed());
@@ -115,11 +120,11 @@ private slots:
         QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
         QVERIFY(!QFileInfo::exists(w.db("daily.cvd")));
         QCOMPARE(w.data.settings.updateCount, 1);
-        QCOMPARE(w.data.settings.updateSize, 200000);
+        QCOMPARE(w.data.settings.updateSize, body.size());
         QCOMPARE(w.data.settings.lastUpdate, 46364.0);
         const SettingsRecord stored = storedSettings(w);
         QCOMPARE(stored.updateCount, 1);
-        QCOMPARE(stored.updateSize, 200000);
+        QCOMPARE(stored.updateSize, body.size());
         QCOMPARE(stored.lastUpdate, 46364.0);
         QCOMPARE(w.server.hits("/daily.cvd"), 0);
     }
@@ -137,18 +142,18 @@ private slots:
         w.data.settings.updateCount = 4;
         TestEnv::writeFile(w.db("main.cvd"), "old main");
         TestEnv::writeFile(w.db("daily.cvd"), "old daily");
-        w.server.route("/daily.cvd", {200, "new daily", false, {}});
+        w.server.route("/daily.cvd", {200, cvd("new daily"), false, {}});
         DatabaseDownload dl(w.data);
         dl.setStartDelay(10);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         dl.start();
         QTRY_COMPARE(ok.count(), 1);
         QCOMPARE(dl.kind(), DatabaseDownload::Kind::Daily);
-        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), QByteArray("new daily"));
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), cvd("new daily"));
         QCOMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("old main"));
         QVERIFY(!QFileInfo::exists(w.db("daily2.cvd")));
         QCOMPARE(w.data.settings.updateCount, 5);
-        QCOMPARE(w.data.settings.updateSize, 9);
+        QCOMPARE(w.data.settings.updateSize, cvd("new daily").size());
     }
 
     void failedDownloadsRecordAndInstallNothing_data() {
@@ -161,6 +166,7 @@ private slots:
         QTest::newRow("cut short") << 200 << true << false << false;
         QTest::newRow("refused") << 200 << false << true << false;
         QTest::newRow("redirect loop") << 302 << false << false << true;
+        QTest::newRow("a page, not a database") << 200 << false << false << false;
     }
     void failedDownloadsRecordAndInstallNothing() {
         QFETCH(int, status);
@@ -183,6 +189,8 @@ private slots:
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         dl.start();
         QTRY_COMPARE(failed.count(), 1);
+        if (status == 200 && !cut && !serverDown)
+            QCOMPARE(failed.at(0).at(0).toString(), DatabaseDownload::notADatabaseText());
         QCOMPARE(ok.count(), 0);
         QCOMPARE(dl.state(), DatabaseDownload::State::Failed);
         QVERIFY(!dl.closeAllowed());
@@ -199,7 +207,7 @@ private slots:
         w.lastUpdateDaysAgo(10);
         TestHttpServer other;
         QVERIFY(other.listen());
-        other.route("/real.cvd", {200, "moved body", false, {}});
+        other.route("/real.cvd", {200, cvd("moved body"), false, {}});
         w.server.route(
             "/main.cvd",
             {301, "", false, "http://localhost:" + QByteArray::number(other.port()) + "/real.cvd"});
@@ -208,7 +216,7 @@ private slots:
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         dl.start();
         QTRY_COMPARE(ok.count(), 1);
-        QCOMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("moved body"));
+        QCOMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("moved body"));
     }
 
     void cancelBeforeTheStartDelayStartsNothing() {
@@ -291,7 +299,7 @@ private slots:
         TestEnv::writeFile(w.db("main.cvd"), "old main");
         if (!chattr("+i", w.db("main.cvd")))
             QSKIP("chattr +i is not available here");
-        w.server.route("/main.cvd", {200, "new main", false, {}});
+        w.server.route("/main.cvd", {200, cvd("new main"), false, {}});
         DatabaseDownload dl(w.data);
         dl.setStartDelay(10);
         dl.setRetryInterval(1500);
@@ -305,7 +313,7 @@ private slots:
         QCOMPARE(live, QByteArray("old main"));
         QCOMPARE(w.data.settings.updateCount, 1);  // counted all the same
         QVERIFY(dl.retryTimerOn());
-        QTRY_COMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("new main"));
+        QTRY_COMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("new main"));
         QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
         QVERIFY(!dl.retryTimerOn());
     }
@@ -317,14 +325,14 @@ private slots:
         const QString key = w.env.registryRoot() + "HKEY_LOCAL_MACHINE/SOFTWARE/Vizavuz/AntiVirus/";
         QDir().mkpath(key);
         TestEnv::writeFile(key + "sysdata", "in the way");
-        w.server.route("/main.cvd", {200, "new main", false, {}});
+        w.server.route("/main.cvd", {200, cvd("new main"), false, {}});
         DatabaseDownload dl(w.data);
         dl.setStartDelay(10);
         QSignalSpy writeFailed(&dl, &DatabaseDownload::settingsWriteFailed);
         dl.start();
         QTRY_COMPARE(writeFailed.count(), 1);
         QCOMPARE(writeFailed.at(0).at(0).toString(), QStringLiteral("Failed to set data for ''"));
-        QCOMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("new main"));
+        QCOMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("new main"));
     }
 
     void proxyIsUsedWithItsCredentials_data() {
@@ -341,7 +349,7 @@ private slots:
         if (!proxy.ready())
             QSKIP("tinyproxy did not start");
         w.lastUpdateDaysAgo(10);
-        w.server.route("/main.cvd", {200, "via proxy", false, {}});
+        w.server.route("/main.cvd", {200, cvd("via proxy"), false, {}});
         w.data.settings.useProxy = 1;
         w.data.settings.proxyServer.assign("127.0.0.1");
         w.data.settings.proxyPort.assign(QByteArray::number(proxy.port));
@@ -355,7 +363,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 20000);
         QCOMPARE(ok.count(), succeeds ? 1 : 0);
         if (succeeds) {
-            QCOMPARE(TestEnv::readFile(w.db("main.cvd")), QByteArray("via proxy"));
+            QCOMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("via proxy"));
             QCOMPARE(w.server.requests.size(), 1);
             QVERIFY(w.server.requests[0].contains("tinyproxy"));  // its Via header
         } else {

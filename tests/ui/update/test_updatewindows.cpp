@@ -217,7 +217,7 @@ private slots:
     void successfulDownloadInstallsTheMainDatabase() {
         Run run;
         QDir(run.db() + "main.cvd").removeRecursively();  // the live file is absent
-        const QByteArray body(3 * 1024 * 1024, 'm');
+        const QByteArray body = DatabaseDownload::signature + QByteArray(3 * 1024 * 1024, 'm');
         run.server.route("/main.cvd", {200, body, false, {}});
         TForm8 &w = run.updates().downloadWindow();
         auto *gauge = w.findChild<QProgressBar *>(QStringLiteral("Gauge1"));

@@ -85,7 +85,7 @@ class TestUpdateWindowsX : public QObject {
 private slots:
     void firstRunDownloadsAndInstallsTheMainDatabase() {
         FirstRun run;
-        const QByteArray body(6 * 1024 * 1024, 'c');
+        const QByteArray body = DatabaseDownload::signature + QByteArray(6 * 1024 * 1024, 'c');
         run.server.route("/main.cvd", {200, body, false, {}});
         TForm8 &w = run.updates().downloadWindow();
         auto *gauge = w.findChild<QProgressBar *>(QStringLiteral("Gauge1"));
