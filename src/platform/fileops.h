@@ -18,8 +18,16 @@ bool isRegularFile(const QByteArray &path);
 // a new file beside the destination with the given mode and then renamed over it, so that an
 // existing file is replaced whole, a failure leaves the destination as it was, and a symbolic
 // link planted at the destination is replaced rather than written through. A source that is a
-// link is refused. Returns an empty text on success, otherwise the cause.
-QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode = 0600);
+// link is refused. When sourceMode is given it receives the source's permission bits (0777).
+// Returns an empty text on success, otherwise the cause.
+QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode = 0600,
+                 unsigned *sourceMode = nullptr);
+
+// The permission bits (0777) a file had before it was quarantined, kept with its vault copy in
+// an extended attribute so that a restore can give them back while the copy itself stays 0600.
+// Keeping fails quietly where the file system has no extended attributes; -1 when none is kept.
+bool keepOriginalMode(const QByteArray &copy, unsigned mode);
+int keptOriginalMode(const QByteArray &copy);
 
 // Deletes the file (never a folder); false when it could not be deleted.
 bool removeFile(const QByteArray &path);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace platform {
@@ -43,7 +44,8 @@ bool isRegularFile(const QByteArray &path) {
     return !path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode) {
+QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode,
+                 unsigned *sourceMode) {
     const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
         return lastError("Cannot open the source");
@@ -52,6 +54,8 @@ QString copyFile(const QByteArray &source, const QByteArray &destination, unsign
         ::close(in);
         return QStringLiteral("The source is not a regular file");
     }
+    if (sourceMode)
+        *sourceMode = st.st_mode & 0777;
 
     // The new file lies in the destination's folder (a rename stays on one file system) under a
     // short name of its own, so that a destination name near the limit still fits.
@@ -91,6 +95,26 @@ QString copyFile(const QByteArray &source, const QByteArray &destination, unsign
     if (!error.isEmpty())
         ::unlink(temp.constData());
     return error;
+}
+
+namespace {
+constexpr char originalModeAttribute[] = "user.vizavuz.mode";
+}
+
+bool keepOriginalMode(const QByteArray &copy, unsigned mode) {
+    const QByteArray text = QByteArray::number(mode & 0777, 8);
+    return ::lsetxattr(copy.constData(), originalModeAttribute, text.constData(),
+                       static_cast<size_t>(text.size()), 0) == 0;
+}
+
+int keptOriginalMode(const QByteArray &copy) {
+    char text[8] = {};
+    const ssize_t n = ::lgetxattr(copy.constData(), originalModeAttribute, text, sizeof(text) - 1);
+    if (n <= 0)
+        return -1;
+    bool ok = false;
+    const unsigned mode = QByteArray(text, n).toUInt(&ok, 8);
+    return ok && mode <= 0777 ? static_cast<int>(mode) : -1;
 }
 
 bool removeFile(const QByteArray &path) {

@@ -136,11 +136,14 @@ bool RemovalRun::removeOne(int n) {
     if (name.toLower() != QByteArrayLiteral("dudiduzaz.ivo"))
         endProcessesOf(path);
 
-    if (!platform::copyFile(path, vaultPath, 0600).isEmpty()) {
+    unsigned originalMode = 0;
+    if (!platform::copyFile(path, vaultPath, 0600, &originalMode).isEmpty()) {
         if (added)
             m_data.vault.withdrawLast();
         return false;
     }
+    // For the restore; without extended attributes the file comes back as 0600.
+    platform::keepOriginalMode(vaultPath, originalMode);
 
     if (platform::removeFile(path) || !platform::pathExists(path))
         return true;

@@ -53,7 +53,10 @@ Status Restorer::restore(int k, const QByteArray &destination) {
         return Status::failure(
             QStringLiteral("Cannot restore to %1").arg(QString::fromLocal8Bit(destination)));
     // The copy replaces the destination by a rename, so a link planted there is never followed.
-    const QString error = platform::copyFile(vaultPath, destination, 0600);
+    // The file gets back the permission bits it had before quarantine, when they were kept.
+    const int kept = platform::keptOriginalMode(vaultPath);
+    const QString error =
+        platform::copyFile(vaultPath, destination, kept >= 0 ? unsigned(kept) : 0600u);
     if (!error.isEmpty())
         return Status::failure(QStringLiteral("Cannot restore %1: %2")
                                    .arg(QString::fromLocal8Bit(destination), error));

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "vault/removalrun.h"
+#include "vault/restore.h"
 #include "vaultrig.h"
 
 namespace {
@@ -102,6 +103,28 @@ private slots:
         const QByteArray lsd = rig.env.registryValue(QStringLiteral("lsd"));
         QCOMPARE(lsd.mid(8, 4), QByteArray("\x0d\x00\x00\x00", 4));
         QCOMPARE(lsd.mid(28, 4), QByteArray("\x03\x00\x00\x00", 4));
+    }
+
+    void permissionsComeBackWithTheRestore() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("tools"));
+        const QString script = dir + QStringLiteral("build.sh");
+        TestEnv::writeFile(script, "#!/bin/sh\necho hi\n");
+        QVERIFY(::chmod(enc(script).constData(), 04755) == 0);  // setuid is not brought back
+        rig.addInfection(enc(script), " Heuristic.Script");
+        Run r(*rig.data);
+        r.go();
+        QVERIFY(!QFile::exists(script));
+        struct stat st {};
+        QCOMPARE(::stat(enc(rig.vault() + "build.sh").constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0600u);  // the copy itself stays private
+
+        Restorer restorer(*rig.data);
+        const Status restored = restorer.restoreToOriginal(0);
+        QVERIFY2(restored.ok(), qPrintable(restored.message()));
+        QCOMPARE(TestEnv::readFile(script), QByteArray("#!/bin/sh\necho hi\n"));
+        QCOMPARE(::stat(enc(script).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0755u);
     }
 
     void sameNameInTwoFoldersGetsANumber() {

@@ -1,6 +1,9 @@
+#include <sys/stat.h>
+
 #include <QSignalSpy>
 #include <QTest>
 
+#include "platform/fileops.h"
 #include "vault/restore.h"
 #include "vaultrig.h"
 
@@ -51,6 +54,24 @@ private slots:
                  QByteArray(1, char(rig.vault().size() + 5)) + enc(rig.vault()) + "b.doc");
         QCOMPARE(rig.env.registryValue(QStringLiteral("sysdata")).mid(784, 4),
                  QByteArray("\x01\x00\x00\x00", 4));
+    }
+
+    void restoredFilesGetTheirKeptPermissions() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("home"));
+        quarantine(rig, QStringLiteral("kept"), dir + QStringLiteral("kept"), " K", "kept");
+        quarantine(rig, QStringLiteral("plain"), dir + QStringLiteral("plain"), " P", "plain");
+        QVERIFY(platform::keepOriginalMode(enc(rig.vault() + "kept"), 0750));
+        Restorer restorer(*rig.data);
+        QVERIFY(restorer.restoreToOriginal(0).ok());  // " K"
+        QVERIFY(restorer.restoreToOriginal(0).ok());  // " P", kept nothing: private
+        auto mode = [&dir](const char *name) {
+            struct stat st {};
+            return ::stat(enc(dir + QLatin1String(name)).constData(), &st) == 0 ? st.st_mode & 07777
+                                                                                : 0u;
+        };
+        QCOMPARE(mode("kept"), 0750u);
+        QCOMPARE(mode("plain"), 0600u);
     }
 
     void restoreToAChosenFolder() {
