@@ -1,6 +1,7 @@
 #include "ui/scanwindows.h"
 
 #include <QEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -82,6 +83,8 @@ QString ScanWindows::chooseFolderWithDialog(QWidget *parent) {
     QFileDialog dialog(parent, QStringLiteral("Select a Folder"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    // From the user's home, not from wherever the program happened to be started.
+    dialog.setDirectory(QDir::homePath());
     // Centred on the work area of the screen once it has its size.
     QTimer::singleShot(0, &dialog, [&dialog] { placement::centreOnScreen(dialog); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

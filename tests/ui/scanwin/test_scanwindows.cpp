@@ -1,12 +1,15 @@
 // The scan and vault windows offscreen: the custom-directories dialog, the confirm-stop dialog,
 // the result windows of a scan and of a removal run, and the restore commands.
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "app/clock.h"
 #include "app/programdata.h"
@@ -104,6 +107,25 @@ struct Run {
 class TestScanWindows : public QObject {
     Q_OBJECT
 private slots:
+    void folderChooserStartsAtHomeAndGivesTheChosenFolder() {
+        TestEnv env;  // HOME is the test's own
+        const QString chosen = env.root() + QStringLiteral("picked");
+        QVERIFY(QDir().mkpath(chosen));
+        QString startedIn, title;
+        QTimer::singleShot(200, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            startedIn = dialog->directory().absolutePath();
+            dialog->setDirectory(chosen);  // the user goes into the folder
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const QString answer = ScanWindows::chooseFolderWithDialog(nullptr);
+        QCOMPARE(title, QStringLiteral("Select a Folder"));
+        QCOMPARE(startedIn, QDir(env.home()).absolutePath());
+        QCOMPARE(QDir(answer).absolutePath(), QDir(chosen).absolutePath());
+    }
+
     void customScanDialogListsDisksAddsAndRemoves() {
         Run run;
         run.twoDisks();
