@@ -40,7 +40,8 @@ public:
     TForm14 &failureWindow() { return *m_form14; }
     TForm12 &settingsDialog() { return *m_form12; }
 
-    // The update prompt, modal without a nested loop; Yes goes on to the download window, No to the pending action.
+    // The update prompt, modal without a nested loop; once it has closed, Yes goes on to the
+    // download window and No to the pending scan.
     void showPrompt();
     // The download window, modal without a nested loop: showing it starts one download.
     void showDownload();
