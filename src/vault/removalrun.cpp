@@ -54,6 +54,7 @@ void RemovalRun::start() {
     m_removed = 0;
     m_notRemoved = 0;
     m_vaultFull = false;
+    m_storeFailureReported = false;
     m_removedFlags.assign(static_cast<std::size_t>(m_total), false);
     m_doneText = QStringLiteral("0");
     m_threatText =
@@ -145,6 +146,14 @@ bool RemovalRun::removeOne(int n) {
     // For the restore; without extended attributes the file comes back as 0600.
     platform::keepOriginalMode(vaultPath, originalMode);
 
+    // The record is stored before the file leaves its place: a program that ends mid-run (a
+    // crash, the session ending) leaves every file it took restorable from the vault.
+    if (added && !storeVault()) {
+        platform::removeFile(vaultPath);
+        m_data.vault.withdrawLast();
+        return false;
+    }
+
     if (platform::removeFile(path) || !platform::pathExists(path))
         return true;
     // It cannot be deleted: make it harmless where it is, now that the vault holds a copy.
@@ -160,6 +169,19 @@ bool RemovalRun::removeOne(int n) {
         folderPart(path) + QByteArray::number(m_data.random.bounded(100000)) + ".non";
     platform::renameNoReplace(path, nonName);
     return true;
+}
+
+bool RemovalRun::storeVault() {
+    Status saved = m_data.saveVault();
+    if (saved.ok())
+        saved = m_data.saveSettings();
+    if (saved.ok())
+        return true;
+    // Once per run: the same cause would otherwise be shown for every file.
+    if (!m_storeFailureReported)
+        emit saveFailed(saved.message());
+    m_storeFailureReported = true;
+    return false;
 }
 
 void RemovalRun::finish() {

@@ -14,8 +14,8 @@ class ProgramData;
 
 // The removal run: takes every infection of the list into the vault, one per timer tick from
 // the last found to the first, and holds the texts of the removal window while it runs. A file
-// is deleted only once its vault copy and record exist; what could not be quarantined stays in
-// the infection list and is reported.
+// is deleted only once its vault copy exists and its record is stored; what could not be
+// quarantined stays in the infection list and is reported.
 class RemovalRun : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +51,8 @@ private:
     // Processes infection record n; true when it is now in the vault and gone from its place.
     bool removeOne(int n);
     void endProcessesOf(const QByteArray &path);
+    // Saves the vault and the settings record (its count); false, reported once, on failure.
+    bool storeVault();
     void finish();
 
     ProgramData &m_data;
@@ -63,6 +65,7 @@ private:
     int m_removed = 0;
     int m_notRemoved = 0;
     bool m_vaultFull = false;
+    bool m_storeFailureReported = false;
     bool m_running = false;
     QString m_doneText = QStringLiteral("0");
     QString m_threatText;

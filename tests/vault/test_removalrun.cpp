@@ -127,6 +127,51 @@ private slots:
         QCOMPARE(st.st_mode & 07777, 0755u);
     }
 
+    void eachQuarantinedFileIsStoredBeforeItGoes() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("infected"));
+        for (const char *name : {"a", "b", "c"}) {
+            TestEnv::writeFile(dir + QLatin1String(name), name);
+            rig.addInfection(enc(dir + QLatin1String(name)), " T");
+        }
+        Run r(*rig.data);
+        r.run.setTickInterval(300);
+        r.run.start();
+        // The first file (the last found) has left its place: the program could end now.
+        QTRY_VERIFY(!QFile::exists(dir + QStringLiteral("c")));
+        QVERIFY(QFile::exists(dir + QStringLiteral("a")));
+        ProgramData reloaded(rig.clock, platform::KeyStore(rig.env.registryRoot()));
+        Startup::Options options;
+        options.programFolder = rig.env.programFolder();
+        (void)Startup::run(reloaded, options);
+        QCOMPARE(reloaded.vault.count(), 1);
+        QCOMPARE(reloaded.vault.slot(1).filePath.bytes(), enc(dir + "c"));
+        QCOMPARE(TestEnv::readFile(QFile::decodeName(reloaded.vault.slot(1).vaultPath.bytes())),
+                 QByteArray("c"));
+        QTRY_COMPARE_WITH_TIMEOUT(r.finished.count(), 1, 5000);
+        QCOMPARE(r.failed.count(), 0);
+    }
+
+    void storeFailureKeepsTheFileInItsPlace() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("one"), "1");
+        TestEnv::writeFile(dir + QStringLiteral("two"), "2");
+        rig.addInfection(enc(dir + QStringLiteral("one")), " A");
+        rig.addInfection(enc(dir + QStringLiteral("two")), " B");
+        // The copies can be made, but records.gav cannot be written.
+        QVERIFY(QDir().mkpath(rig.data->folders.recordsFile()));
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("one")), "1");
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "2");
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(QDir(rig.vault()).entryList(QDir::Files).size(), 0);  // no copy left behind
+        QCOMPARE(r.results.at(0).at(1).toInt(), 2);
+        QVERIFY(r.failed.count() >= 1);
+        QCOMPARE(rig.data->infections.count(), 2);
+    }
+
     void sameNameInTwoFoldersGetsANumber() {
         VaultRig rig;
         const QString a = rig.folder(QStringLiteral("a")), b = rig.folder(QStringLiteral("b"));
