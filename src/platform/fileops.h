@@ -36,8 +36,9 @@ bool removeFile(const QByteArray &path);
 bool truncateToOneByte(const QByteArray &path, char byte);
 
 // Renames within the file system, replacing a file at the new name in one step: there is no
-// moment at which neither file is in place. False on failure (both then stay as they were).
-bool replaceFile(const QByteArray &from, const QByteArray &to);
+// moment at which neither file is in place. Returns an empty text on success, otherwise the
+// cause (both files then stay as they were).
+QString replaceFile(const QByteArray &from, const QByteArray &to);
 
 // Renames within the file system without replacing anything at the new name.
 bool renameNoReplace(const QByteArray &from, const QByteArray &to);

@@ -131,8 +131,10 @@ bool truncateToOneByte(const QByteArray &path, char byte) {
     return ok;
 }
 
-bool replaceFile(const QByteArray &from, const QByteArray &to) {
-    return ::rename(from.constData(), to.constData()) == 0;
+QString replaceFile(const QByteArray &from, const QByteArray &to) {
+    if (::rename(from.constData(), to.constData()) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return {};
 }
 
 bool renameNoReplace(const QByteArray &from, const QByteArray &to) {

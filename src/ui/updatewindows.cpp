@@ -182,6 +182,8 @@ void UpdateWindows::connectDownloadWindow() {
     connect(d, &DatabaseDownload::failed, this, [this] { showFailureWindow(); });
     connect(d, &DatabaseDownload::settingsWriteFailed, this,
             [this](const QString &message) { m_showFailure(m_form8.get(), message); });
+    connect(d, &DatabaseDownload::installFailed, this,
+            [this](const QString &message) { m_showFailure(&m_form, message); });
     connect(w, &TForm8::image2Clicked, this, [this] {
         if (m_download->closeAllowed())
             m_form8->accept();

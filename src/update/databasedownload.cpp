@@ -21,8 +21,8 @@ bool startsWithSignature(const QString &path) {
     return file.open(QIODevice::ReadOnly) && file.read(expected.size()) == expected;
 }
 
-// The staged file over the live one in one step.
-bool replace(const QString &staged, const QString &live) {
+// The staged file over the live one in one step; empty on success, otherwise the cause.
+QString replace(const QString &staged, const QString &live) {
     return platform::replaceFile(QFile::encodeName(staged), QFile::encodeName(live));
 }
 }  // namespace
@@ -139,7 +139,7 @@ void DatabaseDownload::complete() {
 void DatabaseDownload::install() {
     const QString live = m_data.folders.database + liveName(m_kind);
     const QString staged = m_data.folders.database + stagingName(m_kind);
-    if (QFileInfo::exists(staged) && replace(staged, live))
+    if (QFileInfo::exists(staged) && replace(staged, live).isEmpty())
         emit installed(m_kind);
 }
 
@@ -148,10 +148,14 @@ void DatabaseDownload::retryInstall() {
     const QString staged = m_data.folders.database + stagingName(m_kind);
     if (!QFileInfo::exists(staged))
         return;
-    // The live file that blocked the install may be free now.
-    if (replace(staged, live))
-        emit installed(m_kind);
+    // The live file that blocked the install may be free now. This is the last try: the user
+    // was told of success, so a failure here is told too.
+    const QString error = replace(staged, live);
     m_retryTimer.stop();
+    if (error.isEmpty())
+        emit installed(m_kind);
+    else
+        emit installFailed(installFailedText(live, error));
 }
 
 void DatabaseDownload::setState(State state) {

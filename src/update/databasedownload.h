@@ -57,6 +57,12 @@ public:
     static QString notADatabaseText() {
         return QStringLiteral("The downloaded file is not a ClamAV database");
     }
+    static QString installFailedText(const QString &live, const QString &cause) {
+        return QStringLiteral(
+                   "The update was downloaded but could not be installed: %1 could "
+                   "not be replaced (%2)")
+            .arg(live, cause);
+    }
     static QString liveName(Kind kind);
     static QString stagingName(Kind kind);
     // Main when the last update is two or more days away from today, else daily.
@@ -77,6 +83,8 @@ signals:
     // The settings record could not be written; the text is the key store's error.
     void settingsWriteFailed(const QString &message);
     void installed(DatabaseDownload::Kind kind);
+    // The install retry could not put the downloaded file in place either.
+    void installFailed(const QString &message);
 
 private:
     void beginDownload();

@@ -318,6 +318,28 @@ private slots:
         QVERIFY(!dl.retryTimerOn());
     }
 
+    void liveFileStillBlockedAtTheRetryIsReported() {
+        World w;
+        w.lastUpdateDaysAgo(10);
+        TestEnv::writeFile(w.db("main.cvd"), "old main");
+        if (!chattr("+i", w.db("main.cvd")))
+            QSKIP("chattr +i is not available here");
+        w.server.route("/main.cvd", {200, cvd("new main"), false, {}});
+        DatabaseDownload dl(w.data);
+        dl.setStartDelay(10);
+        dl.setRetryInterval(200);
+        QSignalSpy installFailed(&dl, &DatabaseDownload::installFailed);
+        dl.start();
+        QTRY_COMPARE(installFailed.count(), 1);
+        const QByteArray live = TestEnv::readFile(w.db("main.cvd"));
+        chattr("-i", w.db("main.cvd"));
+        QCOMPARE(live, QByteArray("old main"));  // the working database is still there
+        QVERIFY(installFailed.at(0).at(0).toString().startsWith(
+            QStringLiteral("The update was downloaded but could not be installed: ")));
+        QVERIFY(!dl.retryTimerOn());
+        QVERIFY(QFileInfo::exists(w.db("main2.cvd")));  // until the next scan start
+    }
+
     void settingsWriteFailureIsReported() {
         World w;
         w.lastUpdateDaysAgo(10);
