@@ -314,7 +314,8 @@ QImage headerBar() {
     p.setPen(Qt::white);
     p.setFont(font(12, true));
     p.drawText(QRect(10, 0, 200, 33), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Threat"));
-    p.drawText(QRect(230, 0, 400, 33), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("File"));
+    // Over the lists' columns: threat names at +10, paths at +280.
+    p.drawText(QRect(280, 0, 360, 33), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("File"));
     return img;
 }
 
