@@ -14,6 +14,7 @@
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/splash.h"
 #include "ui/scanwindows.h"
+#include "ui/shell/trayminimizer.h"
 #include "ui/shellwiring.h"
 #include "ui/placement.h"
 #include "ui/tform1.h"
@@ -125,6 +126,10 @@ void Application::show() {
         const QString text = m_report.problems.join(QLatin1Char('\n'));
         QTimer::singleShot(0, &form, [this, text] { showFailure(m_form1.get(), text); });
     }
+}
+
+void Application::bringToFront() {
+    m_shell->tray().bringBack();
 }
 
 void Application::endOnTermination() {

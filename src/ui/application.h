@@ -37,6 +37,8 @@ public:
     void show();
     // The shutdown routine: the hooks of ProgramData (a running scan is stopped).
     void shutdown();
+    // The main window back in front, from the tray or the taskbar (another start asked).
+    void bringToFront();
 
     ProgramData &data() { return *m_data; }
     ScanEngine &engine() { return *m_engine; }

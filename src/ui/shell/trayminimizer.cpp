@@ -56,6 +56,24 @@ void TrayMinimizer::onActivated(QSystemTrayIcon::ActivationReason reason) {
         restoreFromTray();
 }
 
+namespace {
+void showInFront(QWidget *window) {
+    if (!window)
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+}  // namespace
+
+void TrayMinimizer::bringBack() {
+    if (m_icon)
+        restoreFromTray();
+    else
+        showInFront(m_window);
+}
+
 void TrayMinimizer::restoreFromTray() {
     if (!m_icon)
         return;
@@ -64,12 +82,7 @@ void TrayMinimizer::restoreFromTray() {
     disconnect(m_icon, nullptr, this, nullptr);
     m_icon->deleteLater();
     m_icon = nullptr;
-    if (m_window) {
-        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-        m_window->show();
-        m_window->raise();
-        m_window->activateWindow();
-    }
+    showInFront(m_window);
     emit restored();
 }
 

@@ -22,6 +22,9 @@ public:
     // The popup menu's "Minimize to System Tray" (MinimizetoSystemTray1Click).
     void minimizeToTray();
 
+    // Back on the screen and in front, from the tray, the taskbar or behind other windows.
+    void bringBack();
+
     bool inTray() const { return m_icon != nullptr; }
     // The icon while the program is in the tray, else null.
     QSystemTrayIcon *trayIcon() const { return m_icon; }

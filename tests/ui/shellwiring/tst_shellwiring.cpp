@@ -239,6 +239,15 @@ private slots:
         QVERIFY(clock.elapsed() < 5000);
     }
 
+    void anotherStartBringsTheWindowBack() {
+        Run run;
+        run.form().hooks.minimize();
+        QTRY_VERIFY(run.form().isMinimized());
+        run.app->bringToFront();
+        QTRY_VERIFY(!run.form().isMinimized());
+        QVERIFY(run.form().isVisible());
+    }
+
     void failureDialogsDrawTheProgramsSkin() {
         QPointer<MessageDialog> dialog;
         {
