@@ -10,42 +10,29 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/clock.h"
 #include "app/programdata.h"
-#include "platform/keystore.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/tform1.h"
 
 namespace {
 
 // A program run in a private world, with the fake scanner as the program's clamscan.
-struct Run {
-    TestEnv env;
-    FixedClock clock{QDate(2026, 3, 10)};
-    std::unique_ptr<Application> app;
-    QStringList failures;
-
+struct Run : ProgramRun {
     explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
         env.installFakeScanner();
         const QString out = env.root() + "scanner-output.txt";
         TestEnv::writeFile(out, scannerOutput);
         qputenv("FAKE_CLAMSCAN_OUTPUT", out.toLocal8Bit());
         qputenv("FAKE_CLAMSCAN_HANG", hang ? "1" : "0");
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
-        app->show();
+        start().show();
     }
     ~Run() {
-        app->shutdown();
         qunsetenv("FAKE_CLAMSCAN_HANG");
         qunsetenv("FAKE_CLAMSCAN_FLOOD");
     }
-    TForm1 &form() { return app->mainWindow(); }
     QString text(const char *name) {
         auto *l = form().findChild<QLabel *>(QString::fromLatin1(name));
         return l ? l->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));

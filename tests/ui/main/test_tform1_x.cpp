@@ -8,11 +8,10 @@
 #include <QTest>
 #include <QWindow>
 
-#include "app/clock.h"
 #include "app/programdata.h"
-#include "platform/keystore.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "support/xsession.h"
 #include "ui/tform1.h"
@@ -41,23 +40,16 @@ void dragFrom(QWidget *w, QPoint at, QPoint delta) {
 
 class TestTForm1X : public QObject {
     Q_OBJECT
-    TestEnv env;
-    FixedClock clock{QDate(2026, 3, 10)};
-    std::unique_ptr<Application> app;
+    ProgramRun run;
+    TestEnv &env = run.env;
+    std::unique_ptr<Application> &app = run.app;
 
 private slots:
     void initTestCase() {
         env.installFakeScanner();
         qputenv("FAKE_CLAMSCAN_DELAY", "0.5");
         qputenv("FAKE_CLAMSCAN_FLOOD", "2000");
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [](QWidget *, const QString &text) { qWarning() << text; };
-        app->mainWindow().timer2().stop();          // no scheduled update prompt in these tests
-        app->mainWindow().hooks.preScanOffer = {};  // and none before a scan
-        app->show();
+        run.start(true).show();  // no update prompts in these tests
         QVERIFY(QTest::qWaitForWindowExposed(&app->mainWindow()));
         QTest::qWait(300);
     }

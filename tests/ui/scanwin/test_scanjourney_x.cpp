@@ -12,11 +12,10 @@
 #include <QTest>
 #include <QtEndian>
 
-#include "app/clock.h"
 #include "app/programdata.h"
-#include "platform/keystore.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/scanwindows.h"
 #include "ui/skin/skinbutton.h"
@@ -48,25 +47,18 @@ QByteArray pstring(const QByteArray &text, int room) {
 
 class TestScanJourneyX : public QObject {
     Q_OBJECT
-    TestEnv env;
-    FixedClock clock{QDate(2026, 3, 10)};
-    std::unique_ptr<Application> app;
-    QStringList failures;
+    ProgramRun run;
+    TestEnv &env = run.env;
+    std::unique_ptr<Application> &app = run.app;
+    QStringList &failures = run.failures;
     QStringList folderAnswers;
 
 private slots:
     void initTestCase() {
-        QDir().mkpath(env.programFolder());
         env.copySkin();
         QDir().mkpath(env.dataFolder() + "db/");
         TestEnv::makeEicarDatabase(env.dataFolder() + "db/");
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
-        app->mainWindow().hooks.preScanOffer = {};  // no update prompt before the scan
-        app->mainWindow().timer2().stop();          // nor a scheduled one
+        run.start(true);  // no update prompts before or during the scan
         app->scanWindows().chooseFolder = [this](QWidget *) {
             return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
         };

@@ -11,13 +11,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/clock.h"
 #include "app/programdata.h"
 #include "app/records.h"
 #include "scan/infectionlist.h"
-#include "platform/keystore.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/scanwindows.h"
 #include "ui/skin/skinbutton.h"
@@ -28,11 +27,7 @@
 namespace {
 
 // A program run in a private world, with the fake scanner as the program's clamscan.
-struct Run {
-    TestEnv env;
-    FixedClock clock{QDate(2026, 3, 10)};
-    std::unique_ptr<Application> app;
-    QStringList failures;
+struct Run : ProgramRun {
     QStringList folderAnswers;  // what the folder chooser returns, first to last
 
     explicit Run(const QByteArray &scannerOutput = {}, bool hang = false) {
@@ -43,11 +38,7 @@ struct Run {
         qputenv("FAKE_CLAMSCAN_OUTPUT", out.toLocal8Bit());
         qputenv("FAKE_CLAMSCAN_HANG", hang ? "1" : "0");
         qputenv("FAKE_CLAMSCAN_ARGS", (env.root() + "args.txt").toLocal8Bit());
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+        start();
         windows().chooseFolder = [this](QWidget *) {
             return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
         };
@@ -55,12 +46,10 @@ struct Run {
         app->show();
     }
     ~Run() {
-        app->shutdown();
         qunsetenv("FAKE_CLAMSCAN_HANG");
         qunsetenv("FAKE_CLAMSCAN_ARGS");
     }
     ScanWindows &windows() { return app->scanWindows(); }
-    TForm1 &form() { return app->mainWindow(); }
     ScanEngine &engine() { return app->engine(); }
     static void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5)); }
     static QString text(QWidget *dialog, const char *name) {

@@ -12,10 +12,9 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/clock.h"
 #include "app/programdata.h"
-#include "platform/keystore.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/shell/scannerversion.h"
 #include "ui/shell/tform2.h"
@@ -25,25 +24,12 @@
 
 namespace {
 
-struct Run {
-    TestEnv env;
-    FixedClock clock{QDate(2026, 3, 10)};
-    std::unique_ptr<Application> app;
-    QStringList failures;
-
+struct Run : ProgramRun {
     explicit Run(bool withSkin = true) {
-        QDir().mkpath(env.programFolder());
         if (withSkin)
             env.copySkin();
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
-        app->show();
+        start().show();
     }
-    ~Run() { app->shutdown(); }
-    TForm1 &form() { return app->mainWindow(); }
     QLabel *label(const char *name) {
         return form().findChild<QLabel *>(QString::fromLatin1(name));
     }

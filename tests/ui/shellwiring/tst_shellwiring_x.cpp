@@ -8,9 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
-#include "app/clock.h"
-#include "platform/keystore.h"
-#include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/shell/trayminimizer.h"
 #include "support/xsession.h"
@@ -20,9 +18,8 @@ using namespace xsession;
 
 class TestShellWiringX : public QObject {
     Q_OBJECT
-    TestEnv env;
-    FixedClock clock{QDate(2026, 3, 10)};
-    std::unique_ptr<Application> app;
+    ProgramRun run;
+    std::unique_ptr<Application> &app = run.app;
     QProcess trayer;
 
 private slots:
@@ -33,14 +30,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
 
-        QDir().mkpath(env.programFolder());
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [](QWidget *, const QString &) {};
-        app->mainWindow().timer2().stop();  // no scheduled update prompt in this test
-        app->show();
+        run.start(true).show();  // no update prompts in this test
         QVERIFY(QTest::qWaitForWindowExposed(&app->mainWindow()));
         QTRY_VERIFY(listed(app->mainWindow()));
     }

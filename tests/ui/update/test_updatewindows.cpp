@@ -12,13 +12,12 @@
 #include <QTimer>
 
 #include "../../update/httpserver.h"
-#include "app/clock.h"
 #include "app/daycount.h"
 #include "app/programdata.h"
 #include "app/registry.h"
-#include "platform/keystore.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
@@ -33,22 +32,14 @@ const QDate today(2026, 3, 10);
 
 // A program run in a private world: the fake scanner (kept running), the update hosts on a
 // local server, the scheduled check stopped so that it does not interrupt the test.
-struct Run {
-    TestEnv env;
-    FixedClock clock{today};
+struct Run : ProgramRun {
     TestHttpServer server;
-    std::unique_ptr<Application> app;
-    QStringList failures;
 
-    Run() {
+    Run() : ProgramRun(today) {
         env.installFakeScanner();
         env.copySkin();  // so that the dialogs' buttons are drawn
         qputenv("FAKE_CLAMSCAN_HANG", "1");
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+        start();
         app->mainWindow().timer2().stop();
         app->show();
         QCoreApplication::processEvents();
@@ -60,12 +51,8 @@ struct Run {
         updates().download().setStartDelay(50);
         updates().download().setRetryInterval(50);
     }
-    ~Run() {
-        app->shutdown();
-        qunsetenv("FAKE_CLAMSCAN_HANG");
-    }
+    ~Run() { qunsetenv("FAKE_CLAMSCAN_HANG"); }
     ProgramData &data() { return app->data(); }
-    TForm1 &form() { return app->mainWindow(); }
     UpdateWindows &updates() { return app->updates(); }
     QString db() const { return env.dataFolder() + "db/"; }
     void setLastUpdate(int daysBack) {

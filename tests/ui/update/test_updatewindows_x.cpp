@@ -9,12 +9,12 @@
 #include <QTest>
 
 #include "../../update/httpserver.h"
-#include "app/clock.h"
 #include "app/daycount.h"
 #include "app/programdata.h"
 #include "app/registry.h"
 #include "platform/keystore.h"
 #include "support/testenv.h"
+#include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
@@ -30,15 +30,10 @@ namespace {
 const QDate today(2026, 3, 10);
 
 // A fresh installation started as the program starts: no settings, the real scheduled check.
-struct FirstRun {
-    TestEnv env;
-    FixedClock clock{today};
+struct FirstRun : ProgramRun {
     TestHttpServer server;
-    std::unique_ptr<Application> app;
-    QStringList failures;
 
-    FirstRun() {
-        QDir().mkpath(env.programFolder());
+    FirstRun() : ProgramRun(today) {
         env.copySkin();
         QDir().mkpath(env.dataFolder() + "db/");
         if (!server.listen())
@@ -49,15 +44,10 @@ struct FirstRun {
             (void)seed.registry().writeText(regkey::dbServer(), server.host());
             (void)seed.registry().writeText(regkey::website(), server.host());
         }
-        Application::Options options;
-        options.startup.programFolder = env.programFolder();
-        options.splash = false;
-        app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
-        app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+        start();
         app->updates().download().setStartDelay(300);
         app->show();
     }
-    ~FirstRun() { app->shutdown(); }
     UpdateWindows &updates() { return app->updates(); }
     QString db() const { return env.dataFolder() + "db/"; }
 
