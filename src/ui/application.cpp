@@ -2,24 +2,22 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QGuiApplication>
 #include <QDialog>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 
 #include "app/programdata.h"
+#include "platform/termination.h"
 #include "scan/scanengine.h"
-#include "ui/skin/messagedialog.h"
-#include "ui/skin/skinbuttons.h"
-#include "ui/skin/splash.h"
+#include "ui/placement.h"
 #include "ui/scanwindows.h"
 #include "ui/shell/trayminimizer.h"
 #include "ui/shellwiring.h"
-#include "ui/placement.h"
+#include "ui/skin/messagedialog.h"
+#include "ui/skin/skinbuttons.h"
+#include "ui/skin/splash.h"
 #include "ui/tform1.h"
 #include "ui/updatewindows.h"
-#include "platform/termination.h"
 
 #include <cstdio>
 

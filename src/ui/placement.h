@@ -17,4 +17,10 @@ inline void centreOnScreen(QWidget &window) {
                     QPoint(window.width() / 2, window.height() / 2));
 }
 
+// For a window's setVisible override: centres it when it is about to be shown.
+inline void centreWhenShown(QWidget &window, bool visible) {
+    if (visible && !window.isVisible())
+        centreOnScreen(window);
+}
+
 }  // namespace placement

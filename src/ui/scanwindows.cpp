@@ -3,11 +3,9 @@
 #include <QEvent>
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include "app/programdata.h"

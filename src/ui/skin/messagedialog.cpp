@@ -1,12 +1,10 @@
 #include "ui/skin/messagedialog.h"
 
 #include <QEnterEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QRegion>
-#include <QScreen>
 
 #include "ui/skin/artwork.h"
 #include "ui/skin/dragsurface.h"
@@ -90,8 +88,7 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(par
 }
 
 void MessageDialog::setVisible(bool visible) {
-    if (visible && !isVisible())
-        placement::centreOnScreen(*this);
+    placement::centreWhenShown(*this, visible);
     QDialog::setVisible(visible);
 }
 

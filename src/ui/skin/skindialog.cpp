@@ -1,13 +1,11 @@
 #include "ui/skin/skindialog.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegion>
-#include <QScreen>
 #include <QShowEvent>
 
 #include "ui/skin/artwork.h"
@@ -179,8 +177,7 @@ void SkinDialog::applyMask() {
 }
 
 void SkinDialog::setVisible(bool visible) {
-    if (visible && !isVisible())
-        placement::centreOnScreen(*this);
+    placement::centreWhenShown(*this, visible);
     QDialog::setVisible(visible);
 }
 

@@ -1,9 +1,7 @@
 #include "ui/skin/splash.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 
 #include "ui/skin/artwork.h"
 #include "ui/placement.h"
@@ -38,8 +36,7 @@ TForm10::TForm10(QWidget *parent) : QDialog(parent) {
 }
 
 void TForm10::setVisible(bool visible) {
-    if (visible && !isVisible())
-        placement::centreOnScreen(*this);
+    placement::centreWhenShown(*this, visible);
     QDialog::setVisible(visible);
 }
 
