@@ -252,6 +252,15 @@ bool drawSkin(const QString &dir) {
     return ok;
 }
 
+// The windows' navy backdrop over the whole image, lighter at the top and reaching full navy
+// `rows` pixels down (the main window's height for pieces that sit on it).
+void fillNavy(QPainter &p, const QImage &img, int rows) {
+    QLinearGradient g(0, 0, 0, rows);
+    g.setColorAt(0, navyLight);
+    g.setColorAt(1, navy);
+    p.fillRect(img.rect(), g);
+}
+
 QImage heading(int w, int h, const QString &text, bool onDark = false) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(onDark ? navy : paper);
@@ -267,10 +276,7 @@ QImage heading(int w, int h, const QString &text, bool onDark = false) {
 QImage mainBackground() {
     QImage img(792, 442, QImage::Format_RGB32);
     QPainter p(&img);
-    QLinearGradient g(0, 0, 0, 442);
-    g.setColorAt(0, navyLight);
-    g.setColorAt(1, navy);
-    p.fillRect(img.rect(), g);
+    fillNavy(p, img, 442);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::white);
     p.setFont(font(20, true));
@@ -283,10 +289,7 @@ QImage mainBackground() {
 QImage logo() {
     QImage img(121, 65, QImage::Format_RGB32);
     QPainter p(&img);
-    QLinearGradient g(0, 0, 0, 442);
-    g.setColorAt(0, navyLight);
-    g.setColorAt(1, navy);
-    p.fillRect(img.rect(), g);  // matches the window background behind it
+    fillNavy(p, img, 442);  // matches the window background behind it
     p.setRenderHint(QPainter::Antialiasing);
     drawIcon(p, Icon::Database, QRectF(6, 10, 44, 44), accentLight);
     p.setPen(Qt::white);
@@ -307,10 +310,7 @@ QImage plain(int w, int h, const QColor &c) {
 QImage headerBar() {
     QImage img(649, 33, QImage::Format_RGB32);
     QPainter p(&img);
-    QLinearGradient g(0, 0, 0, 33);
-    g.setColorAt(0, navyLight);
-    g.setColorAt(1, navy);
-    p.fillRect(img.rect(), g);
+    fillNavy(p, img, 33);
     p.setPen(Qt::white);
     p.setFont(font(12, true));
     p.drawText(QRect(10, 0, 200, 33), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Threat"));
@@ -335,10 +335,7 @@ QImage dialogTitle(int w, int h, const QString &text) {
 QImage splash() {
     QImage img(239, 340, QImage::Format_RGB32);
     QPainter p(&img);
-    QLinearGradient g(0, 0, 0, 340);
-    g.setColorAt(0, navyLight);
-    g.setColorAt(1, navy);
-    p.fillRect(img.rect(), g);
+    fillNavy(p, img, 340);
     p.setRenderHint(QPainter::Antialiasing);
     drawIcon(p, Icon::Database, QRectF(59, 50, 120, 120), accentLight);
     p.setPen(Qt::white);
