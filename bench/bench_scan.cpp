@@ -12,14 +12,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "app/programdata.h"
 #include "app/startup.h"
-#include "scan/infectionlist.h"
+#include "state/infectionlist.h"
 #include "scan/linesplitter.h"
 #include "scan/outputparser.h"
 #include "scan/scanengine.h"
-#include "scan/scansession.h"
+#include "state/scansession.h"
 
 namespace {
 

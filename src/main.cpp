@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QDir>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "platform/keystore.h"
 #include "ui/application.h"
 #include "ui/shell/singleinstance.h"

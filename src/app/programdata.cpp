@@ -1,6 +1,6 @@
 #include "app/programdata.h"
 
-#include "app/daycount.h"
+#include "state/daycount.h"
 
 ProgramData::ProgramData(const Clock &clock, platform::KeyStore store)
     : m_clock(clock), m_registry(std::move(store)) {}

@@ -5,14 +5,14 @@
 
 #include <QRandomGenerator>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "app/enginebinding.h"
-#include "app/folders.h"
-#include "app/records.h"
-#include "app/registry.h"
-#include "scan/infectionlist.h"
-#include "scan/scansession.h"
-#include "vault/vaulttable.h"
+#include "state/folders.h"
+#include "state/records.h"
+#include "state/registry.h"
+#include "state/infectionlist.h"
+#include "state/scansession.h"
+#include "state/vaulttable.h"
 
 // The state of one run of the program that every subsystem reads and writes: folders, the two
 // stored records, the infection list and the vault. It lives on the main thread.

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/daycount.h"
-#include "app/datafile.h"
+#include "state/daycount.h"
+#include "state/datafile.h"
 #include "app/programdata.h"
 #include "platform/system.h"
 

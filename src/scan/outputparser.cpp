@@ -5,11 +5,11 @@
 
 #include <QFile>
 
-#include "app/folders.h"
-#include "app/records.h"
+#include "state/folders.h"
+#include "state/records.h"
 #include "platform/dirlist.h"
-#include "scan/infectionlist.h"
-#include "scan/scansession.h"
+#include "state/infectionlist.h"
+#include "state/scansession.h"
 
 namespace {
 

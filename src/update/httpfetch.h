@@ -8,8 +8,8 @@
 #include <QThread>
 #include <QUrl>
 
-#include "app/records.h"
-#include "app/registry.h"
+#include "state/records.h"
+#include "state/registry.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;

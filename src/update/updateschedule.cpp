@@ -4,7 +4,7 @@
 
 #include <QLocale>
 
-#include "app/daycount.h"
+#include "state/daycount.h"
 #include "app/programdata.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "app/records.h"
-#include "app/status.h"
+#include "state/records.h"
+#include "state/status.h"
 
 class ProgramData;
 

@@ -1,7 +1,7 @@
 #include "vault/listrows.h"
 
-#include "scan/infectionlist.h"
-#include "vault/vaulttable.h"
+#include "state/infectionlist.h"
+#include "state/vaulttable.h"
 
 namespace listrows {
 

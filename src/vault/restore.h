@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/status.h"
+#include "state/status.h"
 
 class ProgramData;
 

@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "app/daycount.h"
-#include "app/records.h"
-#include "app/registry.h"
+#include "state/daycount.h"
+#include "state/records.h"
+#include "state/registry.h"
 #include "testenv.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "app/programdata.h"
 #include "app/startup.h"
 #include "testenv.h"

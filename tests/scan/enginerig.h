@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QSignalSpy>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "app/programdata.h"
 #include "app/startup.h"
 #include "scan/scanengine.h"

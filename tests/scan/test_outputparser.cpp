@@ -5,11 +5,11 @@
 #include <QTest>
 
 #include "platform/dirlist.h"
-#include "scan/infectionlist.h"
+#include "state/infectionlist.h"
 #include "scan/linesplitter.h"
 #include "scan/outputparser.h"
 #include "scan/scanlist.h"
-#include "scan/scansession.h"
+#include "state/scansession.h"
 #include "testenv.h"
 
 namespace {

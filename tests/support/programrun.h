@@ -5,7 +5,7 @@
 #include <QDate>
 #include <QStringList>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "testenv.h"
 #include "ui/application.h"
 

@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/daycount.h"
+#include "state/daycount.h"
 #include "app/programdata.h"
 #include "httpserver.h"
 #include "testenv.h"

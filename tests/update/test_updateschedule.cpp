@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "app/daycount.h"
+#include "state/daycount.h"
 #include "app/programdata.h"
 #include "testenv.h"
 #include "update/updateschedule.h"

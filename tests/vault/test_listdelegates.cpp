@@ -4,9 +4,9 @@
 #include <QStandardItemModel>
 #include <QTest>
 
-#include "scan/infectionlist.h"
+#include "state/infectionlist.h"
 #include "vault/listdelegates.h"
-#include "vault/vaulttable.h"
+#include "state/vaulttable.h"
 
 namespace {
 

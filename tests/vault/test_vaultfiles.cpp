@@ -7,10 +7,10 @@
 
 #include "platform/fileops.h"
 #include "platform/processes.h"
-#include "scan/infectionlist.h"
+#include "state/infectionlist.h"
 #include "testenv.h"
 #include "vault/listrows.h"
-#include "vault/vaulttable.h"
+#include "state/vaulttable.h"
 
 namespace {
 

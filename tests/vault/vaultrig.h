@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 
-#include "app/clock.h"
+#include "state/clock.h"
 #include "app/programdata.h"
 #include "app/startup.h"
 #include "testenv.h"

@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "app/programdata.h"
-#include "app/records.h"
-#include "scan/infectionlist.h"
+#include "state/records.h"
+#include "state/infectionlist.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
 #include "support/programrun.h"

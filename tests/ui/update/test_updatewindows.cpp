@@ -12,9 +12,9 @@
 #include <QTimer>
 
 #include "../../update/httpserver.h"
-#include "app/daycount.h"
+#include "state/daycount.h"
 #include "app/programdata.h"
-#include "app/registry.h"
+#include "state/registry.h"
 #include "scan/scanengine.h"
 #include "support/testenv.h"
 #include "support/programrun.h"

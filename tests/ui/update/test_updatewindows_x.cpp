@@ -9,9 +9,9 @@
 #include <QTest>
 
 #include "../../update/httpserver.h"
-#include "app/daycount.h"
+#include "state/daycount.h"
 #include "app/programdata.h"
-#include "app/registry.h"
+#include "state/registry.h"
 #include "platform/keystore.h"
 #include "support/testenv.h"
 #include "support/programrun.h"

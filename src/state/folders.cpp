@@ -1,4 +1,4 @@
-#include "app/folders.h"
+#include "state/folders.h"
 
 QString Folders::computedDataFolder(const QString &roaming) {
     QString base = roaming;

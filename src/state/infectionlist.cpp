@@ -1,9 +1,9 @@
-#include "scan/infectionlist.h"
+#include "state/infectionlist.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "app/datafile.h"
+#include "state/datafile.h"
 
 bool InfectionList::append(const InfectionRecord &record, const QByteArray &fullPath) {
     if (isFull())

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "app/status.h"
+#include "state/status.h"
 
 // The program's data files: whole-image writes that are atomic (write elsewhere, then rename),
 // and reads that take what is there.

@@ -1,4 +1,4 @@
-#include "app/datafile.h"
+#include "state/datafile.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,9 +1,9 @@
-#include "vault/vaulttable.h"
+#include "state/vaulttable.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "app/datafile.h"
+#include "state/datafile.h"
 
 int VaultTable::count() const {
     return std::clamp<std::int32_t>(m_count, 0, capacity);

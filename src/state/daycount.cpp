@@ -1,4 +1,4 @@
-#include "app/daycount.h"
+#include "state/daycount.h"
 
 #include <cmath>
 

@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "app/records.h"
-#include "app/status.h"
+#include "state/records.h"
+#include "state/status.h"
 
 // The infections of the current scan: 500 records in the order found, whose byte image is the
 // file list.gav. Beside each record the whole path as the scanner printed it is kept, so that

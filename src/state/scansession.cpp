@@ -1,4 +1,4 @@
-#include "scan/scansession.h"
+#include "state/scansession.h"
 
 #include <algorithm>
 

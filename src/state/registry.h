@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "app/records.h"
-#include "app/status.h"
+#include "state/records.h"
+#include "state/status.h"
 #include "platform/keystore.h"
 
 // The program's key "SOFTWARE\Vizavuz\AntiVirus\" below HKEY_LOCAL_MACHINE; every item is a

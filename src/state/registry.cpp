@@ -1,4 +1,4 @@
-#include "app/registry.h"
+#include "state/registry.h"
 
 namespace {
 const QByteArray kText = QByteArrayLiteral("REG_SZ");

@@ -6,8 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "app/records.h"
-#include "app/status.h"
+#include "state/records.h"
+#include "state/status.h"
 
 // The quarantine vault's table: 1,000 slots numbered from 1, saved whole as records.gav.
 // Records 1 to count are the vault's contents, oldest first; the count itself is a field of the
