@@ -31,6 +31,11 @@ public:
 
     // Save the vault table to records.gav.
     Status saveVault() const { return vault.save(folders.recordsFile()); }
+    // Reads records.gav into the vault table and drops records that name no copy. A file that
+    // is there but cannot be read fails, and the vault then stays unsaved until a later load
+    // succeeds; a missing file leaves the table as it is. Run by start-up, and again before a
+    // removal or restore while the file could not be read.
+    Status loadVault();
 
     // Today's date as a whole day count.
     double todayCount() const;

@@ -75,12 +75,9 @@ Startup::Report Startup::run(ProgramData &data, const Options &options) {
 
     makeFolders(data.folders, report.problems);
 
-    // Short or unreadable files give what is there; the rest stays empty.
-    bool exists = false;
-    const QByteArray vaultBytes =
-        datafile::readFront(data.folders.recordsFile(), VaultTable::imageSize, &exists);
-    if (exists)
-        data.vault.loadImage(vaultBytes);
+    // A short records file gives what is there; one that cannot be read is never overwritten.
+    if (const Status loaded = data.loadVault(); !loaded)
+        report.problems << loaded.message();
 
     if (data.lastScan.lastFound > data.lastScan.lastRemoved) {
         data.infections.loadImage(

@@ -14,14 +14,32 @@ bool pathExists(const QByteArray &path);
 // True when the path names a regular file itself, not a link to one.
 bool isRegularFile(const QByteArray &path);
 
+// What a copy does when something is at its destination already.
+enum class IfExists { Replace, Keep };
+
 // Copies the regular file at source to destination, streamed in blocks. The copy is written to
-// a new file beside the destination with the given mode and then renamed over it, so that an
-// existing file is replaced whole, a failure leaves the destination as it was, and a symbolic
-// link planted at the destination is replaced rather than written through. A source that is a
-// link is refused. When sourceMode is given it receives the source's permission bits (0777).
-// Returns an empty text on success, otherwise the cause.
+// a new file beside the destination with the given mode and then renamed into place, and the
+// folder is synced before this returns, so that the copy is on disk under its name before the
+// caller deletes anything. With Replace an existing file is replaced whole and a symbolic link
+// planted at the destination is replaced rather than written through; with Keep nothing at the
+// destination is ever replaced: the copy fails and existed (when given) is set. A failure
+// leaves the destination as it was. A source that is a link is refused. When sourceMode is
+// given it receives the source's permission bits (0777). Returns an empty text on success,
+// otherwise the cause.
 QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode = 0600,
-                 unsigned *sourceMode = nullptr);
+                 unsigned *sourceMode = nullptr, IfExists ifExists = IfExists::Replace,
+                 bool *existed = nullptr);
+
+// Flushes a folder's entries (names made or renamed in it) to disk; false on failure.
+bool syncFolder(const QByteArray &folder);
+
+// The canonical absolute path (links and "." / ".." resolved); empty when it does not exist.
+QByteArray canonicalPath(const QByteArray &path);
+
+// The file name a quarantined file had, kept with its vault copy in an extended attribute (the
+// copy's own name may carry a number or be shortened). Empty when none is kept.
+bool keepOriginalName(const QByteArray &copy, const QByteArray &name);
+QByteArray keptOriginalName(const QByteArray &copy);
 
 // The permission bits (0777) a file had before it was quarantined, kept with its vault copy in
 // an extended attribute so that a restore can give them back while the copy itself stays 0600.

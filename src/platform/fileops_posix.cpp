@@ -44,8 +44,32 @@ bool isRegularFile(const QByteArray &path) {
     return !path.isEmpty() && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+namespace {
+
+QByteArray folderOf(const QByteArray &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : path.left(slash);
+}
+
+// Renames without replacing anything at the new name. File systems without that kind of
+// rename get a hard link, which never replaces either, and the old name is then dropped.
+int renameKeeping(const char *from, const char *to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    if (::link(from, to) != 0)
+        return -1;
+    ::unlink(from);
+    return 0;
+}
+
+}  // namespace
+
 QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode,
-                 unsigned *sourceMode) {
+                 unsigned *sourceMode, IfExists ifExists, bool *existed) {
+    if (existed)
+        *existed = false;
     const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
         return lastError("Cannot open the source");
@@ -90,11 +114,65 @@ QString copyFile(const QByteArray &source, const QByteArray &destination, unsign
     if (::close(out) != 0 && error.isEmpty())
         error = lastError("Cannot write the destination");
     ::close(in);
-    if (error.isEmpty() && ::rename(temp.constData(), destination.constData()) != 0)
-        error = lastError("Cannot replace the destination");
-    if (!error.isEmpty())
+    if (error.isEmpty()) {
+        if (ifExists == IfExists::Replace) {
+            if (::rename(temp.constData(), destination.constData()) != 0)
+                error = lastError("Cannot replace the destination");
+        } else if (renameKeeping(temp.constData(), destination.constData()) != 0) {
+            if (errno == EEXIST && existed)
+                *existed = true;
+            error = errno == EEXIST ? QStringLiteral("The destination exists already")
+                                    : lastError("Cannot create the destination");
+        }
+    }
+    if (!error.isEmpty()) {
         ::unlink(temp.constData());
-    return error;
+        return error;
+    }
+    if (!syncFolder(folderOf(destination)))
+        return lastError("Cannot write the destination's folder");
+    return {};
+}
+
+bool syncFolder(const QByteArray &folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+QByteArray canonicalPath(const QByteArray &path) {
+    if (path.isEmpty())
+        return {};
+    char *resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved)
+        return {};
+    QByteArray result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+namespace {
+constexpr char originalNameAttribute[] = "user.vizavuz.name";
+}
+
+bool keepOriginalName(const QByteArray &copy, const QByteArray &name) {
+    return ::lsetxattr(copy.constData(), originalNameAttribute, name.constData(),
+                       static_cast<size_t>(name.size()), 0) == 0;
+}
+
+QByteArray keptOriginalName(const QByteArray &copy) {
+    char name[1024];
+    const ssize_t n = ::lgetxattr(copy.constData(), originalNameAttribute, name, sizeof name);
+    if (n <= 0)
+        return {};
+    const QByteArray kept(name, n);
+    // Only a plain name: never a path, never "." or "..".
+    if (kept.contains('/') || kept.contains('\0') || kept == "." || kept == "..")
+        return {};
+    return kept;
 }
 
 namespace {

@@ -22,4 +22,10 @@ std::vector<ProcessEntry> processSnapshot();
 // Sends SIGKILL; false when the signal could not be sent.
 bool killProcess(qint64 pid);
 
+// Sends SIGKILL to the process only while it runs the executable file with the given identity.
+// The process is held by a process file descriptor from before the check until the signal, so
+// a process that ended in between, or another process that got its number since, is never
+// reached. False when nothing was signalled.
+bool killIfRunning(qint64 pid, quint64 device, quint64 inode);
+
 }  // namespace platform

@@ -1,7 +1,10 @@
 #include "state/datafile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include "platform/fileops.h"
 
 namespace datafile {
 
@@ -16,16 +19,28 @@ Status saveAtomically(const QString &path, const QByteArray &bytes) {
     }
     if (!file.commit())
         return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    // The rename itself reaches the disk before anything that relies on it is done.
+    if (!platform::syncFolder(QFile::encodeName(QFileInfo(path).absolutePath())))
+        return Status::failure(QStringLiteral("Cannot write %1: the folder cannot be synced").arg(path));
     return Status::success();
 }
 
-QByteArray readFront(const QString &path, qint64 maxBytes, bool *exists) {
+QByteArray readFront(const QString &path, qint64 maxBytes, bool *exists, bool *failed) {
     QFile file(path);
+    const bool there = file.exists();
     if (exists)
-        *exists = file.exists();
-    if (!file.open(QIODevice::ReadOnly))
+        *exists = there;
+    if (failed)
+        *failed = false;
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (failed)
+            *failed = there;
         return {};
-    return file.read(maxBytes);
+    }
+    QByteArray bytes = file.read(maxBytes);
+    if (failed && file.error() != QFileDevice::NoError)
+        *failed = true;
+    return bytes;
 }
 
 }  // namespace datafile

@@ -18,6 +18,25 @@ bool VaultTable::isQuarantined(const InfectionRecord &record) const {
     return false;
 }
 
+bool VaultTable::usesVaultPath(const QByteArray &vaultPath) const {
+    for (int k = 1; k <= count(); ++k) {
+        if (slot(k).vaultPath.bytes() == vaultPath)
+            return true;
+    }
+    return false;
+}
+
+int VaultTable::dropEmptyRecords() {
+    int dropped = 0;
+    for (int k = count(); k >= 1; --k) {
+        if (slot(k).vaultPath.bytes().isEmpty()) {
+            remove(k);
+            ++dropped;
+        }
+    }
+    return dropped;
+}
+
 int VaultTable::findThreat(const QByteArray &threatName) const {
     int found = 0;
     for (int k = 1; k <= count(); ++k) {
@@ -60,5 +79,10 @@ void VaultTable::loadImage(const QByteArray &bytes) {
 }
 
 Status VaultTable::save(const QString &path) const {
+    if (!m_loaded)
+        return Status::failure(
+            QStringLiteral("The quarantine records file %1 could not be read, so it is not "
+                           "written: no file is quarantined or restored until it can be read.")
+                .arg(path));
     return datafile::saveAtomically(path, image());
 }

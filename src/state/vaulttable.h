@@ -29,6 +29,13 @@ public:
     // True when a record 1..count has the same file path (same length, same bytes).
     bool isQuarantined(const InfectionRecord &record) const;
 
+    // True when a record 1..count names this vault path as its copy.
+    bool usesVaultPath(const QByteArray &vaultPath) const;
+
+    // Drops records 1..count that name no vault copy (empty vault path), as a count stored
+    // larger than the records file holds leaves them; returns how many were dropped.
+    int dropEmptyRecords();
+
     // The highest-numbered record whose threat name equals the text; 0 when none does.
     int findThreat(const QByteArray &threatName) const;
 
@@ -43,9 +50,16 @@ public:
     // Copies the bytes to the front of the table; the rest is kept.
     void loadImage(const QByteArray &bytes);
 
+    // Refused while the records file could not be read: the table would overwrite the records.
     Status save(const QString &path) const;
+
+    // Whether the records file was read (or was not there to read). Until it was, the table is
+    // never saved.
+    bool isLoaded() const { return m_loaded; }
+    void setLoaded(bool loaded) { m_loaded = loaded; }
 
 private:
     std::array<InfectionRecord, capacity> m_slots{};
     std::int32_t &m_count;
+    bool m_loaded = true;
 };

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -109,6 +110,13 @@ QString ScanWindows::notRemovedText(int notRemoved) {
         .arg(notRemoved);
 }
 
+QString ScanWindows::unconfirmedText(int unconfirmed) {
+    return QStringLiteral(
+               "%1 listed file(s) were left in place: the scanner did not confirm them when "
+               "asked again.")
+        .arg(unconfirmed);
+}
+
 QString ScanWindows::vaultFullText() {
     return QStringLiteral("The virus vault is full: restore files to make room.");
 }
@@ -142,6 +150,12 @@ void ScanWindows::connectScanResults() {
 
 void ScanWindows::connectRemoval() {
     m_form.hooks.remove = [this] { m_removal->removeFoundInfections(); };
+    // The findings are confirmed by the scanner and databases of the scan that made them.
+    m_removal->setConfirmCommand([this] {
+        return ScanConfirmation::Command::ofScan(m_engine.lastScannerPath(),
+                                                 m_engine.lastArguments(),
+                                                 QFile::encodeName(m_data.folders.program));
+    });
 
     connect(m_removal, &RemovalRun::confirmStopRequested, this, [this] { showModal(m_form3); });
     connect(m_form3, &TForm3::image3Clicked, this, [this] {
@@ -178,11 +192,13 @@ void ScanWindows::connectRemoval() {
     connect(m_form6, &TForm6::image3Clicked, m_form6, &QDialog::close);
 }
 
-void ScanWindows::showResults(int removed, int notRemoved, bool vaultFull) {
+void ScanWindows::showResults(int removed, int notRemoved, bool vaultFull, int unconfirmed) {
     labelOf(m_form6, "Label2")->setText(QString::number(removed));
     QStringList lines;
-    if (notRemoved > 0)
-        lines << notRemovedText(notRemoved);
+    if (notRemoved > unconfirmed)
+        lines << notRemovedText(notRemoved - unconfirmed);
+    if (unconfirmed > 0)
+        lines << unconfirmedText(unconfirmed);
     if (vaultFull)
         lines << vaultFullText();
     QLabel *extra = labelOf(m_form6, "Label5");

@@ -54,6 +54,7 @@ public:
 
     static QString incompleteText(int unreadableFiles, int foundBeyondList);
     static QString notRemovedText(int notRemoved);
+    static QString unconfirmedText(int unconfirmed);
     static QString vaultFullText();
     static QString scanRunningText();
 
@@ -65,7 +66,7 @@ private:
     void connectRemoval();
     void connectCustomScan();
     void connectLists();
-    void showResults(int removed, int notRemoved, bool vaultFull);
+    void showResults(int removed, int notRemoved, bool vaultFull, int unconfirmed);
     void addDirectory();
     void removeSelectedDirectories();
     void startCustomScan();

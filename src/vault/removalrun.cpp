@@ -1,9 +1,12 @@
 #include "vault/removalrun.h"
 
+#include <algorithm>
+
 #include <QFile>
 
 #include "app/programdata.h"
 #include "platform/fileops.h"
+#include "platform/processes.h"
 
 namespace {
 
@@ -32,7 +35,8 @@ void RemovalRun::removeFoundInfections() {
         m_data.session.setStatus(QStringLiteral("No Infections Found"));
         return;
     }
-    if (m_data.session.state() == ScanSession::scanning()) {
+    // A running or paused scan is stopped first (the confirm-stop dialog).
+    if (m_data.session.state() != ScanSession::idle()) {
         emit confirmStopRequested();
         return;
     }
@@ -42,31 +46,60 @@ void RemovalRun::removeFoundInfections() {
 void RemovalRun::start() {
     if (m_running)
         return;
+    // A scan that is running or paused would go on filling the list this run walks.
+    if (m_data.session.state() != ScanSession::idle()) {
+        emit confirmStopRequested();
+        return;
+    }
     if (m_stopRoutine)
         m_stopRoutine();
     m_running = true;
     // The vault holds infected files: only the owner may reach them, whatever mode an older
     // folder was made with.
     platform::restrictFolderToOwner(QFile::encodeName(m_data.folders.vault()));
-    m_snapshot = platform::processSnapshot();
+    // A records file that could not be read at start-up may be readable now; until it is,
+    // nothing is taken (its records would be overwritten).
+    if (!m_data.vault.isLoaded()) {
+        if (const Status loaded = m_data.loadVault(); !loaded)
+            emit saveFailed(loaded.message());
+    }
     m_total = m_data.infections.count();
     m_index = m_total;
     m_removed = 0;
     m_notRemoved = 0;
+    m_unconfirmed = 0;
     m_vaultFull = false;
     m_storeFailureReported = false;
+    m_taken.clear();
     m_removedFlags.assign(static_cast<std::size_t>(m_total), false);
     m_doneText = QStringLiteral("0");
     m_threatText =
         m_index > 0
             ? QString::fromLocal8Bit(m_data.infections.record(m_index).threatName.bytes()).left(30)
             : QString();
+
+    // The scanner is asked again about every path before the first step takes anything; the
+    // steps wait for its answer.
+    QList<QByteArray> paths;
+    m_asked.clear();
+    for (int n = 1; n <= m_total; ++n) {
+        const QByteArray path = actionPath(n);
+        if (!path.isEmpty() && platform::isRegularFile(path) && !m_asked.contains(path)) {
+            m_asked.insert(path);
+            paths << path;
+        }
+    }
+    m_confirmation.start(m_confirmCommand ? m_confirmCommand() : ScanConfirmation::Command{},
+                         paths);
+
     m_timer.start();
     emit removalWindowOpened();
     emit progressChanged();
 }
 
 void RemovalRun::tick() {
+    if (m_confirmation.isRunning())
+        return;
     m_doneText = QString::number(m_total - m_index);
     if (m_index <= 0) {
         emit progressChanged();
@@ -89,70 +122,127 @@ void RemovalRun::endProcessesOf(const QByteArray &path) {
     quint64 device = 0, inode = 0;
     if (!platform::fileIdentity(path, &device, &inode))
         return;
-    for (const platform::ProcessEntry &entry : m_snapshot) {
+    // Looked up now, and checked again by each signal: a process that has ended since is never
+    // confused with another that got its number.
+    for (const platform::ProcessEntry &entry : platform::processSnapshot()) {
         if (entry.device == device && entry.inode == inode)
-            platform::killProcess(entry.pid);
+            platform::killIfRunning(entry.pid, device, inode);
     }
 }
 
-bool RemovalRun::removeOne(int n) {
-    InfectionRecord &record = m_data.infections.record(n);
-
+QByteArray RemovalRun::actionPath(int n) const {
     // Act on the whole printed path; a record from list.gav whose path filled its room may have
     // been cut, and a cut path names some other file.
     QByteArray path = m_data.infections.fullPath(n);
     if (path.isEmpty()) {
-        path = record.filePath.bytes();
-        if (path.size() >= int(decltype(record.filePath)::capacity))
-            return false;
+        const auto &filePath = m_data.infections.record(n).filePath;
+        path = filePath.bytes();
+        if (path.size() >= int(filePath.capacity))
+            return {};
     }
+    // Only an absolute path: never a forged relative name.
+    if (!path.startsWith('/'))
+        return {};
+    return path;
+}
+
+namespace {
+
+// Names of the program's own files in the vault folder (the records file, its temporary
+// files while it is written, and copies being written): a copy never takes one.
+bool isReservedVaultName(const QByteArray &name) {
+    return name == "records.gav" || name.startsWith("records.gav.") || name.startsWith(".vz-");
+}
+
+}  // namespace
+
+bool RemovalRun::copyIntoVault(const QByteArray &path, const QByteArray &name,
+                               QByteArray *vaultPath, unsigned *originalMode) {
+    const QByteArray folder = QFile::encodeName(m_data.folders.vault());
+    // The copy's whole path must fit its record, and its name the file system.
+    const qsizetype room = std::min<qsizetype>(
+        qsizetype(decltype(InfectionRecord::vaultPath)::capacity) - folder.size(), 255);
+    if (room < 16)
+        return false;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        QByteArray candidate;
+        if (attempt == 0) {
+            candidate = name;
+        } else {
+            // A number in front; a name too long for the room keeps its end (the extension).
+            const QByteArray number =
+                QByteArray::number(m_data.random.bounded(attempt < 100 ? 10000 : 1000000000));
+            candidate = number + name.right(room - number.size());
+        }
+        if (candidate.size() > room || isReservedVaultName(candidate))
+            continue;
+        const QByteArray target = folder + candidate;
+        if (platform::pathExists(target) || m_data.vault.usesVaultPath(target))
+            continue;
+        bool existed = false;
+        const QString error = platform::copyFile(path, target, 0600, originalMode,
+                                                 platform::IfExists::Keep, &existed);
+        if (error.isEmpty()) {
+            *vaultPath = target;
+            return true;
+        }
+        if (!existed)
+            return false;
+        // Taken in the meantime: another name.
+    }
+    return false;
+}
+
+bool RemovalRun::removeOne(int n) {
+    InfectionRecord &record = m_data.infections.record(n);
+    const QByteArray path = actionPath(n);
+    if (path.isEmpty())
+        return false;
     const QByteArray name = fileNamePart(path);
 
-    // A file already gone whose path is in the vault was taken by an earlier step.
-    if (!platform::pathExists(path))
-        return m_data.vault.isQuarantined(record);
-    // Only an absolute path to a regular file: never a forged relative name, a link, a folder
-    // or a device.
-    if (!path.startsWith('/') || name.isEmpty() || !platform::isRegularFile(path))
+    // Only what the scanner has just reported again, under this exact path, is taken.
+    if (!m_confirmation.isConfirmed(path)) {
+        if (m_asked.contains(path))
+            ++m_unconfirmed;
         return false;
-
-    // The vault path: the file's name, or a random number and the name when that is taken.
-    const QByteArray vaultFolder = QFile::encodeName(m_data.folders.vault());
-    QByteArray vaultPath = vaultFolder + name;
-    if (platform::pathExists(vaultPath))
-        vaultPath = vaultFolder + QByteArray::number(m_data.random.bounded(10000)) + name;
-    if (vaultPath.size() > int(decltype(record.vaultPath)::capacity))
-        return false;  // the record could not say where the copy lies
-    record.vaultPath.assign(vaultPath);
-
-    bool added = false;
-    if (!m_data.vault.isQuarantined(record)) {
-        if (!m_data.vault.append(record)) {
-            m_vaultFull = true;
-            return false;
-        }
-        added = true;
+    }
+    // A file already gone was taken by an earlier step of this run (the same path twice).
+    if (!platform::pathExists(path))
+        return m_taken.contains(path);
+    // Only a regular file: never a link, a folder or a device.
+    if (name.isEmpty() || !platform::isRegularFile(path))
+        return false;
+    if (!m_data.vault.isLoaded())
+        return false;
+    // Every file that leaves its place gets a record of its own.
+    if (m_data.vault.isFull()) {
+        m_vaultFull = true;
+        return false;
     }
 
     if (name.toLower() != QByteArrayLiteral("dudiduzaz.ivo"))
         endProcessesOf(path);
 
+    QByteArray vaultPath;
     unsigned originalMode = 0;
-    if (!platform::copyFile(path, vaultPath, 0600, &originalMode).isEmpty()) {
-        if (added)
-            m_data.vault.withdrawLast();
+    if (!copyIntoVault(path, name, &vaultPath, &originalMode))
         return false;
-    }
-    // For the restore; without extended attributes the file comes back as 0600.
+    // For the restore: the permission bits and the real name (the copy's name may carry a
+    // number or be shortened). Without extended attributes the file comes back as 0600 under
+    // the last part of its recorded path.
     platform::keepOriginalMode(vaultPath, originalMode);
+    platform::keepOriginalName(vaultPath, name);
+    record.vaultPath.assign(vaultPath);
+    m_data.vault.append(record);
 
     // The record is stored before the file leaves its place: a program that ends mid-run (a
     // crash, the session ending) leaves every file it took restorable from the vault.
-    if (added && !storeVault()) {
+    if (!storeVault()) {
         platform::removeFile(vaultPath);
         m_data.vault.withdrawLast();
         return false;
     }
+    m_taken.insert(path);
 
     if (platform::removeFile(path) || !platform::pathExists(path))
         return true;
@@ -160,9 +250,10 @@ bool RemovalRun::removeOne(int n) {
     if (!platform::truncateToOneByte(path, neutralByte)) {
         // Untouched in its place: take back this step's copy and record, so that the vault
         // only holds what left its place.
-        platform::removeFile(vaultPath);
-        if (added)
-            m_data.vault.withdrawLast();
+        m_taken.remove(path);
+        m_data.vault.withdrawLast();
+        if (storeVault())
+            platform::removeFile(vaultPath);
         return false;
     }
     const QByteArray nonName =
@@ -188,10 +279,13 @@ void RemovalRun::finish() {
     m_timer.stop();
     m_running = false;
 
-    if (const Status saved = m_data.saveVault(); !saved.ok())
-        emit saveFailed(saved.message());
-    if (const Status saved = m_data.saveSettings(); !saved.ok())
-        emit saveFailed(saved.message());
+    // A records file that could not be read was reported when the run began.
+    if (m_data.vault.isLoaded()) {
+        if (const Status saved = m_data.saveVault(); !saved.ok())
+            emit saveFailed(saved.message());
+        if (const Status saved = m_data.saveSettings(); !saved.ok())
+            emit saveFailed(saved.message());
+    }
     emit removalWindowClosed();
 
     ScanSession &session = m_data.session;
@@ -219,7 +313,7 @@ void RemovalRun::finish() {
     session.setFoundText(QStringLiteral("Infections Found: ") +
                          QString::number(m_data.infections.count()));
 
-    emit resultsWindowRequested(m_removed, m_notRemoved, m_vaultFull);
+    emit resultsWindowRequested(m_removed, m_notRemoved, m_vaultFull, m_unconfirmed);
 
     m_data.lastScan.lastRemoved = m_removed;
     m_data.lastScan.totalRemoved += m_removed;

@@ -5,23 +5,31 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
-#include "platform/processes.h"
+#include "vault/scanconfirmation.h"
 
 class ProgramData;
 
 // The removal run: takes every infection of the list into the vault, one per timer tick from
-// the last found to the first, and holds the texts of the removal window while it runs. A file
-// is deleted only once its vault copy exists and its record is stored; what could not be
-// quarantined stays in the infection list and is reported.
+// the last found to the first, and holds the texts of the removal window while it runs. Before
+// the first file is touched the scanner is asked again about every listed path, and only the
+// paths it reports FOUND are taken. A file is deleted only once its vault copy exists under a
+// name of its own and its record is stored; what could not be quarantined stays in the
+// infection list and is reported.
 class RemovalRun : public QObject {
     Q_OBJECT
 public:
+    using ConfirmCommand = std::function<ScanConfirmation::Command()>;
+
     RemovalRun(ProgramData &data, std::function<void()> stopRoutine, QObject *parent = nullptr);
 
     void setTickInterval(int ms);
+    // The scanner and databases to ask again (those of the scan that found the infections).
+    // Without one nothing is confirmed, so nothing is taken.
+    void setConfirmCommand(ConfirmCommand command) { m_confirmCommand = std::move(command); }
 
     // The main window's "Remove Found Infections" button.
     void removeFoundInfections();
@@ -32,6 +40,8 @@ public:
     QString threatText() const { return m_threatText; }
     int removedCount() const { return m_removed; }
     int notRemovedCount() const { return m_notRemoved; }
+    // Of those not removed: the ones the scanner did not report again.
+    int unconfirmedCount() const { return m_unconfirmed; }
     bool vaultWasFull() const { return m_vaultFull; }
 
     // The byte written into a file that can be neither deleted nor renamed away.
@@ -42,7 +52,7 @@ signals:
     void removalWindowOpened();
     void progressChanged();
     void removalWindowClosed();
-    void resultsWindowRequested(int removed, int notRemoved, bool vaultFull);
+    void resultsWindowRequested(int removed, int notRemoved, bool vaultFull, int unconfirmed);
     void saveFailed(const QString &message);
     void finished();
 
@@ -50,7 +60,14 @@ private:
     void tick();
     // Processes infection record n; true when it is now in the vault and gone from its place.
     bool removeOne(int n);
+    // The path a step acts on: the whole printed path, or the record's path when it cannot
+    // have been cut; empty when there is none to act on.
+    QByteArray actionPath(int n) const;
     void endProcessesOf(const QByteArray &path);
+    // Copies the file into the vault under a name no file and no record uses; false when no
+    // copy could be made. vaultPath receives the copy's path.
+    bool copyIntoVault(const QByteArray &path, const QByteArray &name, QByteArray *vaultPath,
+                       unsigned *originalMode);
     // Saves the vault and the settings record (its count); false, reported once, on failure.
     bool storeVault();
     void finish();
@@ -58,12 +75,16 @@ private:
     ProgramData &m_data;
     std::function<void()> m_stopRoutine;
     QTimer m_timer;
-    std::vector<platform::ProcessEntry> m_snapshot;
+    ConfirmCommand m_confirmCommand;
+    ScanConfirmation m_confirmation;
+    QSet<QByteArray> m_asked;          // paths the scanner was asked about again
+    QSet<QByteArray> m_taken;          // paths this run has taken into the vault
     std::vector<bool> m_removedFlags;  // by record number - 1
     int m_total = 0;
     int m_index = 0;
     int m_removed = 0;
     int m_notRemoved = 0;
+    int m_unconfirmed = 0;
     bool m_vaultFull = false;
     bool m_storeFailureReported = false;
     bool m_running = false;

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -10,6 +11,59 @@
 class TestRemovalScan : public QObject {
     Q_OBJECT
 private slots:
+    // A name holding a line break makes the scanner print a detection line for another,
+    // absolute path. The removal run asks the scanner again about each path and leaves alone
+    // what it does not confirm.
+    void forgedAbsolutePathIsNotTaken_data() {
+        QTest::addColumn<QString>("infected");  // below the scanned folder, %V the victim's path
+        QTest::addColumn<QString>("victim");    // below the test root
+        QTest::newRow("folder name ends in a line feed")
+            << QStringLiteral("x\n%V") << QStringLiteral("victim/clean.txt");
+        QTest::newRow("file name holds a carriage return")
+            << QStringLiteral("y\r%V") << QStringLiteral("victim/notes.txt");
+    }
+    void forgedAbsolutePathIsNotTaken() {
+        QFETCH(QString, infected);
+        QFETCH(QString, victim);
+        VaultRig rig;
+        ScanEngine engine(*rig.data);
+        engine.setSystemDatabaseFolder(rig.env.root() + QStringLiteral("no-system-db/"));
+        TestEnv::makeEicarDatabase(rig.data->folders.database);
+        QSignalSpy closed(&engine, &ScanEngine::scanClosed);
+
+        const QString att = rig.folder(QStringLiteral("att"));
+        const QString victimPath = rig.env.root() + victim;
+        QDir().mkpath(QFileInfo(victimPath).path());
+        TestEnv::writeFile(victimPath, "a clean letter, nothing else");
+        const QString infectedPath = att + QString(infected).replace(QStringLiteral("%V"), victimPath);
+        QVERIFY(QDir().mkpath(QFileInfo(infectedPath).path()));
+        TestEnv::writeFile(infectedPath, TestEnv::eicar());
+
+        QVERIFY(engine.startCustomScan({att}));
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 60000);
+        QVERIFY(rig.data->infections.count() >= 1);
+
+        RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
+        run.setConfirmCommand([&engine] {
+            return ScanConfirmation::Command::ofScan(engine.lastScannerPath(),
+                                                     engine.lastArguments(), QByteArray());
+        });
+        run.setTickInterval(5);
+        QSignalSpy finished(&run, &RemovalRun::finished);
+        QSignalSpy results(&run, &RemovalRun::resultsWindowRequested);
+        run.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+
+        QCOMPARE(TestEnv::readFile(victimPath), "a clean letter, nothing else");
+        // Nothing was taken, nothing is claimed, and the results say why.
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(TestEnv::readFile(infectedPath), TestEnv::eicar());
+        QCOMPARE(results.at(0).at(0).toInt(), 0);
+        QCOMPARE(results.at(0).at(3).toInt(), rig.data->infections.count());
+        QCOMPARE(rig.data->session.status(), QStringLiteral("0 Infections Removed"));
+    }
+
+
     void forgedLineNeverReachesTheCleanFile() {
         VaultRig rig;
         ScanEngine engine(*rig.data);
@@ -41,6 +95,10 @@ private slots:
         // Resolved against this folder the forged name would be the clean file.
         QDir::setCurrent(target);
         RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
+        run.setConfirmCommand([&engine] {
+            return ScanConfirmation::Command::ofScan(engine.lastScannerPath(),
+                                                     engine.lastArguments(), QByteArray());
+        });
         run.setTickInterval(5);
         QSignalSpy finished(&run, &RemovalRun::finished);
         run.start();

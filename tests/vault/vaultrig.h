@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -10,7 +11,17 @@
 #include "state/clock.h"
 #include "app/programdata.h"
 #include "app/startup.h"
+#include "platform/scannerprocess.h"
+#include "vault/scanconfirmation.h"
 #include "testenv.h"
+
+// The real clamscan with the databases of the data folder's db/main.cvd fixture.
+inline ScanConfirmation::Command realScanner(const ProgramData &data) {
+    ScanConfirmation::Command command;
+    command.scanner = platform::findOnPath("clamscan");
+    command.options << "--database=" + QFile::encodeName(data.folders.database + "main.cvd");
+    return command;
+}
 
 // A program run in a private world with its folders made by start-up.
 struct VaultRig {
@@ -32,8 +43,22 @@ struct VaultRig {
         QDir().mkpath(path);
         return path;
     }
-    // Adds an infection found by a scan: record and whole printed path.
+    // Makes the scanner detect the file's present content (a hash signature beside the EICAR
+    // fixture).
+    void detect(const QByteArray &path) const {
+        const QString db = TestEnv::makeEicarDatabase(data->folders.database);
+        const QByteArray body = TestEnv::readFile(QFile::decodeName(path));
+        QFile sigs(db + QStringLiteral("/bodies.hdb"));
+        QVERIFY(sigs.open(QIODevice::Append));
+        sigs.write(QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex() + ':' +
+                   QByteArray::number(body.size()) + ":Vault.Test.Body\n");
+    }
+    // Adds an infection found by a scan: record and whole printed path. A regular file there is
+    // one the scanner detects.
     void addInfection(const QByteArray &path, const QByteArray &threat) {
+        if (QFileInfo(QFile::decodeName(path)).isFile() &&
+            !QFileInfo(QFile::decodeName(path)).isSymLink() && path.startsWith('/'))
+            detect(path);
         InfectionRecord r;
         r.filePath.assign(path);
         r.threatName.assign(threat);
