@@ -6,7 +6,9 @@
 // The generator is seeded once per run from the system's entropy: names drawn from it differ
 // from one run to the next.
 ProgramData::ProgramData(const Clock &clock, platform::KeyStore store)
-    : random(QRandomGenerator::system()->generate()), m_clock(clock), m_registry(std::move(store)) {}
+    : random(QRandomGenerator::system()->generate()),
+      m_clock(clock),
+      m_registry(std::move(store)) {}
 
 Status ProgramData::loadVault() {
     const QString path = folders.recordsFile();

@@ -21,7 +21,8 @@ Status saveAtomically(const QString &path, const QByteArray &bytes) {
         return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
     // The rename itself reaches the disk before anything that relies on it is done.
     if (!platform::syncFolder(QFile::encodeName(QFileInfo(path).absolutePath())))
-        return Status::failure(QStringLiteral("Cannot write %1: the folder cannot be synced").arg(path));
+        return Status::failure(
+            QStringLiteral("Cannot write %1: the folder cannot be synced").arg(path));
     return Status::success();
 }
 

@@ -14,8 +14,8 @@ constexpr int readPollMs = 200;
 }  // namespace
 
 ScanConfirmation::Command ScanConfirmation::Command::ofScan(const QByteArray &scanner,
-                                                           const QList<QByteArray> &arguments,
-                                                           const QByteArray &workingFolder) {
+                                                            const QList<QByteArray> &arguments,
+                                                            const QByteArray &workingFolder) {
     Command command;
     command.scanner = scanner;
     for (const QByteArray &arg : arguments) {
@@ -48,7 +48,8 @@ void ScanConfirmation::start(const Command &command, const QList<QByteArray> &pa
     m_error.clear();
     m_running = true;
     if (paths.isEmpty()) {
-        QMetaObject::invokeMethod(this, [this] { finish({}, {}); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { finish({}, {}); }, Qt::QueuedConnection);
         return;
     }
     if (command.scanner.isEmpty()) {
@@ -76,7 +77,8 @@ void ScanConfirmation::start(const Command &command, const QList<QByteArray> &pa
         }
         std::vector<char> buffer(readBlock);
         for (;;) {
-            const long n = platform::ChildProcess::readSome(fd, buffer.data(), readBlock, readPollMs);
+            const long n =
+                platform::ChildProcess::readSome(fd, buffer.data(), readBlock, readPollMs);
             if (n == -2)
                 continue;
             if (n <= 0)

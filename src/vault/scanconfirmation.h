@@ -46,7 +46,8 @@ public:
 
     // The paths of the list that the output reports FOUND, each on a line of its own:
     // "<path>: <threat> FOUND", the path being all before the last ": ".
-    static QSet<QByteArray> confirmedPaths(const QByteArray &output, const QList<QByteArray> &paths);
+    static QSet<QByteArray> confirmedPaths(const QByteArray &output,
+                                           const QList<QByteArray> &paths);
 
 signals:
     void finished();

@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -77,7 +79,8 @@ private slots:
             QCOMPARE(rig.vaultRecord(k).filePath.bytes(), enc(dir + name));
             QCOMPARE(rig.vaultRecord(k).vaultPath.bytes(), enc(rig.vault() + name));
             QVERIFY(!QFile::exists(dir + name));
-            QCOMPARE(TestEnv::readFile(rig.vault() + name), "file body " + QByteArray::number(4 - k));
+            QCOMPARE(TestEnv::readFile(rig.vault() + name),
+                     "file body " + QByteArray::number(4 - k));
             struct stat st {};
             QCOMPARE(::stat(enc(rig.vault() + name).constData(), &st), 0);
             QCOMPARE(st.st_mode & 07777, 0600u);
@@ -174,6 +177,71 @@ private slots:
                  qPrintable(secondName));
         QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("setup.exe")), "setup B");
         QCOMPARE(TestEnv::readFile(QString::fromLocal8Bit(second)), "setup A");
+    }
+
+    // Files quarantined over several program runs: each run starts the program again on the
+    // same data. Every file that left its place must have a record of its own and a copy with
+    // its content, whatever names and paths they share.
+    void everyTakenFileKeepsItsOwnCopy_data() {
+        QTest::addColumn<QStringList>("runs");  // per run, its files separated by "|"
+        QTest::newRow("the same name in three runs")
+            << QStringList{"a/setup.exe", "b/setup.exe", "c/setup.exe"};
+        QTest::newRow("a path quarantined before")
+            << QStringList{"a/tool.exe", "a/tool.exe", "a/tool.exe"};
+        QTest::newRow("long paths alike in their first 255 bytes")
+            << QStringList{"%L/first-of-two.exe|%L/second-of-two.exe"};
+        QTest::newRow("named like the records file") << QStringList{"d/records.gav"};
+    }
+    void everyTakenFileKeepsItsOwnCopy() {
+        QFETCH(QStringList, runs);
+        TestEnv env;
+        FixedClock clock{QDate(2026, 12, 8)};
+        QString longFolder = QStringLiteral("deep");
+        while (env.root().size() + longFolder.size() < 260)
+            longFolder += QStringLiteral("/long-folder-name");
+        Startup::Options options;
+        options.programFolder = env.programFolder();
+        QByteArrayList written;
+        for (int run = 0; run < runs.size(); ++run) {
+            ProgramData data(clock, platform::KeyStore(env.registryRoot()));
+            (void)Startup::run(data, options);
+            VaultRig::addDatabase(data);
+            for (QString file : runs.at(run).split(u'|')) {
+                file = env.root() + file.replace(QStringLiteral("%L"), longFolder);
+                QDir().mkpath(QFileInfo(file).path());
+                const QByteArray body = "run " + QByteArray::number(run) + " wrote " + enc(file);
+                TestEnv::writeFile(file, body);
+                written << body;
+                InfectionRecord r;
+                r.filePath.assign(enc(file));
+                r.threatName.assign(" T");
+                QVERIFY(data.infections.append(r, enc(file)));
+                VaultRig::detect(data, enc(file));
+            }
+            Run r(data);
+            r.go();
+            QCOMPARE(r.run.removedCount(), runs.at(run).split(u'|').size());
+        }
+        ProgramData after(clock, platform::KeyStore(env.registryRoot()));
+        (void)Startup::run(after, options);
+        QCOMPARE(after.vault.count(), written.size());
+        QByteArrayList copies, vaultPaths;
+        for (int k = 1; k <= after.vault.count(); ++k) {
+            vaultPaths << after.vault.slot(k).vaultPath.bytes();
+            copies << TestEnv::readFile(QFile::decodeName(vaultPaths.constLast()));
+        }
+        std::sort(copies.begin(), copies.end());
+        std::sort(written.begin(), written.end());
+        QCOMPARE(copies, written);
+        QCOMPARE(TestEnv::readFile(after.folders.recordsFile()).size(), 563000);
+    }
+
+    void eachProgramRunDrawsOtherNumbers() {
+        TestEnv env;
+        FixedClock clock{QDate(2026, 12, 8)};
+        ProgramData first(clock, platform::KeyStore(env.registryRoot()));
+        ProgramData second(clock, platform::KeyStore(env.registryRoot()));
+        QVERIFY(first.random.generate64() != second.random.generate64());
     }
 
     void samePathTwiceMakesOneRecord() {

@@ -35,7 +35,8 @@ private slots:
         const QString victimPath = rig.env.root() + victim;
         QDir().mkpath(QFileInfo(victimPath).path());
         TestEnv::writeFile(victimPath, "a clean letter, nothing else");
-        const QString infectedPath = att + QString(infected).replace(QStringLiteral("%V"), victimPath);
+        const QString infectedPath =
+            att + QString(infected).replace(QStringLiteral("%V"), victimPath);
         QVERIFY(QDir().mkpath(QFileInfo(infectedPath).path()));
         TestEnv::writeFile(infectedPath, TestEnv::eicar());
 
@@ -62,7 +63,6 @@ private slots:
         QCOMPARE(results.at(0).at(3).toInt(), rig.data->infections.count());
         QCOMPARE(rig.data->session.status(), QStringLiteral("0 Infections Removed"));
     }
-
 
     void forgedLineNeverReachesTheCleanFile() {
         VaultRig rig;

@@ -45,13 +45,18 @@ struct VaultRig {
     }
     // Makes the scanner detect the file's present content (a hash signature beside the EICAR
     // fixture).
-    void detect(const QByteArray &path) const {
-        const QString db = TestEnv::makeEicarDatabase(data->folders.database);
+    static void detect(const ProgramData &data, const QByteArray &path) {
+        const QString db = addDatabase(data);
         const QByteArray body = TestEnv::readFile(QFile::decodeName(path));
         QFile sigs(db + QStringLiteral("/bodies.hdb"));
         QVERIFY(sigs.open(QIODevice::Append));
         sigs.write(QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex() + ':' +
                    QByteArray::number(body.size()) + ":Vault.Test.Body\n");
+    }
+    void detect(const QByteArray &path) const { detect(*data, path); }
+    // The EICAR database fixture in the data folder's db/; returns its folder.
+    static QString addDatabase(const ProgramData &data) {
+        return TestEnv::makeEicarDatabase(data.folders.database);
     }
     // Adds an infection found by a scan: record and whole printed path. A regular file there is
     // one the scanner detects.
