@@ -6,6 +6,13 @@
 
 namespace platform {
 
+// How a child process ended.
+struct ExitStatus {
+    bool exited = false;  // by exit(): code holds its exit code; otherwise by a signal
+    int code = -1;
+    int signal = 0;
+};
+
 // A child process whose standard output and standard error share one pipe, with standard input
 // from /dev/null, started in its own process group so that a kill reaches all of it.
 class ChildProcess {
@@ -18,8 +25,8 @@ public:
     // Blocks until the child has ended, without reaping it, so that its process group id
     // stays reserved for kill().
     static void waitUntilEnded(int pid);
-    // Reaps an ended child. Returns its exit code, or -1 when it ended by a signal.
-    static int reap(int pid);
+    // Reaps an ended child.
+    static ExitStatus reap(int pid);
     // SIGKILL to the child's process group (the child and anything it started).
     static void killGroup(int pid);
 
@@ -28,6 +35,9 @@ public:
     static long readSome(int fd, char *buffer, long max, int timeoutMs);
     static void closeFd(int fd);
 };
+
+// The signal's number and name, "9 (Killed)".
+QString signalText(int signal);
 
 // The path of an executable file on PATH, or empty.
 QByteArray findOnPath(const QByteArray &name);

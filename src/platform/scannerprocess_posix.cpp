@@ -69,15 +69,29 @@ void ChildProcess::waitUntilEnded(int pid) {
     }
 }
 
-int ChildProcess::reap(int pid) {
+ExitStatus ChildProcess::reap(int pid) {
     int status = 0;
     pid_t r;
     do {
         r = waitpid(pid, &status, 0);
     } while (r < 0 && errno == EINTR);
-    if (r < 0 || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    ExitStatus result;
+    if (r < 0)
+        return result;
+    if (WIFEXITED(status)) {
+        result.exited = true;
+        result.code = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+QString signalText(int signal) {
+    QString text = QString::number(signal);
+    if (const char *name = ::strsignal(signal))
+        text += QStringLiteral(" (") + QString::fromLocal8Bit(name) + QLatin1Char(')');
+    return text;
 }
 
 void ChildProcess::killGroup(int pid) {

@@ -1,7 +1,9 @@
 #include "scan/outputparser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include <QFile>
 
@@ -17,6 +19,12 @@ constexpr qsizetype recordRoom = 255;
 constexpr qsizetype threatRoom = 50;
 constexpr qsizetype statusRoom = 64;
 
+// Counters stop at the largest value instead of overflowing.
+void increment(int &counter) {
+    if (counter < std::numeric_limits<int>::max())
+        ++counter;
+}
+
 }  // namespace
 
 OutputParser::OutputParser(ScanSession &session, InfectionList &infections, ScanList &scanList)
@@ -31,11 +39,17 @@ void OutputParser::reset() {
     m_foundBeyondList = 0;
     m_directoryChanges = 0;
     m_unreadable = 0;
+    m_cutLines = 0;
+    m_summarySeen = false;
     m_firstError.clear();
     m_lastPath.clear();
 }
 
-void OutputParser::handleLine(QByteArrayView line) {
+void OutputParser::handleLine(QByteArrayView line, bool cut) {
+    if (cut) {
+        increment(m_cutLines);
+        return;
+    }
     // The verdict follows the last ": ", so a path holding ": " stays whole.
     const qsizetype sep = line.lastIndexOf(QByteArrayView(": "));
     const QByteArrayView path = sep > 0 ? line.first(sep) : QByteArrayView();
@@ -54,21 +68,29 @@ void OutputParser::handleLine(QByteArrayView line) {
     // The scanner prints absolute paths only; a line whose path is not absolute comes from a
     // file name holding a line break and is never a detection.
     const bool absolute = path.startsWith('/');
-    const bool inDataFolder = line.indexOf(QByteArrayView("Vizavuz/")) >= 1;
-    if (absolute && !inDataFolder && verdict.endsWith(QByteArrayView(" FOUND"))) {
-        addInfection(path, verdict.chopped(5));
+    bool result = true;
+    if (absolute && verdict.endsWith(QByteArrayView(" FOUND"))) {
+        if (!inOwnFolder(path))
+            addInfection(path, verdict.chopped(5));
     } else if (sep > 0 && verdict == QByteArrayView("OK")) {
-        ++m_itemsScanned;
+        increment(m_itemsScanned);
     } else if (absolute && (verdict.contains(QByteArrayView("Access denied")) ||
                             verdict.contains(QByteArrayView("Can't access file")) ||
                             verdict.endsWith(QByteArrayView("ERROR")))) {
-        ++m_unreadable;
+        increment(m_unreadable);
     } else if (line.startsWith(QByteArrayView("WARNING: ")) &&
                verdict.contains(QByteArrayView("Can't access file"))) {
-        ++m_unreadable;
-    } else if (m_firstError.isEmpty() && line.startsWith(QByteArrayView("ERROR:"))) {
-        m_firstError = line.toByteArray();
+        increment(m_unreadable);
+    } else {
+        result = false;
+        if (m_firstError.isEmpty() && line.startsWith(QByteArrayView("ERROR:")))
+            m_firstError = line.toByteArray();
+        else if (line == QByteArrayView("----------- SCAN SUMMARY -----------"))
+            m_summarySeen = true;
     }
+    // A summary counts only as the end of the output.
+    if (result)
+        m_summarySeen = false;
 
     // Reuses the buffer: this runs for every line.
     m_lastPath.resize(shown.size());
@@ -83,13 +105,19 @@ void OutputParser::publish() {
     m_session.setStatus(QStringLiteral("Scanning: ") + QFile::decodeName(tail));
 }
 
+bool OutputParser::inOwnFolder(QByteArrayView path) const {
+    return std::any_of(m_ownFolders.begin(), m_ownFolders.end(), [path](const QByteArray &folder) {
+        return !folder.isEmpty() && path.startsWith(folder);
+    });
+}
+
 void OutputParser::addInfection(QByteArrayView path, QByteArrayView threat) {
     InfectionRecord record;
     record.filePath.assign(path.first(std::min(path.size(), recordRoom)).toByteArray());
     record.threatName.assign(threat.first(std::min(threat.size(), threatRoom)).toByteArray());
     // The list keeps its 500 records; later infections are counted and reported.
     if (!m_infections.append(record, path.toByteArray())) {
-        ++m_foundBeyondList;
+        increment(m_foundBeyondList);
         return;
     }
     ++m_infectionCount;
@@ -107,7 +135,7 @@ double OutputParser::progressRatio(int changes, int listSize) {
 }
 
 void OutputParser::progressStep() {
-    ++m_directoryChanges;
+    increment(m_directoryChanges);
     // The empty folder (summary lines) would list the working folder: skipped.
     if (!m_lastDirectory.isEmpty()) {
         for (const QByteArray &name : m_lister(m_lastDirectory))

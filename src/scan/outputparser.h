@@ -22,11 +22,15 @@ public:
     OutputParser(ScanSession &session, InfectionList &infections, ScanList &scanList);
 
     void setLister(Lister lister) { m_lister = std::move(lister); }
+    // The program's own data folder (each form of its path, ending in "/"): detections in it
+    // are the vault's copies, never reported.
+    void setOwnDataFolders(QList<QByteArray> folders) { m_ownFolders = std::move(folders); }
 
     // Counters and texts back to a new scan's start; the last folder is kept between scans.
     void reset();
 
-    void handleLine(QByteArrayView line);
+    // A cut line (only its start was kept) is counted and otherwise ignored.
+    void handleLine(QByteArrayView line, bool cut = false);
     // Writes the per-line texts ("Items Scanned: N", "Scanning: ...") for the lines so far.
     void publish();
 
@@ -40,6 +44,10 @@ public:
     int unreadableFiles() const { return m_unreadable; }
     // The scanner's first "ERROR:" line, empty when there was none.
     QByteArray firstError() const { return m_firstError; }
+    // Lines too long to be scanner lines: output that was not understood.
+    int cutLines() const { return m_cutLines; }
+    // True when the output ends with the scanner's closing summary (no result after it).
+    bool summarySeen() const { return m_summarySeen; }
     QByteArray lastDirectory() const { return m_lastDirectory; }
     // The path of the latest line as the status line shows it (cut to the record's room).
     QByteArray lastPath() const { return m_lastPath; }
@@ -52,6 +60,7 @@ public:
 
 private:
     void addInfection(QByteArrayView path, QByteArrayView threat);
+    bool inOwnFolder(QByteArrayView path) const;
 
     ScanSession &m_session;
     InfectionList &m_infections;
@@ -64,6 +73,9 @@ private:
     int m_foundBeyondList = 0;
     int m_directoryChanges = 0;
     int m_unreadable = 0;
+    int m_cutLines = 0;
+    bool m_summarySeen = false;
+    QList<QByteArray> m_ownFolders;
     QByteArray m_firstError;
     QByteArray m_lastDirectory;
     QByteArray m_lastPath;

@@ -22,9 +22,6 @@ namespace {
 constexpr long chunkSize = 1024;
 constexpr long batchSize = 64 * 1024;
 constexpr auto stopWait = std::chrono::milliseconds(1000);
-// How long the wait thread lets the reader drain the pipe after the scanner ended; only a
-// process that kept the pipe open after the scanner's end makes it run out.
-constexpr auto drainWait = std::chrono::seconds(5);
 constexpr int readPollMs = 200;
 
 }  // namespace
@@ -43,7 +40,8 @@ struct ScanRun {
     bool reaped = false;
     bool readerDone = false;
     bool waiterDone = false;
-    int exitCode = -1;
+    bool readFailed = false;
+    platform::ExitStatus exit;
     std::atomic<bool> abandoned{false};  // no more hand-overs: the engine is going away
 
     // Main thread only: the scan is closed, later chunks are ignored.
@@ -183,7 +181,9 @@ void ScanEngine::scanStart(bool fullScan) {
     session.setFoundText(QStringLiteral("Infections Found: 0"));
     session.setStatus(QStringLiteral("Preparing to Scan ..."));
     m_scanDone = 1;
+    m_failure.clear();
     m_parser.reset();
+    m_parser.setOwnDataFolders(ownDataFolders());
     m_splitter.reset();
     m_data.infections.setCount(0);
     session.setRemovedCount(0);
@@ -203,6 +203,21 @@ bool holdsDatabases(const QString &folder) {
 }
 
 }  // namespace
+
+QList<QByteArray> ScanEngine::ownDataFolders() const {
+    // The data folder as configured and as the disk really has it (through symbolic links),
+    // since a full scan prints the latter.
+    QList<QByteArray> folders{QFile::encodeName(m_data.folders.data)};
+    const QString real = QFileInfo(m_data.folders.data).canonicalFilePath();
+    if (!real.isEmpty()) {
+        QByteArray canonical = QFile::encodeName(real);
+        if (!canonical.endsWith('/'))
+            canonical += '/';
+        if (!folders.contains(canonical))
+            folders << canonical;
+    }
+    return folders;
+}
 
 void ScanEngine::launch(bool fullScan) {
     joinFinishedRuns();
@@ -254,10 +269,11 @@ void ScanEngine::launch(bool fullScan) {
             std::unique_lock lock(run->mutex);
             run->ended = true;
             run->changed.notify_all();
-            // Output still in the pipe is parsed before the scan is closed.
-            run->changed.wait_for(lock, drainWait,
-                                  [&run] { return run->readerDone || run->abandoned.load(); });
-            run->exitCode = platform::ChildProcess::reap(run->pid);
+            // The scan is closed only once the reader has reached the end of the output,
+            // however long a pause holds it. The scanner stays unreaped meanwhile, so that a
+            // stop still reaches whatever of its group keeps the pipe open.
+            run->changed.wait(lock, [&run] { return run->readerDone || run->abandoned.load(); });
+            run->exit = platform::ChildProcess::reap(run->pid);
             run->reaped = true;
         }
         run->passGate();
@@ -280,6 +296,8 @@ void ScanEngine::launch(bool fullScan) {
                 break;
             if (n == -2)
                 continue;
+            if (n < 0)
+                run->readFailed = true;
             if (n <= 0)
                 break;
             long total = n;
@@ -288,6 +306,7 @@ void ScanEngine::launch(bool fullScan) {
                 if (n == -2)
                     break;
                 if (n <= 0) {
+                    run->readFailed = n < 0;
                     atEnd = true;
                     break;
                 }
@@ -315,7 +334,7 @@ void ScanEngine::onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chu
     // A window may stop the scan while it reacts to a line; the rest of the chunk then goes.
     m_splitter.feed(chunk, [this, &run](QByteArrayView line) {
         if (!run->closed)
-            m_parser.handleLine(line);
+            m_parser.handleLine(line, m_splitter.lineCut());
     });
     if (!run->closed)
         m_parser.publish();
@@ -329,25 +348,41 @@ void ScanEngine::completion(const std::shared_ptr<ScanRun> &run) {
     if (m_stopFlag || wasClosed)
         return;
 
-    m_splitter.finish([this](QByteArrayView line) { m_parser.handleLine(line); });
+    m_splitter.finish(
+        [this](QByteArrayView line) { m_parser.handleLine(line, m_splitter.lineCut()); });
     m_parser.publish();
 
-    // A scanner that ended in error having examined nothing is a failed scan, not a clean one.
-    const int code = run->exitCode;
-    const bool nothingExamined = m_parser.itemsScanned() == 0 && m_parser.infectionCount() == 0 &&
-                                 m_parser.foundBeyondList() == 0 && m_parser.unreadableFiles() == 0;
-    if (code != 0 && code != 1 && nothingExamined) {
-        QString reason;
-        if (!m_parser.firstError().isEmpty())
-            reason = QString::fromLocal8Bit(m_parser.firstError());
-        else if (code < 0)
-            reason = QStringLiteral("The scanner ended abnormally");
-        else
-            reason = QStringLiteral("The scanner ended with exit code %1").arg(code);
-        closeFailed(reason);
-        return;
-    }
-    closeCompleted();
+    const QString failure = failureOf(*run);
+    if (failure.isEmpty())
+        closeCompleted();
+    else
+        closeDied(failure);
+}
+
+QString ScanEngine::failureOf(const ScanRun &run) const {
+    // A scan is complete only when the scanner ended by itself, normally, after its summary.
+    // Exit code 2 with a summary and no error of its own means files it could not read;
+    // those are reported as not scanned.
+    const platform::ExitStatus &exit = run.exit;
+    const bool normal =
+        exit.exited &&
+        (exit.code == 0 || exit.code == 1 ||
+         (exit.code == 2 && m_parser.firstError().isEmpty() && m_parser.unreadableFiles() > 0));
+    if (run.readFailed)
+        return QStringLiteral("The scanner's output could not be read");
+    if (!exit.exited && exit.signal > 0)
+        return QStringLiteral("The scanner was ended by signal %1")
+            .arg(platform::signalText(exit.signal));
+    if (!m_parser.firstError().isEmpty() && !normal)
+        return QString::fromLocal8Bit(m_parser.firstError());
+    if (!normal)
+        return exit.exited ? QStringLiteral("The scanner ended with exit code %1").arg(exit.code)
+                           : QStringLiteral("The scanner ended abnormally");
+    if (m_parser.cutLines() > 0)
+        return QStringLiteral("The scanner's output was not understood");
+    if (!m_parser.summarySeen())
+        return QStringLiteral("The scanner ended without its summary");
+    return {};
 }
 
 void ScanEngine::releaseRun() {
@@ -373,8 +408,32 @@ void ScanEngine::closeCompleted() {
     emit scanClosed();
 }
 
+void ScanEngine::closeDied(const QString &reason) {
+    ScanSession &session = m_data.session;
+    m_failure = reason;
+    session.setStatus(QStringLiteral("Scanning Failed: ") + reason);
+    session.setProgressTimerOn(false);
+    session.setSelectedScanButton(0);
+    // A scanner that examined nothing leaves no record; one that died part-way records what
+    // it did examine.
+    const bool examined = m_parser.itemsScanned() > 0 || m_parser.infectionCount() > 0 ||
+                          m_parser.foundBeyondList() > 0 || m_parser.unreadableFiles() > 0;
+    if (examined)
+        scanRecord();
+    session.setState(ScanSession::idle());
+    // What was found is still offered for removal; the offer says the scan did not finish.
+    if (m_parser.infectionCount() > 0)
+        emit infectionsFoundWindowRequested(m_parser.infectionCount());
+    else
+        emit scanFailed(reason);
+    if (m_parser.unreadableFiles() > 0 || m_parser.foundBeyondList() > 0)
+        emit scanIncomplete(m_parser.unreadableFiles(), m_parser.foundBeyondList());
+    emit scanClosed();
+}
+
 void ScanEngine::closeFailed(const QString &reason) {
     ScanSession &session = m_data.session;
+    m_failure = reason;
     releaseRun();
     session.setStatus(QStringLiteral("Scanning Failed: ") + reason);
     session.setProgressTimerOn(false);
@@ -396,10 +455,11 @@ void ScanEngine::scanRecord() {
     const int found = m_parser.infectionCount();
     const int removed = m_data.session.removedCount();
     const int items = m_parser.itemsScanned();
-    record.scanCount += 1;
-    record.totalFound += found + m_parser.foundBeyondList();
-    record.totalRemoved += removed;
-    record.totalScanned += items;
+    record.scanCount = saturatingAdd(record.scanCount, 1);
+    record.totalFound =
+        saturatingAdd(record.totalFound, std::int64_t(found) + m_parser.foundBeyondList());
+    record.totalRemoved = saturatingAdd(record.totalRemoved, removed);
+    record.totalScanned = saturatingAdd(record.totalScanned, items);
     const QString date = QLocale::system().toString(m_data.clock().today(), QLocale::ShortFormat);
     record.lastDate.assign(date.toLocal8Bit().left(20));
     m_data.session.setProgressTimerOn(false);
@@ -453,8 +513,9 @@ void ScanEngine::stopRoutine() {
     session.setStatus(QStringLiteral("Scanning Stopped"));
     if (m_run) {
         // A scanner that ends by itself within the wait is closed here just the same, once.
-        if (!m_run->waitEnded(stopWait))
-            m_run->kill();
+        // The kill also ends whatever of its group still holds the output open.
+        m_run->waitEnded(stopWait);
+        m_run->kill();
     }
     releaseRun();
     scanRecord();

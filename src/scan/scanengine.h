@@ -41,6 +41,8 @@ public:
     int foundBeyondList() const { return m_parser.foundBeyondList(); }
     int unreadableFiles() const { return m_parser.unreadableFiles(); }
     int directoryChanges() const { return m_parser.directoryChanges(); }
+    // Why the last scan did not finish; empty when it did (or was stopped).
+    QString failureReason() const { return m_failure; }
 
     // True while a worker thread of this or an earlier scan has not ended yet.
     bool workersRunning() const;
@@ -74,6 +76,9 @@ private:
     void releaseRun();
     void closeCompleted();
     void closeFailed(const QString &reason);
+    void closeDied(const QString &reason);
+    QString failureOf(const ScanRun &run) const;
+    QList<QByteArray> ownDataFolders() const;
     void scanRecord();
     void showResultWindow();
     void joinFinishedRuns();
@@ -90,6 +95,7 @@ private:
     std::vector<std::shared_ptr<ScanRun>> m_finished;
     bool m_stopFlag = false;
     int m_scanDone = 0;
+    QString m_failure;
     QList<QByteArray> m_lastArguments;
     QByteArray m_lastScanner;
 };

@@ -81,6 +81,12 @@ static_assert(offsetof(LastScanRecord, lastDate) == 32);
 static_assert(offsetof(LastScanRecord, reserved56) == 56);
 static_assert(offsetof(LastScanRecord, lastFound) == 60);
 
+// Adds to a stored total; the sum stops at the limits of its 32 bits instead of overflowing.
+inline std::int32_t saturatingAdd(std::int32_t total, std::int64_t amount) {
+    const std::int64_t sum = std::int64_t(total) + amount;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
+}
+
 // Settings record, the key store value "sysdata".
 struct SettingsRecord {
     PString<255> proxyUser;

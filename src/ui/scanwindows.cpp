@@ -105,6 +105,14 @@ QString ScanWindows::incompleteText(int unreadableFiles, int foundBeyondList) {
     return lines.join(QLatin1Char('\n'));
 }
 
+QString ScanWindows::unfinishedText(const QString &reason) {
+    constexpr int room = 80;
+    const QString shown =
+        reason.size() > room ? reason.left(room - 3) + QStringLiteral("...") : reason;
+    return QStringLiteral("The scan did not finish (%1); these were found before it ended.")
+        .arg(shown);
+}
+
 QString ScanWindows::notRemovedText(int notRemoved) {
     return QStringLiteral("%1 infected file(s) could not be removed and are still listed.")
         .arg(notRemoved);
@@ -127,10 +135,19 @@ QString ScanWindows::scanRunningText() {
 }
 
 void ScanWindows::connectScanResults() {
-    connect(&m_engine, &ScanEngine::infectionsFoundWindowRequested, this, [this](int count) {
-        labelOf(m_form11, "Label1")->setText(QString::number(count));
-        showModal(m_form11);
-    });
+    // Under the question: why the scan that found these did not finish.
+    QLabel *unfinished = m_form11->addLabel("Label5", QString(), QRect(24, 130, 320, 34));
+    unfinished->setWordWrap(true);
+    unfinished->hide();
+    connect(&m_engine, &ScanEngine::infectionsFoundWindowRequested, this,
+            [this, unfinished](int count) {
+                labelOf(m_form11, "Label1")->setText(QString::number(count));
+                const QString reason = m_engine.failureReason();
+                unfinished->setText(reason.isEmpty() ? QString() : unfinishedText(reason));
+                unfinished->setToolTip(reason);
+                unfinished->setVisible(!reason.isEmpty());
+                showModal(m_form11);
+            });
     connect(m_form11, &TForm11::image2Clicked, this, [this] {
         m_form11->close();
         if (m_data.infections.count() >= 1)

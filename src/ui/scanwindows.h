@@ -53,6 +53,8 @@ public:
     void fillVaultList();
 
     static QString incompleteText(int unreadableFiles, int foundBeyondList);
+    // The note of the infections-found window after a scan that did not finish.
+    static QString unfinishedText(const QString &reason);
     static QString notRemovedText(int notRemoved);
     static QString unconfirmedText(int unconfirmed);
     static QString vaultFullText();

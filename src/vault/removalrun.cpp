@@ -316,7 +316,7 @@ void RemovalRun::finish() {
     emit resultsWindowRequested(m_removed, m_notRemoved, m_vaultFull, m_unconfirmed);
 
     m_data.lastScan.lastRemoved = m_removed;
-    m_data.lastScan.totalRemoved += m_removed;
+    m_data.lastScan.totalRemoved = saturatingAdd(m_data.lastScan.totalRemoved, m_removed);
     if (const Status saved = m_data.saveLastScan(); !saved.ok())
         emit saveFailed(saved.message());
     emit finished();

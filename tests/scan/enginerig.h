@@ -80,7 +80,9 @@ struct EngineRig {
         for (const char *name :
              {"FAKE_CLAMSCAN_ARGS", "FAKE_CLAMSCAN_PIDFILE", "FAKE_CLAMSCAN_CWD",
               "FAKE_CLAMSCAN_DELAY", "FAKE_CLAMSCAN_OUTPUT", "FAKE_CLAMSCAN_STDERR",
-              "FAKE_CLAMSCAN_FLOOD", "FAKE_CLAMSCAN_HANG", "FAKE_CLAMSCAN_EXIT"})
+              "FAKE_CLAMSCAN_FLOOD", "FAKE_CLAMSCAN_HANG", "FAKE_CLAMSCAN_EXIT",
+              "FAKE_CLAMSCAN_NOLF", "FAKE_CLAMSCAN_SIGNAL", "FAKE_CLAMSCAN_SUMMARY",
+              "FAKE_CLAMSCAN_LATER"})
             qunsetenv(name);
     }
 

@@ -92,6 +92,34 @@ private slots:
         QCOMPARE(lines, (QList<QByteArray>{"/x/y: OK", "/z"}));
     }
 
+    // A line without end keeps only its start; the lines after it come out whole.
+    void splitterMemoryStaysBoundedWithoutLineFeeds() {
+        LineSplitter splitter;
+        QList<QByteArray> lines;
+        QList<bool> cut;
+        const auto collect = [&](QByteArrayView l) {
+            lines << l.toByteArray();
+            cut << splitter.lineCut();
+        };
+        const QByteArray chunk(1024, 'x');
+        for (int i = 0; i < 50 * 1024; ++i)
+            splitter.feed(chunk, collect);
+        QVERIFY(lines.isEmpty());
+        QVERIFY(splitter.pending().size() <= LineSplitter::maxLine);
+        splitter.feed("yy\r\n/a: OK\n", collect);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QByteArray(LineSplitter::maxLine, 'x'));
+        QCOMPARE(lines.at(1), QByteArray("/a: OK"));
+        QCOMPARE(cut, (QList<bool>{true, false}));
+        // A cut line is never a result, even when its kept start looks like one.
+        Rig rig;
+        rig.parser.handleLine("/a/b: Eicar FOUND", true);
+        rig.parser.handleLine("/a/c: OK", true);
+        QCOMPARE(rig.parser.infectionCount(), 0);
+        QCOMPARE(rig.parser.itemsScanned(), 0);
+        QCOMPARE(rig.parser.cutLines(), 2);
+    }
+
     void cleanAndInfectedLines() {
         Rig rig;
         rig.line("/x/a.txt: OK");
@@ -134,6 +162,7 @@ private slots:
 
     void forgedAndExcludedDetectionsAreNotInfections() {
         Rig rig;
+        rig.parser.setOwnDataFolders({"/home/u/.local/share/Vizavuz/"});
         // A file name holding a line break prints a relative "detection".
         rig.line("report.odt: Some.Threat FOUND");
         rig.line(": Some.Threat FOUND");
@@ -150,6 +179,10 @@ private slots:
         rig.line("Vizavuz/a: Eicar FOUND");
         QCOMPARE(rig.parser.infectionCount(), 0);  // relative: forged
         QCOMPARE(rig.session.infectionRows(), 0);
+        // Any other folder of that name is the user's.
+        rig.line("/home/u/Downloads/Vizavuz/evil.exe: Eicar FOUND");
+        rig.line("/home/u/.local/share/Vizavuz.old/a: Eicar FOUND");
+        QCOMPARE(rig.parser.infectionCount(), 2);
     }
 
     void summaryWarningAndErrorLines() {

@@ -361,6 +361,121 @@ private slots:
         QCOMPARE(rig.session().state(), QStringLiteral("idle"));
         QCOMPARE(rig.foundWindow->count(), 1);
     }
+    // A scanner that died is never a complete scan: the status says why, the no-infections
+    // window never shows, the record is written, and what was found is still offered.
+    void diedScansAreNeverComplete_data() {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("env");  // NAME=value of the fake scanner
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("scanned");
+        QTest::addColumn<int>("found");
+        QTest::newRow("error line, exit 2")
+            << QByteArray("/t/a: OK\n/t/b: OK\n/t/c: OK\nERROR: Can't allocate memory\n")
+            << QByteArray() << 2 << "ERROR: Can't allocate memory" << 3 << 0;
+        QTest::newRow("killed after a detection")
+            << QByteArray("/t/v: Eicar FOUND\n") << QByteArray("FAKE_CLAMSCAN_SIGNAL=KILL") << 0
+            << "signal 9" << 0 << 1;
+        QTest::newRow("crashed") << QByteArray("/t/a: OK\n/t/b: OK\n")
+                                 << QByteArray("FAKE_CLAMSCAN_SIGNAL=SEGV") << 0 << "signal 11" << 2
+                                 << 0;
+        QTest::newRow("exit 0 without a summary")
+            << QByteArray("/t/a: OK\n") << QByteArray("FAKE_CLAMSCAN_SUMMARY=0") << 0 << "summary"
+            << 1 << 0;
+        QTest::newRow("unknown exit code")
+            << QByteArray("/t/a: OK\n") << QByteArray() << 40 << "exit code 40" << 1 << 0;
+        QTest::newRow("line-less flood before a summary")
+            << QByteArray() << QByteArray("FAKE_CLAMSCAN_NOLF=300000") << 0 << "not understood" << 0
+            << 0;
+    }
+    void diedScansAreNeverComplete() {
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, env);
+        QFETCH(int, exitCode);
+        QFETCH(QString, reason);
+        QFETCH(int, scanned);
+        QFETCH(int, found);
+        EngineRig rig;
+        rig.useFakeScanner();
+        rig.fakeOutput(output, exitCode);
+        if (!env.isEmpty())
+            qputenv(env.split('=').at(0).constData(), env.split('=').at(1));
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.closed->count(), 1, 20000);
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QVERIFY2(rig.session().status().startsWith(QStringLiteral("Scanning Failed: ")),
+                 qPrintable(rig.session().status()));
+        QVERIFY2(rig.session().status().contains(reason), qPrintable(rig.session().status()));
+        QCOMPARE(rig.cleanWindow->count(), 0);
+        QCOMPARE(rig.foundWindow->count(), found > 0 ? 1 : 0);
+        QCOMPARE(rig.failed->count(), found > 0 ? 0 : 1);
+        QCOMPARE(rig.engine->itemsScanned(), scanned);
+        // A scanner that examined nothing leaves no record.
+        QCOMPARE(rig.storedLastScan(),
+                 scanned + found == 0
+                     ? QByteArray()
+                     : lastScanImage(1, scanned, 0, 1, found, scanned, 0, today(), found));
+        if (found > 0)
+            QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()).size(), 281500);
+    }
+
+    // The scanner ends while the scan is paused for longer than any drain wait, and the output
+    // goes on after its end (written by what it left behind): every line is still parsed.
+    void noOutputIsDroppedAfterALongPause() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_SUMMARY", "0");
+        rig.fakeOutput("/t/a/first: OK\n", 1);
+        QByteArray later;
+        for (int i = 0; i < 20000; ++i)
+            later += "/t/b/f" + QByteArray::number(i) + ": OK\n";
+        for (int i = 0; i < 5; ++i)
+            later += "/t/c/v" + QByteArray::number(i) + ": Eicar FOUND\n";
+        later += "\n----------- SCAN SUMMARY -----------\nInfected files: 5\n";
+        const QString laterFile = rig.env.root() + "later.txt";
+        TestEnv::writeFile(laterFile, later);
+        qputenv("FAKE_CLAMSCAN_LATER", QFile::encodeName(laterFile));
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        rig.engine->pauseScan();
+        QTest::qWait(7000);
+        QCOMPARE(rig.closed->count(), 0);
+        rig.engine->resumeScan();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.closed->count(), 1, 20000);
+        QCOMPARE(rig.engine->itemsScanned(), 20001);
+        QCOMPARE(rig.foundWindow->count(), 1);
+        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 5);
+        QCOMPARE(rig.session().status(), QStringLiteral("Scanning Complete"));
+    }
+
+    void onlyTheProgramsOwnFolderIsExcluded() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        const QByteArray vault = QFile::encodeName(rig.data->folders.data) + "virus_vault/";
+        rig.fakeOutput(vault +
+                           "1.vir: Eicar FOUND\n/home/u/Downloads/Vizavuz/evil.exe: Eicar "
+                           "FOUND\n/t/Vizavuz/x.com: Eicar FOUND\n",
+                       1);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.foundWindow->count(), 1);
+        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 2);
+        QCOMPARE(rig.data->infections.record(1).filePath.bytes(),
+                 QByteArray("/home/u/Downloads/Vizavuz/evil.exe"));
+    }
+
+    void totalsStopAtTheLargestValue() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        constexpr qint32 top = 2147483647;
+        LastScanRecord &record = rig.data->lastScan;
+        record.totalScanned = top - 1;
+        record.totalFound = top;
+        record.scanCount = top;
+        rig.fakeOutput("/t/a: OK\n/t/b: OK\n/t/c: OK\n/t/v: Eicar FOUND\n", 1);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_COMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, top, 0, top, top, 3, 0, today(), 1));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestScanEngine)

@@ -278,6 +278,35 @@ private slots:
         QVERIFY(!result->isVisible());
     }
 
+    // A scanner that died after a detection: the detection is offered with a note, the status
+    // line says the scan failed, and the no-infections window never shows. The next, finished
+    // scan shows no note.
+    void diedScanOffersWhatItFoundWithANote() {
+        Run run;
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(dir + "/a.com", "one");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt", Run::foundLine(dir + "/a.com"));
+        qputenv("FAKE_CLAMSCAN_SIGNAL", "KILL");
+        QVERIFY(run.engine().startCustomScan({dir}));
+        qunsetenv("FAKE_CLAMSCAN_SIGNAL");
+        TForm11 *offer = run.windows().form11();
+        QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
+        QCOMPARE(Run::text(offer, "Label1"), QStringLiteral("1"));
+        QLabel *note = offer->findChild<QLabel *>(QStringLiteral("Label5"));
+        QVERIFY(note && note->isVisible());
+        QVERIFY2(note->text().contains(QStringLiteral("did not finish")), qPrintable(note->text()));
+        QVERIFY(note->text().contains(QStringLiteral("signal 9")));
+        QTRY_VERIFY(
+            Run::text(&run.form(), "Label10").startsWith(QStringLiteral("Scanning Failed")));
+        QVERIFY(!run.windows().form17()->isVisible());
+        Run::click(offer->button(QStringLiteral("Image3")));
+
+        QVERIFY(run.engine().startCustomScan({dir}));
+        QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
+        QVERIFY(!note->isVisible());
+        QCOMPARE(Run::text(&run.form(), "Label10"), QStringLiteral("Scanning Complete"));
+    }
+
     void resultSaysWhatCouldNotBeRemoved() {
         Run run;
         const QString dir = run.folder("t");
