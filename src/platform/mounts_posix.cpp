@@ -1,8 +1,14 @@
 #include "platform/mounts.h"
 
 #include <algorithm>
+#include <optional>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace platform {
 
@@ -33,36 +39,271 @@ bool isDiskFileSystem(const QByteArray &type) {
     static const QList<QByteArray> types = {"ext2",    "ext3",   "ext4",     "xfs",     "btrfs",
                                             "f2fs",    "jfs",    "reiserfs", "reiser4", "vfat",
                                             "msdos",   "exfat",  "ntfs",     "ntfs3",   "fuseblk",
-                                            "hfsplus", "nilfs2", "bcachefs", "udf"};
+                                            "hfsplus", "nilfs2", "bcachefs", "zfs"};
     return types.contains(type);
+}
+
+// What an image-based or live system runs from: its root only.
+bool isImageRoot(const QByteArray &type) {
+    return type == "overlay" || type == "composefs" || type == "erofs" || type == "squashfs";
+}
+
+// Kernel interfaces: nothing of the user's lies there.
+bool isPseudo(const QByteArray &type) {
+    static const QList<QByteArray> types = {
+        "proc",    "sysfs",    "devtmpfs",    "devpts",  "cgroup",     "cgroup2",   "securityfs",
+        "debugfs", "tracefs",  "configfs",    "fusectl", "mqueue",     "hugetlbfs", "bpf",
+        "pstore",  "efivarfs", "binfmt_misc", "autofs",  "rpc_pipefs", "nsfs",      "selinuxfs"};
+    return types.contains(type);
+}
+
+// A source that is a disk: not a loop image, an optical drive or memory.
+bool isDiskSource(const MountEntry &m) {
+    if (m.type == "zfs")
+        return !m.source.contains('@');  // a snapshot
+    const QByteArray &s = m.source;
+    return s.startsWith("/dev/") && !s.startsWith("/dev/loop") && !s.startsWith("/dev/sr") &&
+           !s.startsWith("/dev/zram") && !s.startsWith("/dev/ram");
+}
+
+QByteArray withSlash(QByteArray path) {
+    if (!path.endsWith('/'))
+        path += '/';
+    return path;
+}
+
+// True when folder (ending in "/") lies in or below parent (ending in "/").
+bool isUnder(const QByteArray &folder, const QByteArray &parent) {
+    return folder.startsWith(parent);
+}
+
+// Files of one file system tree: the same device and btrfs subvolume.
+bool sameTree(const MountEntry &a, const MountEntry &b) {
+    return a.device == b.device && a.subvolume == b.subvolume;
+}
+
+QByteArray readLine(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readLine(64).trimmed();
+}
+
+BlockDevice probeSysfs(const QByteArray &majorMinor, const QString &sysRoot, int depth) {
+    BlockDevice device;
+    const QString dir =
+        QFileInfo(sysRoot + QStringLiteral("/dev/block/") + QString::fromLatin1(majorMinor))
+            .canonicalFilePath();
+    if (dir.isEmpty() || depth > 8)
+        return device;
+    // A mapped or RAID volume (LVM, dm-crypt, md) is what lies under it.
+    const QStringList slaves =
+        QDir(dir + QStringLiteral("/slaves")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    if (!slaves.isEmpty()) {
+        for (const QString &slave : slaves) {
+            const BlockDevice below = probeSysfs(
+                readLine(dir + QStringLiteral("/slaves/") + slave + QStringLiteral("/dev")),
+                sysRoot, depth + 1);
+            device.removable = device.removable || below.removable;
+            device.disks += below.disks;
+        }
+        return device;
+    }
+    const QString disk =
+        QFile::exists(dir + QStringLiteral("/partition")) ? QFileInfo(dir).path() : dir;
+    const QString name = QFileInfo(disk).fileName();
+    device.disks << QFile::encodeName(name);
+    device.removable =
+        readLine(disk + QStringLiteral("/removable")) == "1" ||
+        disk.contains(QStringLiteral("/usb")) || name.startsWith(u"sr") ||
+        (name.startsWith(u"mmcblk") && readLine(disk + QStringLiteral("/device/type")) == "SD");
+    return device;
+}
+
+std::optional<dev_t> deviceOf(const QByteArray &path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return std::nullopt;
+    return st.st_dev;
+}
+
+// The mount a folder (ending in "/") lies on: the longest mount point above it, the latest
+// of several on the same point.
+const MountEntry *mountOf(const QList<MountEntry> &mounts, const QByteArray &folder) {
+    const MountEntry *found = nullptr;
+    for (const MountEntry &m : mounts) {
+        if (!isUnder(folder, withSlash(m.point)))
+            continue;
+        if (!found || m.point.size() >= found->point.size())
+            found = &m;
+    }
+    return found;
+}
+
+// The folder's place inside its file system.
+QByteArray treePath(const MountEntry &m, const QByteArray &folder) {
+    return withSlash(m.root) + folder.mid(withSlash(m.point).size());
 }
 
 }  // namespace
 
-QList<QByteArray> fixedMountPoints(const QByteArray &mountinfo) {
-    QList<QByteArray> points;
-    for (const QByteArray &line : mountinfo.split('\n')) {
+QList<MountEntry> parseMountInfo(const QByteArray &text) {
+    QList<MountEntry> mounts;
+    for (const QByteArray &line : text.split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         const qsizetype dash = fields.indexOf(QByteArray("-"));
         if (dash < 6 || dash + 2 >= fields.size())
             continue;
-        const QByteArray &root = fields[3];
-        const QByteArray &type = fields[dash + 1];
-        const QByteArray source = unescape(fields[dash + 2]);
-        // A bind mount of a subfolder would list the same files twice.
-        if (root != "/")
+        MountEntry m;
+        m.device = fields[2];
+        m.root = unescape(fields[3]);
+        m.point = unescape(fields[4]);
+        m.readOnly = fields[5].split(',').contains("ro");
+        m.type = fields[dash + 1];
+        m.source = unescape(fields[dash + 2]);
+        if (m.type == "btrfs" && dash + 3 < fields.size()) {
+            for (const QByteArray &option : fields[dash + 3].split(',')) {
+                if (option.startsWith("subvolid="))
+                    m.subvolume = option.mid(9);
+                else if (option.startsWith("subvol=") && m.subvolume.isEmpty())
+                    m.subvolume = option.mid(7);
+            }
+        }
+        mounts << m;
+    }
+    return mounts;
+}
+
+BlockDevice probeBlockDevice(const MountEntry &mount, const QString &sysRoot) {
+    // A btrfs mount line names an anonymous device; the source names the disk.
+    QByteArray majorMinor = mount.device;
+    struct stat st {};
+    if (mount.source.startsWith("/dev/") && ::stat(mount.source.constData(), &st) == 0 &&
+        S_ISBLK(st.st_mode))
+        majorMinor =
+            QByteArray::number(major(st.st_rdev)) + ':' + QByteArray::number(minor(st.st_rdev));
+    return probeSysfs(majorMinor, sysRoot, 0);
+}
+
+QList<QByteArray> fixedMountPoints(const QByteArray &mountinfo, const BlockDeviceProbe &probe) {
+    const QList<MountEntry> mounts = parseMountInfo(mountinfo);
+
+    // The disks the system runs from are fixed, even an SD card or a USB disk.
+    QList<QByteArray> systemDisks;
+    for (const MountEntry &m : mounts)
+        if (m.point == "/" && isDiskSource(m))
+            systemDisks = probe(m).disks;
+
+    // One mount of each tree: writable before read-only, then the shortest path.
+    QList<MountEntry> trees;
+    for (const MountEntry &m : mounts) {
+        const bool root = m.point == "/" && (isDiskFileSystem(m.type) || isImageRoot(m.type));
+        if (!root && !(isDiskFileSystem(m.type) && isDiskSource(m)))
             continue;
-        if (!isDiskFileSystem(type) || !source.startsWith("/dev/") ||
-            source.startsWith("/dev/loop"))
+        if (!root && m.type != "zfs") {
+            const BlockDevice device = probe(m);
+            const bool onSystemDisk = std::any_of(
+                device.disks.begin(), device.disks.end(),
+                [&systemDisks](const QByteArray &disk) { return systemDisks.contains(disk); });
+            if (device.removable && !onSystemDisk)
+                continue;
+        }
+        auto same = std::find_if(trees.begin(), trees.end(), [&m](const MountEntry &t) {
+            return sameTree(t, m) && t.root == m.root;
+        });
+        if (same == trees.end()) {
+            trees << m;
             continue;
-        QByteArray point = unescape(fields[4]);
-        if (!point.endsWith('/'))
-            point += '/';
-        if (!points.contains(point))
-            points.append(point);
+        }
+        const auto rank = [](const MountEntry &e) {
+            return std::make_tuple(e.readOnly, e.point.size(), e.point);
+        };
+        if (rank(m) < rank(*same))
+            *same = m;
+    }
+
+    // A tree mounted inside another mounted tree of the same file system is covered by it;
+    // but a read-only mount whose parts are mounted writable elsewhere (the system root of an
+    // image-based system) gives way to those parts, which can be cleaned.
+    const auto inside = [](const MountEntry &inner, const MountEntry &outer) {
+        return &inner != &outer && sameTree(inner, outer) &&
+               isUnder(withSlash(inner.root), withSlash(outer.root)) && inner.root != outer.root;
+    };
+    QList<bool> dropped(trees.size(), false);
+    for (qsizetype a = 0; a < trees.size(); ++a)
+        for (qsizetype b = 0; b < trees.size(); ++b)
+            if (trees[a].readOnly && !trees[b].readOnly && inside(trees[b], trees[a]))
+                dropped[a] = true;
+    QList<QByteArray> points;
+    for (qsizetype b = 0; b < trees.size(); ++b) {
+        if (dropped[b])
+            continue;
+        bool covered = false;
+        for (qsizetype a = 0; a < trees.size() && !covered; ++a)
+            covered = !dropped[a] && inside(trees[b], trees[a]);
+        if (!covered)
+            points << withSlash(trees[b].point);
     }
     std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
     return points;
+}
+
+QList<QByteArray> fixedMountPoints(const QByteArray &mountinfo) {
+    return fixedMountPoints(mountinfo, [](const MountEntry &m) { return probeBlockDevice(m); });
+}
+
+QList<QByteArray> scanTargets(const QList<QByteArray> &chosen, const QByteArray &mountinfo,
+                              const BlockDeviceProbe &probe) {
+    const QList<MountEntry> mounts = parseMountInfo(mountinfo);
+    const QList<QByteArray> fixed = fixedMountPoints(mountinfo, probe);
+
+    // Each chosen folder, then the fixed disks mounted below it, each once.
+    QList<QByteArray> wanted;
+    for (const QByteArray &entry : chosen) {
+        const QByteArray folder = withSlash(entry);
+        if (!wanted.contains(folder))
+            wanted << folder;
+        for (const QByteArray &point : fixed)
+            if (point != folder && isUnder(point, folder) && !wanted.contains(point))
+                wanted << point;
+    }
+    // Nothing to scan on kernel interfaces.
+    wanted.removeIf([&mounts](const QByteArray &folder) {
+        const MountEntry *m = mountOf(mounts, folder);
+        return m && isPseudo(m->type);
+    });
+
+    // A target whose files another target reaches without leaving its file system is left
+    // out, so that no file is scanned (and listed) twice.
+    const auto covers = [&mounts](const QByteArray &outer, const QByteArray &inner) {
+        const std::optional<dev_t> a = deviceOf(outer), b = deviceOf(inner);
+        if (a && b && *a != *b)
+            return false;
+        const MountEntry *mo = mountOf(mounts, outer);
+        const MountEntry *mi = mountOf(mounts, inner);
+        if (mo && mi)
+            return sameTree(*mo, *mi) && isUnder(treePath(*mi, inner), treePath(*mo, outer));
+        return isUnder(inner, outer);
+    };
+    QList<QByteArray> targets;
+    for (qsizetype i = 0; i < wanted.size(); ++i) {
+        bool covered = false;
+        for (qsizetype j = 0; j < wanted.size() && !covered; ++j) {
+            if (i == j || !covers(wanted[j], wanted[i]))
+                continue;
+            // Two targets that reach each other's files (the same folder twice, bind mounts
+            // of one folder): the first is kept.
+            covered = !covers(wanted[i], wanted[j]) || j < i;
+        }
+        if (!covered)
+            targets << wanted[i];
+    }
+    return targets;
+}
+
+QList<QByteArray> scanTargets(const QList<QByteArray> &chosen, const QByteArray &mountinfo) {
+    return scanTargets(chosen, mountinfo, [](const MountEntry &m) { return probeBlockDevice(m); });
 }
 
 QByteArray readMountInfo() {

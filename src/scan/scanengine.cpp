@@ -138,15 +138,26 @@ QStringList ScanEngine::fixedDisks() const {
     return disks;
 }
 
+QString ScanEngine::noDiskText() {
+    return QStringLiteral("No local disk was found to scan");
+}
+
 void ScanEngine::fullScanCommand() {
     ScanSession &session = m_data.session;
     if (session.state() == ScanSession::idle()) {
-        m_scanList.clear();
-        session.setState(ScanSession::scanning());
-        for (const QByteArray &point : platform::fixedMountPoints(m_mountInfo()))
-            m_scanList.appendTarget(point);
-        emit progressViewRequested();
-        scanStart(true);
+        // Without a disk there is nothing to scan: the scanner is not started at all (it
+        // would scan the folder it runs in).
+        const QList<QByteArray> disks = platform::fixedMountPoints(m_mountInfo());
+        if (disks.isEmpty()) {
+            refuse(noDiskText());
+        } else {
+            m_scanList.clear();
+            session.setState(ScanSession::scanning());
+            for (const QByteArray &point : disks)
+                m_scanList.appendTarget(point);
+            emit progressViewRequested();
+            scanStart();
+        }
     } else if (session.state() == ScanSession::paused()) {
         session.setState(ScanSession::scanning());
         if (m_run)
@@ -158,20 +169,36 @@ void ScanEngine::fullScanCommand() {
 bool ScanEngine::startCustomScan(const QStringList &entries) {
     if (m_data.session.state() != ScanSession::idle() || entries.isEmpty())
         return false;
-    m_scanList.clear();
+    // The scanner is given absolute targets only, so every path it prints is absolute.
+    QList<QByteArray> chosen;
     for (const QString &entry : entries) {
-        // The scanner is given absolute targets only, so every path it prints is absolute.
         QByteArray target = QFile::encodeName(QDir::cleanPath(QFileInfo(entry).absoluteFilePath()));
         if (!target.endsWith('/'))
             target += '/';
-        m_scanList.appendTarget(target);
+        chosen << target;
     }
+    // Fixed disks below a chosen folder are scanned as in a full scan; a file reached from
+    // two chosen folders is scanned once.
+    const QList<QByteArray> targets = platform::scanTargets(chosen, m_mountInfo());
+    if (targets.isEmpty()) {
+        refuse(QStringLiteral("None of the chosen folders can be scanned"));
+        return true;
+    }
+    m_scanList.clear();
+    for (const QByteArray &target : targets)
+        m_scanList.appendTarget(target);
     emit progressViewRequested();
-    scanStart(false);
+    scanStart();
     return true;
 }
 
-void ScanEngine::scanStart(bool fullScan) {
+void ScanEngine::refuse(const QString &reason) {
+    m_failure = reason;
+    m_data.session.setStatus(QStringLiteral("Scanning Failed: ") + reason);
+    emit scanFailed(reason);
+}
+
+void ScanEngine::scanStart() {
     ScanSession &session = m_data.session;
     session.setProgressTimerOn(true);
     session.setPercent(0);
@@ -191,7 +218,7 @@ void ScanEngine::scanStart(bool fullScan) {
     // Staged downloads never lie beside the databases while the scanner runs.
     QFile::remove(m_data.folders.database + QStringLiteral("main2.cvd"));
     QFile::remove(m_data.folders.database + QStringLiteral("daily2.cvd"));
-    launch(fullScan);
+    launch();
 }
 
 namespace {
@@ -219,7 +246,7 @@ QList<QByteArray> ScanEngine::ownDataFolders() const {
     return folders;
 }
 
-void ScanEngine::launch(bool fullScan) {
+void ScanEngine::launch() {
     joinFinishedRuns();
     m_stopFlag = false;
 
@@ -247,8 +274,9 @@ void ScanEngine::launch(bool fullScan) {
                         .arg(mainDb));
         return;
     }
-    if (fullScan)
-        args << QByteArrayLiteral("--cross-fs=no");
+    // Each target stays on its own file system: pseudo, network and other disks' file systems
+    // below it are never descended into (the other fixed disks are targets of their own).
+    args << QByteArrayLiteral("--cross-fs=no");
     for (const QByteArray &entry : m_scanList.entries())
         args << entry;
     m_lastArguments = args;

@@ -36,6 +36,8 @@ public:
     void stopRoutine();
 
     QStringList fixedDisks() const;
+    // Why a full scan is refused on a machine without a fixed disk.
+    static QString noDiskText();
     int itemsScanned() const { return m_parser.itemsScanned(); }
     int infectionCount() const { return m_parser.infectionCount(); }
     int foundBeyondList() const { return m_parser.foundBeyondList(); }
@@ -69,8 +71,9 @@ signals:
     void scanClosed();
 
 private:
-    void scanStart(bool fullScan);
-    void launch(bool fullScan);
+    void scanStart();
+    void launch();
+    void refuse(const QString &reason);
     void onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk);
     void completion(const std::shared_ptr<ScanRun> &run);
     void releaseRun();

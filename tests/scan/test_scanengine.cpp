@@ -57,11 +57,12 @@ private slots:
         const QString args = rig.env.root() + "args.txt";
         qputenv("FAKE_CLAMSCAN_ARGS", QFile::encodeName(args));
         const QString spaced = rig.env.root() + "My Files";
-        QVERIFY(rig.engine->startCustomScan({spaced, spaced + "/", "/"}));
+        QDir().mkpath(spaced);
+        QVERIFY(rig.engine->startCustomScan({spaced, spaced + "/"}));
         QVERIFY(!rig.engine->startCustomScan({"/"}));  // not idle
         QTRY_COMPARE(rig.closed->count(), 1);
         QCOMPARE(readLines(args), (QStringList{"--recursive", "--database=" + rig.db() + "main.cvd",
-                                               spaced + "/", spaced + "/", "/"}));
+                                               "--cross-fs=no", spaced + "/"}));
         QVERIFY(!rig.engine->startCustomScan({}));
         QCOMPARE(rig.session().state(), QStringLiteral("idle"));
     }
@@ -475,6 +476,48 @@ private slots:
         QVERIFY(rig.engine->startCustomScan({rig.target()}));
         QTRY_COMPARE(rig.closed->count(), 1);
         QCOMPARE(rig.storedLastScan(), lastScanImage(1, top, 0, top, top, 3, 0, today(), 1));
+    }
+    // Without a fixed disk the full scan is refused: the scanner is never started.
+    void fullScanWithoutADiskIsRefused() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        const QString args = rig.env.root() + "args.txt";
+        qputenv("FAKE_CLAMSCAN_ARGS", QFile::encodeName(args));
+        rig.engine->fullScanCommand();  // the rig's mountinfo names no disk
+        QCOMPARE(rig.failed->count(), 1);
+        QCOMPARE(rig.failed->at(0).at(0).toString(), ScanEngine::noDiskText());
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QVERIFY(rig.session().status().startsWith(QStringLiteral("Scanning Failed: ")));
+        QTest::qWait(500);
+        QVERIFY(!QFile::exists(args));
+        QCOMPARE(rig.windows(), 0);
+    }
+
+    // The fixed-disk entries in a custom scan, with a folder inside one and a kernel
+    // interface, give the full scan's command line.
+    void customScanOfTheDiskEntriesIsTheFullScan() {
+        EngineRig rig;
+        rig.useFakeScanner();
+        const QString disk = rig.env.root() + "disk";
+        QDir().mkpath(disk + "/home/u/docs");
+        QDir().mkpath(disk + "/proc");
+        const QByteArray d = QFile::encodeName(disk);
+        const QByteArray mounts = "27 1 8:1 / " + d + " rw - ext4 /dev/sda1 rw\n28 27 8:2 / " + d +
+                                  "/home rw - ext4 /dev/sda2 rw\n29 27 0:5 / " + d +
+                                  "/proc rw - proc proc rw\n30 27 0:50 / " + d +
+                                  "/net rw - nfs4 nas:/x rw\n";
+        rig.engine->setMountInfoSource([mounts] { return mounts; });
+        const QString args = rig.env.root() + "args.txt";
+        qputenv("FAKE_CLAMSCAN_ARGS", QFile::encodeName(args));
+        rig.engine->fullScanCommand();
+        QTRY_COMPARE(rig.closed->count(), 1);
+        const QStringList full = readLines(args);
+        QCOMPARE(full.mid(2), (QStringList{"--cross-fs=no", disk + "/", disk + "/home/"}));
+        QStringList entries = rig.engine->fixedDisks();
+        entries << disk + "/home/u/docs" << disk + "/proc" << disk + "/home";
+        QVERIFY(rig.engine->startCustomScan(entries));
+        QTRY_COMPARE(rig.closed->count(), 2);
+        QCOMPARE(readLines(args), full);
     }
 };
 
