@@ -118,9 +118,12 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     });
     connect(&s, &ScanSession::infectionRowAppended, this, &TForm1::onRowAppended);
     connect(&s, &ScanSession::infectionRowsCleared, m_infections, &QListWidget::clear);
+    // A scan started from any page (the popup menu) is shown on the Scan page.
     connect(&m_engine, &ScanEngine::progressViewRequested, this, [this] {
         m_scanView = 2;
-        ShowScanView();
+        m_currentPage = 1;
+        ShowPage();
+        selectNavigation(1);
     });
 
     fillVaultList();

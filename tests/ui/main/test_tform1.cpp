@@ -247,6 +247,28 @@ private slots:
         QVERIFY(!run.form().timer1().isActive());
     }
 
+    // Start Scan from the popup menu while another page shows: the Scan page comes up with
+    // its progress view, and the navigation selection follows it.
+    void startScanFromTheMenuShowsTheScanPage() {
+        Run run({}, true);
+        QDir().mkpath(run.env.root() + "disk");
+        const QByteArray mount = "36 25 8:1 / " + (run.env.root() + "disk").toLocal8Bit() +
+                                 " rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+        run.app->engine().setMountInfoSource([mount] { return mount; });
+        run.form().hooks.preScanOffer = [](int) { return false; };
+        run.click("Image5");
+        QCOMPARE(run.form().currentPage(), 3);
+        QSignalSpy navigation(&run.form(), &TForm1::navigationSelected);
+        run.form().popupMenu()->findChild<QAction *>(QStringLiteral("Scan1"))->trigger();
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
+        QCOMPARE(run.form().currentPage(), 1);
+        QVERIFY(run.widget("Panel1")->isVisible());
+        QVERIFY(run.widget("Panel3")->isVisible());
+        QCOMPARE(navigation.count(), 1);
+        QCOMPARE(navigation.at(0).at(0).toInt(), 1);
+        run.app->engine().stopRoutine();
+    }
+
     void startScanUsesThePreScanOfferAndStopsTimer2() {
         Run run;
         QList<int> offers;
