@@ -72,6 +72,9 @@ Startup::Report Startup::run(ProgramData &data, const Options &options) {
 
     data.registry().readRecord(regkey::lastScan(), data.lastScan);
     data.registry().readRecord(regkey::settings(), data.settings);
+    // Whatever the stored bytes, the count stays within the vault's 1,000 slots: every loop
+    // over the vault (its list fills the main window at once) runs to it.
+    data.settings.vaultCount = data.vault.count();
 
     makeFolders(data.folders, report.problems);
 
@@ -85,9 +88,11 @@ Startup::Report Startup::run(ProgramData &data, const Options &options) {
         data.infections.setCount(0);
     }
 
-    // Yearly reset of the update data; a never-stored record (day 0) always takes it.
+    // Yearly reset of the update data; a never-stored record (day 0) always takes it, and so
+    // does a date that is no date at all (NaN, infinite, beyond any calendar).
     const double today = data.todayCount();
-    if (today - data.settings.lastUpdate > resetAfterDays) {
+    const bool noDate = !daycount::toDate(data.settings.lastUpdate).isValid();
+    if (noDate || today - data.settings.lastUpdate > resetAfterDays) {
         data.settings.checkFrequency = 0;
         data.settings.lastUpdate = today - resetBackDays;
         data.settings.updateCount = 0;

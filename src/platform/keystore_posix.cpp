@@ -2,9 +2,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace platform {
+
+namespace {
+// Far beyond any value the program stores (a record, a path); a larger file, a device or a
+// pipe in the store is read as a failed value instead of holding up the program.
+constexpr qint64 kMaxValueFile = 1 << 20;
+}  // namespace
 
 KeyStore::KeyStore(QString root) : m_root(std::move(root)) {
     if (!m_root.endsWith(u'/'))
@@ -42,10 +49,10 @@ KeyStore::ReadResult KeyStore::read(const QString &keyPath, const QString &value
     if (!file.exists())
         return result;
     result.outcome = ReadOutcome::Failed;
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly))
         return result;
-    const QByteArray all = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const QByteArray all = file.read(kMaxValueFile + 1);
+    if (file.error() != QFileDevice::NoError || all.size() > kMaxValueFile)
         return result;
     const qsizetype newline = all.indexOf('\n');
     if (newline < 0)

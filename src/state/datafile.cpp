@@ -33,7 +33,8 @@ QByteArray readFront(const QString &path, qint64 maxBytes, bool *exists, bool *f
         *exists = there;
     if (failed)
         *failed = false;
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A pipe or device in the file's place would hold the reader up: only files are read.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
         if (failed)
             *failed = there;
         return {};

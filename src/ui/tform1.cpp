@@ -617,7 +617,7 @@ void TForm1::fillVaultList() {
     if (hooks.vaultRows) {
         rows = hooks.vaultRows();
     } else {
-        for (int i = 1; i <= m_data.settings.vaultCount; ++i)
+        for (int i = 1; i <= m_data.vault.count(); ++i)
             rows << QString::number(i);
     }
     for (const QString &text : rows) {

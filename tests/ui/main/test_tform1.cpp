@@ -1,5 +1,12 @@
+#include <climits>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -12,6 +19,8 @@
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "state/daycount.h"
+#include "ui/skin/skinbuttons.h"
 #include "support/testenv.h"
 #include "support/programrun.h"
 #include "ui/application.h"
@@ -49,6 +58,18 @@ struct Run : ProgramRun {
     }
 };
 
+// A stored record of `size` zero bytes with `field` written at `offset`.
+template <typename T>
+QByteArray recordWith(int size, int offset, T field) {
+    QByteArray bytes(size, '\0');
+    std::memcpy(bytes.data() + offset, &field, sizeof(T));
+    return bytes;
+}
+
+// How a stored value is put in place: its bytes, a pipe that no one writes, or a file of
+// 3 GiB (sparse) behind a valid type line.
+enum class Stored { Bytes, Pipe, Huge };
+
 }  // namespace
 
 class TestTForm1 : public QObject {
@@ -80,6 +101,66 @@ private slots:
         run.click("Image6");
         QVERIFY(run.widget("Panel6")->isVisible());
         QCOMPARE(run.form().selectedNavButton(), 4);
+    }
+
+    void anyStoredValueGivesTheWindow_data() {
+        QTest::addColumn<QString>("where");  // a key store subkey, or a data folder file
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("bytes");
+        const int bytes = int(Stored::Bytes);
+        for (std::int32_t count : {INT_MAX, INT_MIN, 1001})
+            QTest::addRow("vault count %d", count)
+                << "sysdata" << bytes << recordWith(808, 784, count);
+        const double dates[] = {std::nan(""), 1e308, -1e308, INFINITY, -INFINITY, 4e6};
+        for (double date : dates)
+            QTest::addRow("last update %g", date)
+                << "sysdata" << bytes << recordWith(808, 792, date);
+        QByteArray lsd(64, char(0xff));
+        lsd[32] = char(0xff);  // a date text "longer" than its 20 characters
+        QTest::newRow("last scan all 0xff") << "lsd" << bytes << lsd;
+        for (const char *subkey : {"sysdata", "lsd", "appdatapath"}) {
+            QTest::addRow("%s pipe", subkey) << subkey << int(Stored::Pipe) << QByteArray();
+            QTest::addRow("%s 3 GiB", subkey) << subkey << int(Stored::Huge) << QByteArray();
+        }
+        QTest::newRow("records.gav pipe")
+            << "virus_vault/records.gav" << int(Stored::Pipe) << QByteArray();
+    }
+
+    // Whatever a stored value holds, the program starts with its window and every page opens;
+    // a count beyond the vault's room never fills more than its 1,000 rows.
+    void anyStoredValueGivesTheWindow() {
+        QFETCH(QString, where);
+        QFETCH(int, kind);
+        QFETCH(QByteArray, bytes);
+        ProgramRun run;
+        const bool file = where.contains(u'/');
+        const QString path = file ? run.env.dataFolder() + where
+                                  : run.env.registryRoot() +
+                                        "HKEY_LOCAL_MACHINE/SOFTWARE/Vizavuz/AntiVirus/" + where +
+                                        "/(default)";
+        TestEnv::writeFile(path, file ? bytes : "REG_BINARY\n" + bytes);
+        if (kind == int(Stored::Pipe)) {
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == int(Stored::Huge)) {
+            QFile huge(path);
+            QVERIFY(huge.open(QIODevice::ReadWrite) && huge.resize(qint64(3) << 30));
+        }
+        run.start(true).show();
+        TForm1 &f = run.form();
+        QVERIFY(f.isVisible());
+        const SettingsRecord &s = run.app->data().settings;
+        QVERIFY(s.vaultCount >= 0 && s.vaultCount <= 1000);
+        QVERIFY(f.vaultList()->count() <= 1000);
+        // A date that is no date takes the yearly reset, so the page shows a real one.
+        QVERIFY(daycount::toDate(s.lastUpdate).isValid());
+        QTest::mouseClick(f.findChild<QWidget *>("Image6"), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(f.currentPage(), 4);
+        QVERIFY(!f.findChild<QLabel *>("lblUpdate")->text().isEmpty());
+        for (const char *page : {"Image3", "Image4", "Image5"})
+            QTest::mouseClick(f.findChild<QWidget *>(page), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(f.currentPage(), 3);
+        QVERIFY(f.findChild<QLabel *>("Label36")->text().size() <= 20);
     }
 
     void pagesShowTheStoredFigures() {
