@@ -8,12 +8,14 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QWindow>
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
 #include "ui/skin/artwork.h"
+#include "ui/skin/modalhold.h"
 #include "ui/fonts.h"
 
 namespace {
@@ -129,6 +131,7 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     fillVaultList();
     refreshScanLabels();
     applyMask();
+    watchRightClicks();
 }
 
 QLabel *TForm1::label(QWidget *parent, const char *name, int x, int y, const QString &text,
@@ -343,10 +346,16 @@ void TForm1::buildMenu() {
     m_menu->addSeparator()->setObjectName(QStringLiteral("N1"));
     item("About1", QStringLiteral("About"), [this, hook] { hook(hooks.about); });
 
-    // A right click anywhere in the window opens the menu too.
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_menu->popup(mapToGlobal(pos)); });
+    // A right click anywhere in the window opens the menu at the pointer, on the release (see
+    // eventFilter), so that a button pressed by it gets its release first. The children's own
+    // context menus (a list's scroll bar) give way to it.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+void TForm1::watchRightClicks() {
+    for (QWidget *w : findChildren<QWidget *>())
+        if (w->window() == this)
+            w->installEventFilter(this);
 }
 
 QLabel *TForm1::skinControl(int index) const {
@@ -658,7 +667,22 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
     auto *w = qobject_cast<QWidget *>(watched);
     if (!w)
         return false;
-    const auto found = m_buttonOf.find(watched);
+    if (event->type() == QEvent::ContextMenu)
+        return true;
+    const bool handled = mouseEvent(w, event);
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        const QPoint at = me->globalPosition().toPoint();
+        if (me->button() == Qt::RightButton && rect().contains(mapFromGlobal(at))) {
+            m_menu->popup(at);
+            return true;
+        }
+    }
+    return handled;
+}
+
+bool TForm1::mouseEvent(QWidget *w, QEvent *event) {
+    const auto found = m_buttonOf.find(w);
     if (found != m_buttonOf.end()) {
         const int index = found->second;
         switch (event->type()) {
@@ -673,13 +697,18 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
             case QEvent::MouseButtonRelease: {
                 auto *me = static_cast<QMouseEvent *>(event);
                 const bool inside = w->rect().contains(me->position().toPoint());
-                const bool click = inside && m_pressedOn == w;
+                // Any button shows the down image; only the left one clicks.
+                const bool click = inside && m_pressedOn == w && me->button() == Qt::LeftButton;
                 m_pressedOn = nullptr;
-                // The click runs before the release repaints, so a button whose click opens a modal
-                // window keeps its down image until that window closes.
+                QPointer<TForm1> self(this);
+                const auto release = [self, index] {
+                    if (self)
+                        emit self->buttonReleased(index);
+                };
                 if (click)
-                    buttonClicked(index);
-                emit buttonReleased(index);
+                    clickThenRelease([this, index] { buttonClicked(index); }, release);
+                else
+                    release();
                 return true;
             }
             default:
@@ -699,12 +728,15 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
             }
             break;
         }
-        case QEvent::MouseButtonPress:
-            if (drag) {
-                startDrag(w, static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+        case QEvent::MouseButtonPress: {
+            // The right button opens the menu rather than dragging the window.
+            auto *me = static_cast<QMouseEvent *>(event);
+            if (drag && me->button() != Qt::RightButton) {
+                startDrag(w, me->globalPosition().toPoint());
                 return true;
             }
             break;
+        }
         case QEvent::MouseButtonRelease:
             if (m_dragging) {
                 m_dragging = false;

@@ -99,6 +99,8 @@ private:
     QLabel *picture(QWidget *parent, const char *name, const QRect &geometry);
     QLabel *button(QWidget *parent, const char *name, int skinIndex, const QRect &geometry,
                    const QString &hint, bool stretch);
+    bool mouseEvent(QWidget *w, QEvent *event);
+    void watchRightClicks();
     void dragSurface(QWidget *w);
     void hoverReset(QWidget *w);
     void buttonClicked(int index);

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 
+#include "ui/skin/modalhold.h"
 #include "ui/skin/skinbuttons.h"
 
 SkinButton::SkinButton(SkinButtons &skin, int index, QWidget *parent, bool stretch)
@@ -22,19 +23,16 @@ void SkinButton::mousePressEvent(QMouseEvent *event) {
 }
 
 void SkinButton::mouseReleaseEvent(QMouseEvent *event) {
-    // The click runs before the release is painted; it may close or even delete this control.
-    SkinButtons &skin = m_skin;
-    const int index = m_index;
     const bool click =
         event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     event->accept();
-    if (click) {
-        QPointer<SkinButton> self(this);
-        emit clicked();
-        if (!self) {
-            skin.release(index);
-            return;
-        }
-    }
-    skin.release(index);
+    // The click may close or even delete this control; the skin table outlives it.
+    const auto release = [skin = QPointer<SkinButtons>(&m_skin), index = m_index] {
+        if (skin)
+            skin->release(index);
+    };
+    if (click)
+        clickThenRelease([this] { emit clicked(); }, release);
+    else
+        release();
 }

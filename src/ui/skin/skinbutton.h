@@ -6,7 +6,7 @@ class SkinButtons;
 
 // A picture control bound to one row of the skin table: mouse move hovers it, a press of any
 // mouse button presses it, the release releases it. clicked() is emitted on a left release
-// inside the control, before the release is painted, so a click that opens a modal window keeps
+// inside the control, before the release is painted; a click that opens a modal window keeps
 // the down image until that window closes.
 class SkinButton : public QLabel {
     Q_OBJECT

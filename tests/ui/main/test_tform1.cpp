@@ -271,8 +271,13 @@ private slots:
                 [&](int i) { events << QStringLiteral("release %1").arg(i); });
         connect(&f, &TForm1::navigationSelected, this,
                 [&](int i) { events << QStringLiteral("select %1").arg(i); });
-        // A right press shows the down image too; the click runs before the release.
+        // A right press shows the down image too, but only the left button clicks; the click
+        // runs before the release.
         QTest::mouseClick(run.widget("Image5"), Qt::RightButton, {}, QPoint(3, 3));
+        QCOMPARE(events, QStringList({"press 3", "release 3"}));
+        f.popupMenu()->hide();  // the right click's menu
+        events.clear();
+        QTest::mouseClick(run.widget("Image5"), Qt::LeftButton, {}, QPoint(3, 3));
         QCOMPARE(events, QStringList({"press 3", "select 3", "release 3"}));
         events.clear();
         QTest::mouseMove(run.widget("Image3"), QPoint(4, 4));
@@ -284,7 +289,39 @@ private slots:
         QTest::mousePress(run.widget("Image4"), Qt::LeftButton, {}, QPoint(3, 3));
         QTest::mouseRelease(run.widget("Image4"), Qt::LeftButton, {}, QPoint(300, 300));
         QCOMPARE(events, QStringList({"press 2", "release 2"}));
-        QCOMPARE(f.currentPage(), 3);  // from the right click on History
+        QCOMPARE(f.currentPage(), 3);  // from the left click on History
+    }
+
+    void buttonOpeningAModalWindowStaysDownUntilItCloses_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("skin");
+        QTest::addColumn<bool>("quiet");  // false: the update prompt comes before a scan
+        QTest::newRow("Check Now, download window") << "Image36" << 29 << true;
+        QTest::newRow("custom scan, directories") << "Image11" << 9 << true;
+        QTest::newRow("full scan, update prompt") << "Image12" << 10 << false;
+    }
+
+    void buttonOpeningAModalWindowStaysDownUntilItCloses() {
+        QFETCH(QString, button);
+        QFETCH(int, skin);
+        QFETCH(bool, quiet);
+        ProgramRun run(QDate(2026, 3, 10));
+        // The last update lies 100 days back (the first run's reset): the prompt is due.
+        run.start(quiet).show();
+        QWidget *control = run.form().findChild<QWidget *>(button);
+        run.form().Action2Execute();  // the page that holds the control
+        if (!control->isVisible())
+            run.form().Image3Click();
+        QVERIFY(control->isVisible());
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(5, 5));
+        QWidget *modal = QApplication::activeModalWidget();
+        QVERIFY(modal && modal->isVisible());
+        QVERIFY(run.app->skin().isPressed(skin));
+        QTest::qWait(50);
+        QVERIFY(run.app->skin().isPressed(skin));
+        QVERIFY(qobject_cast<QDialog *>(modal));
+        static_cast<QDialog *>(modal)->reject();
+        QVERIFY(!run.app->skin().isPressed(skin));
     }
 
     void controlsSitWhereTheLayoutSays() {

@@ -1,4 +1,6 @@
 // The main window as a real X window under a window manager, driven by xdotool.
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -14,6 +16,7 @@
 #include "support/programrun.h"
 #include "ui/application.h"
 #include "support/xsession.h"
+#include "ui/skin/skinbuttons.h"
 #include "ui/tform1.h"
 
 using namespace xsession;
@@ -114,6 +117,46 @@ private slots:
                  QStringLiteral("Items Scanned: 2000"));
         QCOMPARE(app->data().lastScan.lastScanned, 2000);
         QVERIFY(!f.timer1().isActive());
+    }
+
+    void rightClickOpensTheMenuAtThePointerAndClicksNothing_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("window background") << "Image1" << QPoint(400, 20);
+        QTest::newRow("logo") << "Image2" << QPoint(20, 20);
+        QTest::newRow("page background") << "Image13" << QPoint(600, 300);
+        QTest::newRow("heading picture") << "Image25" << QPoint(10, 10);
+        QTest::newRow("label") << "Label2" << QPoint(3, 3);
+        QTest::newRow("Results button") << "Image4" << QPoint(40, 40);
+        QTest::newRow("full scan button") << "Image12" << QPoint(40, 40);
+        QTest::newRow("Close button") << "Image10" << QPoint(10, 10);
+    }
+
+    // A right click anywhere in the window opens the Options menu where the pointer is, and
+    // never runs a button: Close does not end the program, a scan button starts no scan.
+    void rightClickOpensTheMenuAtThePointerAndClicksNothing() {
+        QFETCH(QString, control);
+        QFETCH(QPoint, at);
+        TForm1 &f = app->mainWindow();
+        for (QWidget *top : QApplication::topLevelWidgets())  // an earlier scan's result window
+            if (top != &f && qobject_cast<QDialog *>(top))
+                top->hide();
+        f.Image3Click();  // the Scan page, summary view
+        QVERIFY(placed(&f));
+        QWidget *w = f.findChild<QWidget *>(control);
+        QVERIFY(w && w->isVisible());
+        const QPoint g = w->mapToGlobal(at);
+        clickAt(g, 3);
+        QTRY_VERIFY(f.popupMenu()->isVisible() || !f.isVisible());
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.currentPage(), 1);
+        QCOMPARE(app->data().session.state(), QStringLiteral("idle"));
+        for (int i = 1; i <= SkinButtons::buttonCount; ++i)
+            QVERIFY(!app->skin().isPressed(i));
+        QVERIFY(f.popupMenu()->isVisible());
+        QCOMPARE(f.popupMenu()->pos(), g);
+        xdotool({"key", "Escape"});
+        QTRY_VERIFY(!f.popupMenu()->isVisible());
     }
 
     void cleanupTestCase() { app->shutdown(); }
