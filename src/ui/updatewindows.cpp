@@ -189,7 +189,7 @@ void UpdateWindows::connectDownloadWindow() {
             m_form8->accept();
     });
     connect(w, &TForm8::image3Clicked, this, [this] { m_form8->reject(); });
-    // However the window goes (cancel, Escape, the failure window), a download that is still
+    // However the window goes (cancel, the failure window), a download that is still
     // waiting or running is stopped and records nothing.
     connect(w, &QDialog::finished, this, [this] {
         const DatabaseDownload::State s = m_download->state();

@@ -1,5 +1,6 @@
 #include "ui/skin/skindialog.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainterPath>
@@ -26,7 +27,8 @@ const std::vector<DialogFrame> &dialogFrames() {
          {16, 8},
          {265, 41},
          {"Image1", "Image4"},
-         {{"Image3", {32, 96}, std, 16}, {"Image2", {152, 96}, std, 17}}},
+         {{"Image3", {32, 96}, std, 16}, {"Image2", {152, 96}, std, 17}},
+         "Image2"},
         {"TForm6",
          {367, 237},
          true,
@@ -81,7 +83,8 @@ const std::vector<DialogFrame> &dialogFrames() {
          {8, 8},
          {237, 41},
          {"Image1", "Image4"},
-         {{"Image2", {32, 216}, std, 35}, {"Image3", {152, 216}, std, 36}}},
+         {{"Image2", {32, 216}, std, 35}, {"Image3", {152, 216}, std, 36}},
+         "Image3"},
         {"TForm17",
          {367, 237},
          true,
@@ -184,6 +187,19 @@ void SkinDialog::setVisible(bool visible) {
 void SkinDialog::showEvent(QShowEvent *event) {
     applyMask();
     QDialog::showEvent(event);
+}
+
+void SkinDialog::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        // Not the toolkit's reject(): only a window whose close is a plain cancel goes, and
+        // then exactly as its cancel button would take it.
+        if (m_frame->escapeButton)
+            if (SkinButton *b = button(QString::fromLatin1(m_frame->escapeButton)))
+                emit b->clicked();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void SkinDialog::resizeEvent(QResizeEvent *event) {

@@ -29,6 +29,9 @@ struct DialogFrame {
     QSize titleSize;
     std::vector<const char *> hoverResets;
     std::vector<Button> buttons;
+    // The button that Escape stands for, in windows whose own close is a plain cancel; in the
+    // others Escape does nothing.
+    const char *escapeButton = nullptr;
 };
 
 // The frames of the nine dialogs (TForm3, 6, 7, 8, 11, 14, 15, 16, 17).
@@ -59,6 +62,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void applyMask();

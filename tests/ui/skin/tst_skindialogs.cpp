@@ -246,6 +246,35 @@ private slots:
                  QRect(40, 112, 297, 25));
     }
 
+    void escapeCancelsOnlyWhereCloseIsACancel_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("cancel");  // the button Escape stands for; empty: none
+        QTest::newRow("TForm3 keeps scanning") << "TForm3"
+                                               << "Image2";
+        QTest::newRow("TForm16 cancels") << "TForm16"
+                                         << "Image3";
+        for (const char *name :
+             {"TForm6", "TForm7", "TForm8", "TForm11", "TForm14", "TForm15", "TForm17"})
+            QTest::newRow(name) << name << QString();
+    }
+
+    // Escape never closes a window past its owner's wiring (a removal or download under way, an
+    // update offer whose answer starts the scan): it stands for the cancel button or does nothing.
+    void escapeCancelsOnlyWhereCloseIsACancel() {
+        QFETCH(QString, name);
+        QFETCH(QString, cancel);
+        auto dialog = make(name, skin);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QStringList clicked;
+        for (SkinButton *b : dialog->findChildren<SkinButton *>())
+            connect(b, &SkinButton::clicked, this, [&clicked, b] { clicked << b->objectName(); });
+        QWidget *target = dialog->focusWidget() ? dialog->focusWidget() : dialog.get();
+        QTest::keyClick(target, Qt::Key_Escape);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(clicked, cancel.isEmpty() ? QStringList() : QStringList{cancel});
+    }
+
     void everyLabelFitsItsWindow() {
         for (const DialogFrame &f : dialogFrames()) {
             auto dialog = make(QString::fromLatin1(f.name), skin);
