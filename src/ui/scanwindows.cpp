@@ -35,6 +35,14 @@ void showModal(QDialog *dialog) {
     dialog->activateWindow();
 }
 
+// The scan's result windows do not wait for an answer: the program stays usable behind them.
+void showWithoutWaiting(QDialog *dialog) {
+    dialog->setWindowModality(Qt::NonModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
 void addDirectoryRow(QListWidget *list, const QString &text) {
     auto *item = new QListWidgetItem(text, list);
     item->setSizeHint(QSize(list->viewport()->width(), kDirectoryRowHeight));
@@ -146,7 +154,7 @@ void ScanWindows::connectScanResults() {
                 unfinished->setText(reason.isEmpty() ? QString() : unfinishedText(reason));
                 unfinished->setToolTip(reason);
                 unfinished->setVisible(!reason.isEmpty());
-                showModal(m_form11);
+                showWithoutWaiting(m_form11);
             });
     connect(m_form11, &TForm11::image2Clicked, this, [this] {
         m_form11->close();
@@ -156,7 +164,7 @@ void ScanWindows::connectScanResults() {
     connect(m_form11, &TForm11::image3Clicked, m_form11, &QDialog::close);
 
     connect(&m_engine, &ScanEngine::noInfectionsWindowRequested, this,
-            [this] { showModal(m_form17); });
+            [this] { showWithoutWaiting(m_form17); });
     connect(m_form17, &TForm17::image2Clicked, m_form17, &QDialog::close);
 
     // scanFailed and recordWriteFailed reach the user through the composition root.

@@ -184,6 +184,7 @@ private slots:
         // No detections: the no-infections window, closed by its button.
         TForm17 *done = run.windows().form17();
         QTRY_VERIFY(done->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());  // shown without waiting
         Run::click(done->button(QStringLiteral("Image2")));
         QVERIFY(!done->isVisible());
     }
@@ -248,6 +249,7 @@ private slots:
         TForm11 *offer = run.windows().form11();
         QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
         QCOMPARE(Run::text(offer, "Label1"), QStringLiteral("2"));
+        QVERIFY(!QApplication::activeModalWidget());  // shown without waiting
 
         // No: nothing is removed.
         Run::click(offer->button(QStringLiteral("Image3")));
