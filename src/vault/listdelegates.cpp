@@ -1,6 +1,9 @@
 #include "vault/listdelegates.h"
 
+#include <QApplication>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include "vault/listrows.h"
 
@@ -20,6 +23,17 @@ void ListRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     painter->drawText(QRect(r.left() + 10, r.top(), 270, r.height()), flags, threat);
     painter->drawText(QRect(r.left() + 280, r.top(), qMax(0, r.width() - 280), r.height()), flags,
                       path);
+    // The list's focus rectangle is the one mark of the current row (the row a restore takes),
+    // shown after a mouse click as well as after keys.
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = r;
+        focus.state |= QStyle::State_KeyboardFocusChange;
+        focus.backgroundColor = index.row() % 2 == 0 ? QColor(233, 233, 233) : Qt::white;
+        QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
+    }
     painter->restore();
 }
 

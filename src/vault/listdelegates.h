@@ -6,7 +6,8 @@ class InfectionList;
 class VaultTable;
 
 // Row drawing shared by both owner-drawn lists: grey and white bands, grey text, the threat
-// name at the left and the path further right; a selected row looks like the others.
+// name at the left and the path further right; a selected row looks like the others, and the
+// current row of a focused list carries the focus rectangle.
 class ListRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:

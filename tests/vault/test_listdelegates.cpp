@@ -32,7 +32,7 @@ class TestListDelegates : public QObject {
     Q_OBJECT
 
     static QImage paintRows(QStyledItemDelegate &delegate, QStandardItemModel &model, int rowHeight,
-                            bool selected) {
+                            bool selected, int focusedRow = -1) {
         QImage img(600, rowHeight * model.rowCount(), QImage::Format_RGB32);
         img.fill(Qt::red);
         QPainter p(&img);
@@ -40,8 +40,9 @@ class TestListDelegates : public QObject {
             QStyleOptionViewItem option;
             option.rect = QRect(0, row * rowHeight, 600, rowHeight);
             option.font = QApplication::font();
-            option.state =
-                selected ? QStyle::State_Selected | QStyle::State_HasFocus : QStyle::State_None;
+            option.state = selected ? QStyle::State_Selected : QStyle::State_None;
+            if (row == focusedRow)
+                option.state |= QStyle::State_HasFocus;
             delegate.paint(&p, option, model.index(row, 0));
         }
         return img;
@@ -99,6 +100,16 @@ private slots:
         QVERIFY(!textColumns(img, 0, 16).isEmpty());
         // No record carries the second row's name: the row is drawn empty.
         QVERIFY(textColumns(img, 16, 16).isEmpty());
+
+        // The current row of a focused list carries the focus rectangle, the other rows and a
+        // selection nothing.
+        QCOMPARE(paintRows(delegate, model, 16, true), img);
+        for (int row : {0, 1}) {
+            const QImage focused = paintRows(delegate, model, 16, false, row);
+            QVERIFY(focused.copy(0, row * 16, 600, 16) != img.copy(0, row * 16, 600, 16));
+            QCOMPARE(focused.copy(0, (1 - row) * 16, 600, 16),
+                     img.copy(0, (1 - row) * 16, 600, 16));
+        }
     }
 };
 
