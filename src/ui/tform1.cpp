@@ -667,8 +667,17 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
     auto *w = qobject_cast<QWidget *>(watched);
     if (!w)
         return false;
-    if (event->type() == QEvent::ContextMenu)
-        return true;
+    switch (event->type()) {
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+            break;
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;  // every child is watched: the other events pass at once
+    }
     const bool handled = mouseEvent(w, event);
     if (event->type() == QEvent::MouseButtonRelease) {
         auto *me = static_cast<QMouseEvent *>(event);
