@@ -353,6 +353,8 @@ void TForm1::buildMenu() {
 }
 
 void TForm1::watchRightClicks() {
+    // The window itself too, so that a widget added later to any part of it is watched as well.
+    installEventFilter(this);
     for (QWidget *w : findChildren<QWidget *>())
         if (w->window() == this)
             w->installEventFilter(this);
@@ -675,6 +677,11 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
             break;
         case QEvent::ContextMenu:
             return true;
+        case QEvent::ChildAdded:
+            if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(event)->child()))
+                if (!child->isWindow())
+                    child->installEventFilter(this);
+            return false;
         default:
             return false;  // every child is watched: the other events pass at once
     }
