@@ -14,6 +14,7 @@
 #include <QLocale>
 
 #include "app/programdata.h"
+#include "state/databasefiles.h"
 #include "platform/mounts.h"
 #include "platform/scannerprocess.h"
 
@@ -262,11 +263,10 @@ void ScanEngine::launch() {
 
     QList<QByteArray> args{QByteArrayLiteral("--recursive")};
     const QString mainDb = m_data.folders.database + QStringLiteral("main.cvd");
-    const QString dailyDb = m_data.folders.database + QStringLiteral("daily.cvd");
-    if (QFileInfo::exists(mainDb)) {
-        args << "--database=" + QFile::encodeName(mainDb);
-        if (QFileInfo::exists(dailyDb))
-            args << "--database=" + QFile::encodeName(dailyDb);
+    const QStringList databases = databasefiles::inUse(m_data.folders.database);
+    if (!databases.isEmpty()) {
+        for (const QString &database : databases)
+            args << "--database=" + QFile::encodeName(database);
     } else if (holdsDatabases(m_systemDatabase)) {
         args << "--database=" + QFile::encodeName(m_systemDatabase);
     } else {

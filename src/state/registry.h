@@ -68,4 +68,7 @@ inline QString dbServer() {
 inline QString website() {
     return QStringLiteral("website");
 }
+inline QString updateWait() {
+    return QStringLiteral("updatewait");
+}
 }  // namespace regkey

@@ -16,6 +16,8 @@
 #include "update/databasedownload.h"
 #include "update/tform12.h"
 #include "update/updateschedule.h"
+#include "update/updatetexts.h"
+#include "update/updatewait.h"
 
 namespace {
 
@@ -82,16 +84,17 @@ void UpdateWindows::connectHooks() {
     };
     h.fillUpdateLabels = [this] { fillUpdateLabels(); };
     h.checkNow = [this] {
-        if (m_data.session.isIdle())
+        if (m_data.session.isIdle() && !tellWait())
             showDownload();
     };
     h.updateSettings = [this] { m_form12->showDialog(); };
     h.connectAndDownload = [this] { connectAndDownload(); };
     connect(m_check.get(), &ConnectivityCheck::passed, this, [this] { showDownload(); });
-    connect(m_check.get(), &ConnectivityCheck::failed, this, [this](bool report) {
-        if (report)
-            showFailureWindow();
-    });
+    connect(m_check.get(), &ConnectivityCheck::failed, this,
+            [this](bool report, const QString &reason) {
+                if (report)
+                    showFailureWindow(reason);
+            });
     connect(m_schedule.get(), &UpdateSchedule::timerOnChanged, &m_form, [this](bool on) {
         if (!on)
             m_form.timer2().stop();
@@ -179,7 +182,10 @@ void UpdateWindows::connectDownloadWindow() {
     connect(d, &DatabaseDownload::successVisibleChanged, done, &QWidget::setVisible);
     connect(d, &DatabaseDownload::scheduledCheckOffRequested, this,
             &UpdateWindows::switchScheduledCheckOff);
-    connect(d, &DatabaseDownload::failed, this, [this] { showFailureWindow(); });
+    connect(d, &DatabaseDownload::failed, this,
+            [this](const QString &reason) { showFailureWindow(reason); });
+    // The Virus Database page shows the new figures at once.
+    connect(d, &DatabaseDownload::succeeded, this, &UpdateWindows::fillUpdateLabels);
     connect(d, &DatabaseDownload::settingsWriteFailed, this,
             [this](const QString &message) { m_showFailure(m_form8.get(), message); });
     connect(d, &DatabaseDownload::installFailed, this,
@@ -208,14 +214,34 @@ void UpdateWindows::showDownload() {
     m_form8->show();
 }
 
+bool UpdateWindows::tellWait() {
+    const QDateTime until = updatewait::until(m_data.registry());
+    if (!until.isValid())
+        return false;
+    m_showFailure(&m_form, updatetexts::waitUntil(until));
+    return true;
+}
+
 void UpdateWindows::connectFailureWindow() {
     TForm14 *w = m_form14.get();
+    // One line under the checklist: what went wrong this time.
+    m_reason = new QLabel(w);
+    m_reason->setObjectName(QStringLiteral("lblReason"));
+    m_reason->setGeometry(16, 170, 335, 18);
+    m_reason->setAttribute(Qt::WA_TranslucentBackground);
+    QFont bold = m_reason->font();
+    bold.setBold(true);
+    m_reason->setFont(bold);
     connect(w, &TForm14::image2Clicked, w, &QDialog::accept);
     if (QLabel *link = w->findChild<QLabel *>(QStringLiteral("Label7")))
         link->installEventFilter(new ClickFilter(link, [this] { m_form12->showDialog(); }));
 }
 
-void UpdateWindows::showFailureWindow() {
+void UpdateWindows::showFailureWindow(const QString &reason) {
+    // Too long for the line: shortened in the middle, the whole text as the tool tip.
+    m_reason->setText(
+        m_reason->fontMetrics().elidedText(reason, Qt::ElideMiddle, m_reason->width()));
+    m_reason->setToolTip(reason);
     // The failure window replaces the download window.
     if (m_form8->isVisible())
         m_form8->reject();
@@ -239,7 +265,7 @@ void UpdateWindows::fillUpdateLabels() {
 }
 
 void UpdateWindows::connectAndDownload() {
-    if (m_check->running())
+    if (m_check->running() || tellWait())
         return;
     m_check->run(true);
 }

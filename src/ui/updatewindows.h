@@ -9,6 +9,7 @@
 class ConnectivityCheck;
 class DatabaseDownload;
 class ProgramData;
+class QLabel;
 class QProgressBar;
 class QWidget;
 class ScanEngine;
@@ -45,8 +46,9 @@ public:
     void showPrompt();
     // The download window, modal without a nested loop: showing it starts one download.
     void showDownload();
-    // The failure window, not modal, so that the settings dialog it opens takes input.
-    void showFailureWindow();
+    // The failure window, not modal, so that the settings dialog it opens takes input; its
+    // last line gives the reason.
+    void showFailureWindow(const QString &reason);
     // The three update labels of the Virus Database page.
     void fillUpdateLabels();
     // The popup menu's "Virus Database Updates": the connectivity check, then a window.
@@ -58,6 +60,8 @@ private:
     void connectPrompt();
     void connectHooks();
     void scheduledCheck();
+    // When the server asked to wait: says until when and returns true.
+    bool tellWait();
     void switchScheduledCheckOff();
     void setGauge(int maximum, int progress);
 
@@ -73,5 +77,6 @@ private:
     std::unique_ptr<TForm14> m_form14;
     std::unique_ptr<TForm12> m_form12;
     QProgressBar *m_gauge = nullptr;
+    QLabel *m_reason = nullptr;
     int m_promptAnswer = 0;  // 2 Yes, 3 No, 0 closed otherwise
 };

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "app/programdata.h"
+#include "update/updatetexts.h"
 
 ConnectivityCheck::ConnectivityCheck(ProgramData &data, QObject *parent)
     : QObject(parent), m_data(data) {
@@ -19,17 +20,24 @@ void ConnectivityCheck::run(bool reportFailure) {
     m_reportFailure = reportFailure;
     const QUrl url =
         updatehosts::url(updatehosts::website(m_data.registry()), QStringLiteral("/ts.html"));
-    m_activeId = m_fetch.start(url, pageFile(), ProxySettings::fromRecord(m_data.settings),
-                               m_noDataTimeoutMs);
+    FetchRequest request;
+    request.url = url;
+    request.target = pageFile();
+    request.proxy = ProxySettings::fromRecord(m_data.settings);
+    request.noDataTimeoutMs = m_noDataTimeoutMs;
+    request.userAgent = updatehosts::userAgent();
+    m_activeId = m_fetch.start(request);
 }
 
-void ConnectivityCheck::onFinished(quint64 id, bool ok, const QString &) {
+void ConnectivityCheck::onFinished(quint64 id, const FetchOutcome &outcome) {
     if (id != m_activeId)
         return;
     m_activeId = 0;
     const QFileInfo page(pageFile());
-    if (ok && page.exists() && page.size() > minimumPageBytes)
+    if (outcome.ok && page.exists() && page.size() > minimumPageBytes)
         emit passed();
+    else if (!outcome.ok)
+        emit failed(m_reportFailure, outcome.reason);
     else
-        emit failed(m_reportFailure);
+        emit failed(m_reportFailure, updatetexts::pageTooSmall(page.exists() ? page.size() : 0));
 }

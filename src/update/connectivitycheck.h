@@ -26,11 +26,11 @@ public:
 signals:
     // The page arrived and is large enough: show the download window.
     void passed();
-    // The check failed; showFailureWindow carries the report-failure flag.
-    void failed(bool showFailureWindow);
+    // The check failed; showFailureWindow carries the report-failure flag, reason what happened.
+    void failed(bool showFailureWindow, const QString &reason);
 
 private:
-    void onFinished(quint64 id, bool ok, const QString &error);
+    void onFinished(quint64 id, const FetchOutcome &outcome);
 
     ProgramData &m_data;
     FetchThread m_fetch;

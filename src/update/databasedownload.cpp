@@ -3,27 +3,22 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include <QFile>
 #include <QFileInfo>
 
 #include "app/programdata.h"
 #include "platform/fileops.h"
+#include "platform/filesync.h"
+#include "platform/scannerprocess.h"
+#include "update/databaseverify.h"
+#include "update/updatetexts.h"
+#include "update/updatewait.h"
 
 namespace {
 int toGauge(qint64 value) {
     return static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX));
-}
-
-bool startsWithSignature(const QString &path) {
-    QFile file(path);
-    const QByteArray expected(DatabaseDownload::signature);
-    return file.open(QIODevice::ReadOnly) && file.read(expected.size()) == expected;
-}
-
-// The staged file over the live one in one step; empty on success, otherwise the cause.
-QString replace(const QString &staged, const QString &live) {
-    return platform::replaceFile(QFile::encodeName(staged), QFile::encodeName(live));
 }
 }  // namespace
 
@@ -36,6 +31,16 @@ DatabaseDownload::DatabaseDownload(ProgramData &data, QObject *parent)
     connect(&m_retryTimer, &QTimer::timeout, this, &DatabaseDownload::retryInstall);
     connect(&m_fetch, &FetchThread::progress, this, &DatabaseDownload::onProgress);
     connect(&m_fetch, &FetchThread::finished, this, &DatabaseDownload::onFinished);
+    connect(&m_freshclam, &FreshclamRun::progress, this, [this](qint64 received, qint64 total) {
+        if (m_state == State::Downloading)
+            setGauge(toGauge(total), toGauge(received));
+    });
+    connect(&m_freshclam, &FreshclamRun::finished, this, &DatabaseDownload::onFreshclamFinished);
+}
+
+void DatabaseDownload::setFreshclam(const QByteArray &program, const QString &privateMirror) {
+    m_freshclamProgram = program;
+    m_freshclam.setPrivateMirror(privateMirror);
 }
 
 DatabaseDownload::~DatabaseDownload() {
@@ -56,9 +61,20 @@ DatabaseDownload::Kind DatabaseDownload::kindForLastUpdate() const {
     return std::fabs(diff) > 1 ? Kind::Main : Kind::Daily;
 }
 
+QList<DatabaseDownload::Kind> DatabaseDownload::plan() const {
+    // The daily database holds the new signatures: every run ends with it.
+    if (kindForLastUpdate() == Kind::Main)
+        return {Kind::Main, Kind::Daily};
+    return {Kind::Daily};
+}
+
 void DatabaseDownload::start() {
     if (m_activeId)
         cancel();
+    // A new run: nothing of an earlier one is installed from here on.
+    m_retryTimer.stop();
+    m_uninstalled.clear();
+    m_failureReason.clear();
     emit scheduledCheckOffRequested();
     setSuccessVisible(false);
     setGaugeVisible(true);
@@ -71,21 +87,81 @@ void DatabaseDownload::beginDownload() {
     setGaugeVisible(true);
     m_startTimer.stop();
     setSuccessVisible(false);
+    const QDateTime wait = updatewait::until(m_data.registry());
+    if (wait.isValid()) {
+        fail(updatetexts::waitUntil(wait), 0, {});
+        return;
+    }
+    m_plan = plan();
+    m_step = 0;
+    m_runBytes = 0;
+    if (updatehosts::isOfficial(updatehosts::databaseServer(m_data.registry())))
+        runFreshclam();
+    else
+        fetchNext();
+}
 
-    m_kind = kindForLastUpdate();
+void DatabaseDownload::runFreshclam() {
+    if (!m_freshclamProgram) {
+        const QByteArray local = QFile::encodeName(m_data.folders.program) + "freshclam";
+        m_freshclamProgram = platform::isExecutable(local)
+                                 ? local
+                                 : platform::findOnPath(QByteArrayLiteral("freshclam"));
+    }
+    m_freshclam.setProgram(*m_freshclamProgram);
+    FreshclamRun::Settings settings;
+    settings.databaseFolder = m_data.folders.database;
+    settings.configFile = m_data.folders.data + QStringLiteral("freshclam.conf");
+    settings.proxy = ProxySettings::fromRecord(m_data.settings);
+    settings.owner = platform::currentUserName();
+    m_kind = m_plan.constLast();
+    m_targetFile.clear();
+    setGauge(0, 0);
+    setState(State::Downloading);
+    m_freshclam.start(settings);
+    emit downloadStarted(m_kind, QUrl(QStringLiteral("http://database.clamav.net/")));
+}
+
+void DatabaseDownload::onFreshclamFinished(const FreshclamRun::Outcome &outcome) {
+    if (m_state != State::Downloading)
+        return;  // cancelled
+    if (!outcome.ok) {
+        fail(outcome.reason, outcome.httpStatus, outcome.waitUntil);
+        return;
+    }
+    // freshclam replaces each file in one step itself; the size is what it brought in.
+    m_runBytes = outcome.updatedBytes;
+    complete();
+}
+
+void DatabaseDownload::fetchNext() {
+    m_kind = m_plan.at(m_step);
     m_targetFile = m_data.folders.database + stagingName(m_kind);
     const QString host = updatehosts::databaseServer(m_data.registry());
     const QUrl url = updatehosts::url(host, QStringLiteral("/") + liveName(m_kind));
-    setGauge(m_gaugeMaximum, 0);
-    m_activeId = m_fetch.start(url, m_targetFile, ProxySettings::fromRecord(m_data.settings),
-                               m_noDataTimeoutMs);
+    // The gauge starts again for every file.
+    setGauge(0, 0);
+    if (!m_verifier)
+        m_verifier = databaseverify::defaultTool(m_data.folders.program);
+    FetchRequest request;
+    request.url = url;
+    request.target = m_targetFile;
+    request.proxy = ProxySettings::fromRecord(m_data.settings);
+    request.noDataTimeoutMs = m_noDataTimeoutMs;
+    request.userAgent = updatehosts::userAgent();
+    request.verify = [tool = *m_verifier](const QString &path) {
+        return databaseverify::verify(tool, path);
+    };
+    m_activeId = m_fetch.start(request);
     setState(State::Downloading);
     emit downloadStarted(m_kind, url);
 }
 
 void DatabaseDownload::cancel() {
     m_startTimer.stop();
+    m_freshclam.cancel();
     if (m_activeId) {
+        // Also removes a file that had just arrived: a cancelled run installs nothing more.
         m_fetch.abort(m_activeId);
         m_activeId = 0;
     }
@@ -99,30 +175,44 @@ void DatabaseDownload::onProgress(quint64 id, qint64 received, qint64 total) {
     setGauge(toGauge(total), toGauge(received));
 }
 
-void DatabaseDownload::onFinished(quint64 id, bool ok, const QString &error) {
+void DatabaseDownload::onFinished(quint64 id, const FetchOutcome &outcome) {
     if (id != m_activeId)
         return;  // a cancelled download reports nothing
     m_activeId = 0;
-    QString reason = error;
-    if (ok && !startsWithSignature(m_targetFile)) {
-        // Not installed and not recorded: the live database stays as it was.
-        QFile::remove(m_targetFile);
-        ok = false;
-        reason = notADatabaseText();
+    if (!outcome.ok) {
+        fail(outcome.reason, outcome.httpStatus, outcome.retryAfter);
+        return;
     }
-    if (!ok) {
-        setState(State::Failed);
-        emit failed(reason);
+    // Verified and on disk: in place at once, so that a later failure cannot lose it.
+    const Staged staged{m_kind, outcome.device, outcome.inode};
+    if (!install(staged).isEmpty())
+        m_uninstalled << staged;
+    m_runBytes += outcome.bytes;
+    if (++m_step < m_plan.size()) {
+        fetchNext();
         return;
     }
     complete();
 }
 
+void DatabaseDownload::fail(const QString &reason, int httpStatus, const QDateTime &retryAfter) {
+    // The server's wish is kept across runs: after a refusal a day, after 429 its Retry-After.
+    if (httpStatus == 403)
+        updatewait::store(m_data.registry(),
+                          QDateTime::currentDateTimeUtc().addSecs(updatewait::afterRefusalSeconds));
+    else if (httpStatus == 429)
+        updatewait::store(m_data.registry(), retryAfter);
+    m_failureReason = reason;
+    setState(State::Failed);
+    emit failed(reason);
+}
+
 void DatabaseDownload::complete() {
     SettingsRecord &s = m_data.settings;
-    const QFileInfo target(m_targetFile);
-    if (target.exists())
-        s.updateSize = static_cast<std::int32_t>(std::min<qint64>(target.size(), INT_MAX));
+    // The size of what this run brought in (both files when it fetched two; nothing when
+    // freshclam found every database current, and the last size stays).
+    if (m_runBytes > 0)
+        s.updateSize = static_cast<std::int32_t>(std::min<qint64>(m_runBytes, INT_MAX));
     s.updateCount += 1;
     s.lastUpdate = m_data.todayCount();
     setGaugeVisible(false);
@@ -131,31 +221,39 @@ void DatabaseDownload::complete() {
     const Status written = m_data.saveSettings();
     if (!written.ok())
         emit settingsWriteFailed(written.message());
-    install();
-    m_retryTimer.start();
+    if (!m_uninstalled.isEmpty())
+        m_retryTimer.start();
     emit succeeded();
 }
 
-void DatabaseDownload::install() {
-    const QString live = m_data.folders.database + liveName(m_kind);
-    const QString staged = m_data.folders.database + stagingName(m_kind);
-    if (QFileInfo::exists(staged) && replace(staged, live).isEmpty())
-        emit installed(m_kind);
+QString DatabaseDownload::install(const Staged &staged) {
+    const QString live = m_data.folders.database + liveName(staged.kind);
+    const QByteArray from = QFile::encodeName(m_data.folders.database + stagingName(staged.kind));
+    // Only the very file that was verified is put in place.
+    quint64 device = 0;
+    quint64 inode = 0;
+    if (!platform::fileIdentity(from, &device, &inode) || device != staged.device ||
+        inode != staged.inode)
+        return QStringLiteral("the downloaded file is gone");
+    const QString error = platform::replaceFile(from, QFile::encodeName(live));
+    if (!error.isEmpty())
+        return error;
+    platform::syncFolder(QFile::encodeName(m_data.folders.database));
+    emit installed(staged.kind);
+    return {};
 }
 
 void DatabaseDownload::retryInstall() {
-    const QString live = m_data.folders.database + liveName(m_kind);
-    const QString staged = m_data.folders.database + stagingName(m_kind);
-    if (!QFileInfo::exists(staged))
-        return;
     // The live file that blocked the install may be free now. This is the last try: the user
     // was told of success, so a failure here is told too.
-    const QString error = replace(staged, live);
     m_retryTimer.stop();
-    if (error.isEmpty())
-        emit installed(m_kind);
-    else
-        emit installFailed(installFailedText(live, error));
+    const QList<Staged> pending = std::exchange(m_uninstalled, {});
+    for (const Staged &staged : pending) {
+        const QString error = install(staged);
+        if (!error.isEmpty())
+            emit installFailed(
+                updatetexts::cannotInstall(m_data.folders.database + liveName(staged.kind), error));
+    }
 }
 
 void DatabaseDownload::setState(State state) {

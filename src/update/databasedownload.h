@@ -1,18 +1,26 @@
 #pragma once
 
+#include <optional>
+
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
+#include "update/freshclamrun.h"
 #include "update/httpfetch.h"
 
 class ProgramData;
 
-// One database download per showing of the download window: after the start delay (Timer1,
-// 2,000 ms) the main or daily database is fetched off the main thread into its staging name;
-// on success the update is recorded in the settings record and the staged file is renamed to
-// its live name (replacing the old file in one step), with an install retry (Timer2, 500 ms).
+// One update run per showing of the download window. From the official server, which serves
+// ClamAV's own updater only, the run is freshclam's (see FreshclamRun). From a mirror of the
+// user's ("dbserver"), after the start delay (Timer1, 2,000 ms) the daily database is fetched off
+// the main thread into its staging name, preceded by the main database when the last update is two
+// or more days away. Each file is synced to disk and must pass sigtool before it is renamed over
+// its live name in one step, so the live file is always either the old database or a verified new
+// one. When every file of the run is in, the update is recorded once in the settings record. An
+// install that fails is tried once more after 500 ms (Timer2), on that same verified file only.
 // Everything the window shows is state here with a change signal.
 class DatabaseDownload : public QObject {
     Q_OBJECT
@@ -28,6 +36,11 @@ public:
     void setStartDelay(int ms) { m_startTimer.setInterval(ms); }
     void setRetryInterval(int ms) { m_retryTimer.setInterval(ms); }
     void setNoDataTimeout(int ms) { m_noDataTimeoutMs = ms; }
+    // The sigtool that verifies downloads (by default the program folder's, else PATH's).
+    void setVerifier(const QByteArray &tool) { m_verifier = tool; }
+    // The freshclam run for the official server (by default the program folder's, else PATH's),
+    // and a mirror it is pointed at instead of the official server (a test's local server).
+    void setFreshclam(const QByteArray &program, const QString &privateMirror = {});
 
     // The window is shown: asks for the scheduled check to stop, resets the gauge and starts
     // the start delay.
@@ -48,21 +61,16 @@ public:
     bool startTimerOn() const { return m_startTimer.isActive(); }
     bool retryTimerOn() const { return m_retryTimer.isActive(); }
 
+    // Why the last run failed, as the failure window shows it.
+    QString failureReason() const { return m_failureReason; }
+    // The files of a run that started now, in order.
+    QList<Kind> plan() const;
+
     static QString successText() {
         return QStringLiteral("The Updates have successfully been downloaded and installed.");
     }
-    // How every ClamAV database file begins. A download that does not (a proxy's or a captive
-    // portal's page served with status 200) is not installed and counts as failed.
+    // How every ClamAV database file begins.
     static constexpr char signature[] = "ClamAV-VDB:";
-    static QString notADatabaseText() {
-        return QStringLiteral("The downloaded file is not a ClamAV database");
-    }
-    static QString installFailedText(const QString &live, const QString &cause) {
-        return QStringLiteral(
-                   "The update was downloaded but could not be installed: %1 could "
-                   "not be replaced (%2)")
-            .arg(live, cause);
-    }
     static QString liveName(Kind kind);
     static QString stagingName(Kind kind);
     // Main when the last update is two or more days away from today, else daily.
@@ -87,11 +95,23 @@ signals:
     void installFailed(const QString &message);
 
 private:
+    // A verified file waiting to be renamed over its live name.
+    struct Staged {
+        Kind kind;
+        quint64 device;
+        quint64 inode;
+    };
+
     void beginDownload();
+    void runFreshclam();
+    void onFreshclamFinished(const FreshclamRun::Outcome &outcome);
+    void fetchNext();
     void onProgress(quint64 id, qint64 received, qint64 total);
-    void onFinished(quint64 id, bool ok, const QString &error);
+    void onFinished(quint64 id, const FetchOutcome &outcome);
+    void fail(const QString &reason, int httpStatus, const QDateTime &retryAfter);
     void complete();
-    void install();
+    // Renames the staged file over the live one; empty on success, otherwise the cause.
+    QString install(const Staged &staged);
     void retryInstall();
     void setState(State state);
     void setGauge(int maximum, int progress);
@@ -100,10 +120,18 @@ private:
 
     ProgramData &m_data;
     FetchThread m_fetch;
+    FreshclamRun m_freshclam;
+    std::optional<QByteArray> m_freshclamProgram;
     QTimer m_startTimer;
     QTimer m_retryTimer;
     int m_noDataTimeoutMs = 60000;
+    std::optional<QByteArray> m_verifier;
     quint64 m_activeId = 0;
+    QList<Kind> m_plan;
+    qsizetype m_step = 0;
+    qint64 m_runBytes = 0;
+    QList<Staged> m_uninstalled;
+    QString m_failureReason;
     State m_state = State::Hidden;
     Kind m_kind = Kind::Main;
     QString m_targetFile;

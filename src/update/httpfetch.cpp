@@ -5,6 +5,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include "platform/fileops.h"
+#include "platform/filesync.h"
+#include "update/updatetexts.h"
+
 namespace {
 // Record texts are 8-bit; the user typed them in the locale's encoding.
 QString text(const QByteArray &bytes) {
@@ -18,23 +22,70 @@ QString readHost(const Registry &registry, const QString &subkey, const QString 
     const QString trimmed = text(host).trimmed();
     return trimmed.isEmpty() ? fallback : trimmed;
 }
+constexpr char officialServer[] = "database.clamav.net";
+
+// The longest wait a server's Retry-After is taken for; a larger value (or a hostile one) would
+// stop updates for good.
+constexpr qint64 maxRetryAfterSeconds = 7 * 24 * 3600;
+// A 429 answer without a usable Retry-After.
+constexpr qint64 defaultRetryAfterSeconds = 3600;
+
+// Retry-After is either seconds or an HTTP date.
+QDateTime retryAfter(const QByteArray &value, const QDateTime &now) {
+    bool ok = false;
+    qint64 seconds = value.trimmed().toLongLong(&ok);
+    if (!ok) {
+        const QDateTime at =
+            QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+        seconds = at.isValid() ? now.secsTo(at) : defaultRetryAfterSeconds;
+    }
+    if (seconds < 0)
+        seconds = 0;
+    return now.addSecs(qMin(seconds, maxRetryAfterSeconds));
+}
+
+QString networkReason(QNetworkReply *reply) {
+    switch (reply->error()) {
+        case QNetworkReply::ConnectionRefusedError:
+            return updatetexts::refused();
+        case QNetworkReply::HostNotFoundError:
+            return updatetexts::hostNotFound(reply->url().host());
+        case QNetworkReply::TimeoutError:
+        case QNetworkReply::OperationCanceledError:  // the transfer time-out ends it this way
+            return updatetexts::stalled();
+        case QNetworkReply::ProxyConnectionRefusedError:
+        case QNetworkReply::ProxyConnectionClosedError:
+        case QNetworkReply::ProxyNotFoundError:
+        case QNetworkReply::ProxyTimeoutError:
+        case QNetworkReply::ProxyAuthenticationRequiredError:
+        case QNetworkReply::UnknownProxyError:
+            return updatetexts::proxyFailed(reply->errorString());
+        default:
+            return updatetexts::networkError(reply->errorString());
+    }
+}
 }  // namespace
 
 ProxySettings ProxySettings::fromRecord(const SettingsRecord &record) {
     ProxySettings p;
     p.enabled = record.useProxy != 0;
     p.host = text(record.proxyServer.bytes()).trimmed();
-    bool ok = false;
-    const uint port = text(record.proxyPort.bytes()).trimmed().toUInt(&ok);
-    p.port = ok && port <= 65535 ? static_cast<quint16>(port) : 0;
+    const QString port = text(record.proxyPort.bytes()).trimmed();
+    p.port = validPort(port) ? static_cast<quint16>(port.toUInt()) : 0;
     p.user = text(record.proxyUser.bytes());
     p.password = text(record.proxyPassword.bytes());
     return p;
 }
 
+bool ProxySettings::validPort(const QString &text) {
+    bool ok = false;
+    const uint port = text.trimmed().toUInt(&ok, 10);
+    return ok && port >= 1 && port <= 65535;
+}
+
 namespace updatehosts {
 QString databaseServer(const Registry &registry) {
-    return readHost(registry, regkey::dbServer(), QStringLiteral("database.clamav.net"));
+    return readHost(registry, regkey::dbServer(), QString::fromLatin1(officialServer));
 }
 
 QString website(const Registry &registry) {
@@ -43,6 +94,17 @@ QString website(const Registry &registry) {
 
 QUrl url(const QString &host, const QString &path) {
     return QUrl(QStringLiteral("http://") + host + path);
+}
+
+bool isOfficial(const QString &host) {
+    QString name = QUrl(QStringLiteral("http://") + host).host().toLower();
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    return name == QLatin1StringView(officialServer);
+}
+
+QByteArray userAgent() {
+    return QByteArrayLiteral("Vizavuz-AntiVirus/" VZ_VERSION);
 }
 }  // namespace updatehosts
 
@@ -72,42 +134,60 @@ void HttpFetch::clear() {
     m_id = 0;
 }
 
-void HttpFetch::fetch(quint64 id, const QUrl &url, const QString &target,
-                      const ProxySettings &proxy, int noDataTimeoutMs) {
+void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
     if (m_reply)
         abort(m_id);
+    m_doneId = 0;
+    m_donePath.clear();
     m_id = id;
+    m_request = request;
+    m_outcome = FetchOutcome{};
     m_written = 0;
     m_writeFailed = false;
-    m_file = std::make_unique<QFile>(target);
-    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const QString error = m_file->errorString();
+    if (request.proxy.enabled && request.proxy.port == 0) {
+        m_id = 0;
+        FetchOutcome outcome;
+        outcome.reason = updatetexts::proxyFailed(QStringLiteral("no valid port"));
+        emit finished(id, outcome);
+        return;
+    }
+    // A new file each time: whatever still holds an earlier file of this name (an earlier
+    // download, another run of the program) keeps that one and never writes into this one.
+    const QByteArray target = QFile::encodeName(request.target);
+    if (platform::pathExists(target))
+        platform::removeFile(target);
+    m_file = std::make_unique<QFile>(request.target);
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        FetchOutcome outcome;
+        outcome.reason = updatetexts::cannotWrite(m_file->errorString());
         m_file.reset();
         m_id = 0;
-        emit finished(id, false, error);
+        emit finished(id, outcome);
         return;
     }
 
     // A fresh manager per download, so that no connection or proxy credential of an earlier
     // download is reused.
     m_manager = new QNetworkAccessManager(this);
+    const ProxySettings &proxy = request.proxy;
     if (proxy.enabled)
         m_manager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, proxy.host, proxy.port,
                                           proxy.user, proxy.password));
 
-    QNetworkRequest request(url);
+    QNetworkRequest http(request.url);
     // Follows redirects to other hosts and to https, never from https back to http; a loop
     // ends in an error after Qt's redirect limit.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
+    http.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                      QNetworkRequest::NoLessSafeRedirectPolicy);
+    http.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     // The file is stored as sent; its length must match the announced one.
-    request.setRawHeader("Accept-Encoding", "identity");
+    http.setRawHeader("Accept-Encoding", "identity");
+    if (!request.userAgent.isEmpty())
+        http.setHeader(QNetworkRequest::UserAgentHeader, request.userAgent);
     // Qt's transfer time-out restarts with every piece of data.
-    request.setTransferTimeout(noDataTimeoutMs);
+    http.setTransferTimeout(request.noDataTimeoutMs);
 
-    m_reply = m_manager->get(request);
+    m_reply = m_manager->get(http);
     connect(m_reply, &QNetworkReply::readyRead, this, &HttpFetch::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &HttpFetch::onFinished);
     connect(m_reply, &QNetworkReply::downloadProgress, this,
@@ -138,34 +218,69 @@ void HttpFetch::onFinished() {
     onReadyRead();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    m_outcome.httpStatus = status;
     if (m_writeFailed)
-        return fail(m_file->errorString());
-    if (m_reply->error() != QNetworkReply::NoError)
-        return fail(m_reply->errorString());
-    if (status < 200 || status > 299)
-        return fail(QStringLiteral("HTTP status %1").arg(status));
-    if (length.isValid() && length.toLongLong() != m_written)
-        return fail(QStringLiteral("The download was cut short"));
-    if (!m_file->flush()) {
-        return fail(m_file->errorString());
+        return fail(updatetexts::cannotWrite(m_file->errorString()));
+    if (status >= 400) {
+        if (status == 429)
+            m_outcome.retryAfter =
+                retryAfter(m_reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+        return fail(updatetexts::httpStatus(status));
     }
+    if (m_reply->error() != QNetworkReply::NoError) {
+        if (m_reply->error() == QNetworkReply::RemoteHostClosedError && length.isValid())
+            return fail(updatetexts::cutShort(m_written, length.toLongLong()));
+        return fail(networkReason(m_reply));
+    }
+    if (status < 200 || status > 299)
+        return fail(updatetexts::httpStatus(status));
+    if (length.isValid() && length.toLongLong() != m_written)
+        return fail(updatetexts::cutShort(m_written, length.toLongLong()));
+    if (!m_file->flush())
+        return fail(updatetexts::cannotWrite(m_file->errorString()));
     m_file->close();
+    // On disk before anyone renames it into place.
+    const QByteArray path = QFile::encodeName(m_request.target);
+    const QString synced = platform::syncFile(path);
+    if (!synced.isEmpty())
+        return fail(updatetexts::cannotWrite(synced));
+    if (m_request.verify) {
+        const QString refused = m_request.verify(m_request.target);
+        if (!refused.isEmpty())
+            return fail(refused);
+    }
+    FetchOutcome outcome = m_outcome;
+    outcome.ok = true;
+    outcome.bytes = m_written;
+    platform::fileIdentity(path, &outcome.device, &outcome.inode);
     const quint64 id = m_id;
+    m_doneId = id;
+    m_donePath = m_request.target;
     clear();
-    emit finished(id, true, QString());
+    emit finished(id, outcome);
 }
 
-void HttpFetch::fail(const QString &error) {
+void HttpFetch::fail(const QString &reason) {
     const quint64 id = m_id;
+    FetchOutcome outcome = m_outcome;
+    outcome.ok = false;
+    outcome.reason = reason;
     if (m_file) {
         m_file->close();
         m_file->remove();
     }
     clear();
-    emit finished(id, false, error);
+    emit finished(id, outcome);
 }
 
 void HttpFetch::abort(quint64 id) {
+    if (id != 0 && id == m_doneId) {
+        // Finished, but its owner has given it up before hearing so: nothing may install it.
+        QFile::remove(m_donePath);
+        m_doneId = 0;
+        m_donePath.clear();
+        return;
+    }
     if (!m_reply || id != m_id)
         return;
     m_reply->disconnect(this);
@@ -174,6 +289,7 @@ void HttpFetch::abort(quint64 id) {
 }
 
 FetchThread::FetchThread(QObject *parent) : QObject(parent), m_fetch(new HttpFetch) {
+    qRegisterMetaType<FetchOutcome>();
     m_fetch->moveToThread(&m_thread);
     connect(m_fetch, &HttpFetch::progress, this, &FetchThread::progress, Qt::QueuedConnection);
     connect(m_fetch, &HttpFetch::finished, this, &FetchThread::finished, Qt::QueuedConnection);
@@ -188,13 +304,11 @@ FetchThread::~FetchThread() {
     m_thread.wait();
 }
 
-quint64 FetchThread::start(const QUrl &url, const QString &target, const ProxySettings &proxy,
-                           int noDataTimeoutMs) {
+quint64 FetchThread::start(const FetchRequest &request) {
     const quint64 id = m_nextId++;
     HttpFetch *fetch = m_fetch;
     QMetaObject::invokeMethod(
-        fetch, [=] { fetch->fetch(id, url, target, proxy, noDataTimeoutMs); },
-        Qt::QueuedConnection);
+        fetch, [=] { fetch->fetch(id, request); }, Qt::QueuedConnection);
     return id;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
+#include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QString>
@@ -23,7 +25,33 @@ struct ProxySettings {
     QString password;
 
     static ProxySettings fromRecord(const SettingsRecord &record);
+    // A port that is a whole number from 1 to 65535 (the only ones a proxy can have).
+    static bool validPort(const QString &text);
 };
+
+// One download: where from, where to, and how.
+struct FetchRequest {
+    QUrl url;
+    QString target;
+    ProxySettings proxy;
+    int noDataTimeoutMs = 60000;
+    QByteArray userAgent;
+    // Run on the worker once the file is complete and on disk; empty when it may be kept,
+    // otherwise the reason it is not (the file is then deleted).
+    std::function<QString(const QString &path)> verify;
+};
+
+// How a download ended.
+struct FetchOutcome {
+    bool ok = false;
+    QString reason;        // what happened, for the user; empty on success
+    int httpStatus = 0;    // the final answer's status, 0 when none came
+    QDateTime retryAfter;  // when a 429 answer asked to come back (UTC), else invalid
+    qint64 bytes = 0;      // size of the stored file
+    quint64 device = 0;    // identity of the stored file, so that it is known at install
+    quint64 inode = 0;
+};
+Q_DECLARE_METATYPE(FetchOutcome)
 
 // Host names of the download server and of the maker's web site ("host" or "host:port"),
 // read from the key store when a download starts, with built-in defaults.
@@ -32,37 +60,49 @@ QString databaseServer(const Registry &registry);
 QString website(const Registry &registry);
 // "http://" + host + path.
 QUrl url(const QString &host, const QString &path);
+// The default server, database.clamav.net, which serves ClamAV's own updater only.
+bool isOfficial(const QString &host);
+// This program's own name and version, sent with every request.
+QByteArray userAgent();
 }  // namespace updatehosts
 
-// Downloads one URL into one file. Lives on a worker thread (see FetchThread). A download
-// succeeds only with a 2xx status and the whole announced body; a failed or aborted download
-// removes its partial file. No data for the time-out is a failure.
+// Downloads one URL into one file. Lives on a worker thread (see FetchThread). The target is
+// made anew for every download (an earlier file of that name is removed first, so two downloads
+// never share one file). A download succeeds only with a 2xx status and the whole announced body,
+// synced to disk and accepted by the request's check; a failed or aborted download removes its
+// file. No data for the time-out is a failure.
 class HttpFetch : public QObject {
     Q_OBJECT
 public:
     explicit HttpFetch(QObject *parent = nullptr);
     ~HttpFetch() override;
 
-    void fetch(quint64 id, const QUrl &url, const QString &target, const ProxySettings &proxy,
-               int noDataTimeoutMs);
+    void fetch(quint64 id, const FetchRequest &request);
+    // Stops the download with this id and removes its file; a download that has already
+    // succeeded has its file removed too (its owner no longer wants it).
     void abort(quint64 id);
 
 signals:
     void progress(quint64 id, qint64 received, qint64 total);
-    void finished(quint64 id, bool ok, const QString &error);
+    void finished(quint64 id, const FetchOutcome &outcome);
 
 private:
     void onReadyRead();
     void onFinished();
-    void fail(const QString &error);
+    void fail(const QString &reason);
     void clear();
 
     QNetworkAccessManager *m_manager = nullptr;
     QNetworkReply *m_reply = nullptr;
     std::unique_ptr<QFile> m_file;
+    FetchRequest m_request;
+    FetchOutcome m_outcome;
     quint64 m_id = 0;
     qint64 m_written = 0;
     bool m_writeFailed = false;
+    // The last download that succeeded, until another starts.
+    quint64 m_doneId = 0;
+    QString m_donePath;
 };
 
 // A worker thread that owns one HttpFetch; its signals arrive queued on the owner's thread.
@@ -73,14 +113,14 @@ public:
     ~FetchThread() override;
 
     // Starts a download on the worker; returns its id (never 0).
-    quint64 start(const QUrl &url, const QString &target, const ProxySettings &proxy,
-                  int noDataTimeoutMs);
-    // Stops the download with this id; its partial file is removed. Harmless when it is over.
+    quint64 start(const FetchRequest &request);
+    // Stops the download with this id; its file is removed, also when it had just succeeded
+    // and its result is still on its way. Harmless when it is over.
     void abort(quint64 id);
 
 signals:
     void progress(quint64 id, qint64 received, qint64 total);
-    void finished(quint64 id, bool ok, const QString &error);
+    void finished(quint64 id, const FetchOutcome &outcome);
 
 private:
     QThread m_thread;

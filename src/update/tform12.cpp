@@ -12,6 +12,8 @@
 #include <QSpinBox>
 
 #include "app/programdata.h"
+#include "update/httpfetch.h"
+#include "update/updatetexts.h"
 #include "ui/fonts.h"
 #include "ui/placement.h"
 
@@ -190,7 +192,14 @@ UpdateSettingsForm TForm12::currentForm() const {
 }
 
 void TForm12::Button1Click() {
-    const Status written = updatesettings::save(m_data, currentForm());
+    // A port that is not a number would reach the proxy as port 0: refused, the dialog stays.
+    const UpdateSettingsForm form = currentForm();
+    const QString port = form.proxyPort.trimmed();
+    if ((form.useProxy || !port.isEmpty()) && !ProxySettings::validPort(port)) {
+        m_reportFailure(updatetexts::badProxyPort(form.proxyPort));
+        return;
+    }
+    const Status written = updatesettings::save(m_data, form);
     if (!written.ok()) {
         // The record in memory keeps the new values; the dialog stays open.
         m_reportFailure(written.message());

@@ -6,6 +6,7 @@
 
 #include "state/daycount.h"
 #include "app/programdata.h"
+#include "update/updatewait.h"
 
 namespace {
 constexpr int kNeverCheck = 4;
@@ -47,6 +48,9 @@ UpdateSchedule::Tick UpdateSchedule::scheduledCheck(bool promptShowing) const {
         return Tick::Skip;
     if (promptShowing)
         return Tick::Skip;
+    // The server asked to wait: nothing is due until then.
+    if (updatewait::active(m_data.registry()))
+        return Tick::Done;
     const int interval =
         intervalForFrequency(m_data.settings.checkFrequency, m_data.settings.intervalDays);
     const int days = daysSinceUpdate();
@@ -57,7 +61,7 @@ UpdateSchedule::Tick UpdateSchedule::scheduledCheck(bool promptShowing) const {
 }
 
 bool UpdateSchedule::preScanOfferDue() const {
-    return std::abs(daysSinceUpdate()) > 1;
+    return std::abs(daysSinceUpdate()) > 1 && !updatewait::active(m_data.registry());
 }
 
 QString UpdateSchedule::sizeText() const {

@@ -22,11 +22,12 @@ public:
 
     explicit UpdateSchedule(ProgramData &data, QObject *parent = nullptr);
 
-    // One tick of the scheduled check; promptShowing tells whether the update prompt is up.
+    // One tick of the scheduled check; promptShowing tells whether the update prompt is up. A
+    // wait the server asked for makes the check not due.
     Tick scheduledCheck(bool promptShowing) const;
 
     // The offer before a scan: the last update is two or more days away from today, in
-    // either direction.
+    // either direction, and the server has not asked to wait.
     bool preScanOfferDue() const;
 
     // Days between scheduled offers for a check frequency index, -1 for "Never Check".

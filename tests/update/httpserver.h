@@ -28,6 +28,11 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QByteArray host() const { return "127.0.0.1:" + QByteArray::number(port()); }
     void route(const QByteArray &path, const Route &r) { m_routes[path] = r; }
+    // The answer to a request for part of the path (a Range header), as updaters ask for a
+    // database's header before the whole file.
+    void rangeRoute(const QByteArray &path, const Route &r) { m_rangeRoutes[path] = r; }
+    // Extra header lines ("Name: value\r\n" each) sent with a path's answer.
+    void extraHeaders(const QByteArray &path, const QByteArray &lines) { m_headers[path] = lines; }
     int hits(const QByteArray &path) const { return m_hits.value(path); }
     QList<QByteArray> requests;
 
@@ -44,12 +49,16 @@ private:
             if (target.startsWith("http://"))
                 target = target.mid(target.indexOf('/', 7));
             m_hits[target]++;
-            const Route r = m_routes.value(target, Route{404, "not found", false, {}});
+            const bool ranged = req.contains("\r\nRange:") || req.contains("\r\nrange:");
+            const Route r = ranged && m_rangeRoutes.contains(target)
+                                ? m_rangeRoutes.value(target)
+                                : m_routes.value(target, Route{404, "not found", false, {}});
             QByteArray head = "HTTP/1.0 " + QByteArray::number(r.status) + " X\r\n";
             const qsizetype announced = r.cut ? r.body.size() * 2 : r.body.size();
             head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
             if (!r.location.isEmpty())
                 head += "Location: " + r.location + "\r\n";
+            head += m_headers.value(target);
             head += "Connection: close\r\n\r\n";
             socket->write(head + r.body);
             socket->disconnectFromHost();
@@ -61,5 +70,7 @@ private:
     QTcpServer m_server;
     QHash<QByteArray, Route> m_routes;
     QHash<QByteArray, int> m_hits;
+    QHash<QByteArray, QByteArray> m_headers;
+    QHash<QByteArray, Route> m_rangeRoutes;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };

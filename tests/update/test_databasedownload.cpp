@@ -1,15 +1,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "state/daycount.h"
 #include "app/programdata.h"
 #include "httpserver.h"
 #include "testenv.h"
+#include "platform/scannerprocess.h"
 #include "update/connectivitycheck.h"
 #include "update/databasedownload.h"
+#include "update/updatewait.h"
 
 namespace {
 const QDate kToday(2026, 12, 8);
@@ -27,7 +31,10 @@ struct World {
         server.listen();
         (void)data.registry().writeText(regkey::dbServer(), server.host());
         (void)data.registry().writeText(regkey::website(), server.host());
+        // A run two or more days away ends with the daily database.
+        server.route("/daily.cvd", {200, dailyBody(), false, {}});
     }
+    static QByteArray dailyBody() { return QByteArray(DatabaseDownload::signature) + "daily"; }
     QString db(const QString &name) const { return data.folders.database + name; }
     void lastUpdateDaysAgo(int days) {
         data.settings.lastUpdate = daycount::fromDate(kToday.addDays(-days));
@@ -46,12 +53,47 @@ QByteArray cvd(const QByteArray &rest) {
     return QByteArray(DatabaseDownload::signature) + rest;
 }
 
+// Accepts what begins like a database (see the script: a signed one cannot be made here).
+QByteArray standInSigtool() {
+    return QByteArrayLiteral(VZ_TESTS_SOURCE_DIR "/update/standin-sigtool");
+}
+
 // The settings record as stored in the key store.
 SettingsRecord storedSettings(const World &w) {
     SettingsRecord r;
     const bool read = w.data.registry().readRecord(regkey::settings(), r);
     Q_ASSERT(read);
     return r;
+}
+
+// A server that sends the head and part of the body, then nothing more.
+struct StallingServer {
+    QTcpServer server;
+    QList<QTcpSocket *> held;
+    StallingServer() {
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            QTcpSocket *s = server.nextPendingConnection();
+            held << s;
+            QObject::connect(s, &QTcpSocket::readyRead, s, [s] {
+                s->readAll();
+                s->write("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" +
+                         QByteArray(DatabaseDownload::signature) + QByteArray(1000, 'p'));
+            });
+        });
+    }
+    ~StallingServer() { qDeleteAll(held); }
+    QByteArray host() const { return "127.0.0.1:" + QByteArray::number(server.serverPort()); }
+};
+
+// A file that looks like a database to anything that reads only its start: a 512-byte header
+// of the right form, whose checksum and signature are not ClamAV's.
+QByteArray forgedDatabase(bool withBody) {
+    QByteArray header =
+        "ClamAV-VDB:08 Dec 2026 10-15 +0000:27000:1:216:"
+        "8988c0e95d3dd8709cac7180e8b7d6c4:Xy9fakeSignature:someone:1796724926";
+    header.append(512 - header.size(), ' ');
+    return withBody ? header + payload(4000) : header;
 }
 
 bool chattr(const char *flag, const QString &path) {
@@ -95,38 +137,54 @@ public:
 class TestDatabaseDownload : public QObject {
     Q_OBJECT
 private slots:
-    void firstRunFetchesMainAndInstallsIt() {
+    void aRunTwoDaysAwayFetchesMainThenDailyAndRecordsOnce() {
         World w;
-        w.lastUpdateDaysAgo(100);
-        const QByteArray body = cvd(payload(200000));
-        w.server.route("/main.cvd", {200, body, false, {}});
+        w.lastUpdateDaysAgo(100);  // the first run after installing
+        const QByteArray mainBody = cvd(payload(200000));
+        const QByteArray dailyBody = cvd(payload(90000));
+        w.server.route("/main.cvd", {200, mainBody, false, {}});
+        w.server.route("/daily.cvd", {200, dailyBody, false, {}});
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(50);
         QSignalSpy off(&dl, &DatabaseDownload::scheduledCheckOffRequested);
-        QSignalSpy progress(&dl, &DatabaseDownload::gaugeProgressChanged);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
+        QList<int> progress;
+        connect(&dl, &DatabaseDownload::gaugeProgressChanged, this, [&](int p) { progress << p; });
+        QList<int> recordedCounts;
+        connect(&dl, &DatabaseDownload::installed, this,
+                [&] { recordedCounts << storedSettings(w).updateCount; });
         dl.start();
         QCOMPARE(off.count(), 1);
         QCOMPARE(dl.state(), DatabaseDownload::State::Waiting);
         QVERIFY(!dl.closeAllowed());
         QTRY_COMPARE(ok.count(), 1);
-        QCOMPARE(dl.kind(), DatabaseDownload::Kind::Main);
-        QVERIFY(progress.count() >= 1);
-        QCOMPARE(dl.gaugeMaximum(), body.size());
+        QCOMPARE(w.server.hits("/main.cvd"), 1);
+        QCOMPARE(w.server.hits("/daily.cvd"), 1);
+        QCOMPARE(TestEnv::readFile(w.db("main.cvd")), mainBody);
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), dailyBody);
+        QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
+        QVERIFY(!QFileInfo::exists(w.db("daily2.cvd")));
+        // The gauge ran up for main, started again at 0 and ran up for daily.
+        const qsizetype top = progress.indexOf(mainBody.size());
+        QVERIFY2(top >= 0, "the gauge never showed main complete");
+        QVERIFY(progress.indexOf(0, top) > top);
+        QCOMPARE(progress.last(), dailyBody.size());
+        QCOMPARE(dl.gaugeMaximum(), dailyBody.size());
         QVERIFY(dl.successVisible());
         QVERIFY(!dl.gaugeVisible());
         QVERIFY(dl.closeAllowed());
-        QCOMPARE(TestEnv::readFile(w.db("main.cvd")), body);
-        QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
-        QVERIFY(!QFileInfo::exists(w.db("daily.cvd")));
+        // Recorded once, when both were in; the size is what the run brought.
+        QCOMPARE(recordedCounts, (QList<int>{0, 0}));
         QCOMPARE(w.data.settings.updateCount, 1);
-        QCOMPARE(w.data.settings.updateSize, body.size());
+        QCOMPARE(w.data.settings.updateSize, mainBody.size() + dailyBody.size());
         QCOMPARE(w.data.settings.lastUpdate, 46364.0);
         const SettingsRecord stored = storedSettings(w);
         QCOMPARE(stored.updateCount, 1);
-        QCOMPARE(stored.updateSize, body.size());
+        QCOMPARE(stored.updateSize, mainBody.size() + dailyBody.size());
         QCOMPARE(stored.lastUpdate, 46364.0);
-        QCOMPARE(w.server.hits("/daily.cvd"), 0);
+        // Our own name goes with the request, never another program's.
+        QVERIFY(w.server.requests.at(0).contains("User-Agent: Vizavuz-AntiVirus/"));
     }
 
     void recentUpdateFetchesDailyOnly_data() {
@@ -144,6 +202,7 @@ private slots:
         TestEnv::writeFile(w.db("daily.cvd"), "old daily");
         w.server.route("/daily.cvd", {200, cvd("new daily"), false, {}});
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         dl.start();
@@ -161,18 +220,26 @@ private slots:
         QTest::addColumn<bool>("cut");
         QTest::addColumn<bool>("serverDown");
         QTest::addColumn<bool>("redirectLoop");
-        QTest::newRow("404") << 404 << false << false << false;
-        QTest::newRow("500") << 500 << false << false << false;
-        QTest::newRow("cut short") << 200 << true << false << false;
-        QTest::newRow("refused") << 200 << false << true << false;
-        QTest::newRow("redirect loop") << 302 << false << false << true;
-        QTest::newRow("a page, not a database") << 200 << false << false << false;
+        QTest::addColumn<QString>("reason");  // how the failure window's line begins
+        QTest::newRow("404") << 404 << false << false << false
+                             << "The server does not have the file (HTTP 404)";
+        QTest::newRow("500") << 500 << false << false << false
+                             << "The server could not deliver the file (HTTP 500)";
+        QTest::newRow("cut short")
+            << 200 << true << false << false << "The download was cut short (";
+        QTest::newRow("refused") << 200 << false << true << false
+                                 << "The server could not be reached (connection refused)";
+        QTest::newRow("redirect loop") << 302 << false << false << true << "The download failed (";
+        QTest::newRow("a page, not a database")
+            << 200 << false << false << false
+            << "The downloaded file is not a valid ClamAV database (";
     }
     void failedDownloadsRecordAndInstallNothing() {
         QFETCH(int, status);
         QFETCH(bool, cut);
         QFETCH(bool, serverDown);
         QFETCH(bool, redirectLoop);
+        QFETCH(QString, reason);
         World w;
         w.lastUpdateDaysAgo(10);
         w.data.settings.updateCount = 3;
@@ -184,13 +251,15 @@ private slots:
         if (serverDown)
             w.server.close();
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         QSignalSpy failed(&dl, &DatabaseDownload::failed);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         dl.start();
         QTRY_COMPARE(failed.count(), 1);
-        if (status == 200 && !cut && !serverDown)
-            QCOMPARE(failed.at(0).at(0).toString(), DatabaseDownload::notADatabaseText());
+        const QString shown = failed.at(0).at(0).toString();
+        QVERIFY2(shown.startsWith(reason), qPrintable(shown));
+        QCOMPARE(dl.failureReason(), shown);
         QCOMPARE(ok.count(), 0);
         QCOMPARE(dl.state(), DatabaseDownload::State::Failed);
         QVERIFY(!dl.closeAllowed());
@@ -212,6 +281,7 @@ private slots:
             "/main.cvd",
             {301, "", false, "http://localhost:" + QByteArray::number(other.port()) + "/real.cvd"});
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         dl.start();
@@ -224,6 +294,7 @@ private slots:
         w.lastUpdateDaysAgo(10);
         w.server.route("/main.cvd", {200, "body", false, {}});
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(200);
         QSignalSpy started(&dl, &DatabaseDownload::downloadStarted);
         dl.start();
@@ -255,6 +326,7 @@ private slots:
         (void)w.data.registry().writeText(regkey::dbServer(),
                                           "127.0.0.1:" + QByteArray::number(stall.serverPort()));
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         QSignalSpy failed(&dl, &DatabaseDownload::failed);
@@ -283,6 +355,7 @@ private slots:
         (void)w.data.registry().writeText(regkey::dbServer(),
                                           "127.0.0.1:" + QByteArray::number(stall.serverPort()));
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         dl.setNoDataTimeout(500);
         QSignalSpy failed(&dl, &DatabaseDownload::failed);
@@ -307,6 +380,7 @@ private slots:
             QSKIP("chattr +i is not available here");
         w.server.route("/main.cvd", {200, cvd("new main"), false, {}});
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         dl.setRetryInterval(freedBeforeTheRetry ? 1500 : 200);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
@@ -343,12 +417,165 @@ private slots:
         TestEnv::writeFile(key + "sysdata", "in the way");
         w.server.route("/main.cvd", {200, cvd("new main"), false, {}});
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         QSignalSpy writeFailed(&dl, &DatabaseDownload::settingsWriteFailed);
         dl.start();
         QTRY_COMPARE(writeFailed.count(), 1);
         QCOMPARE(writeFailed.at(0).at(0).toString(), QStringLiteral("Failed to set data for ''"));
         QCOMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("new main"));
+    }
+
+    // One program run, one download object, one run after another in every outcome: the live
+    // file only ever holds the old database or a verified new one.
+    void anyRunsInOneProgramRunNeverExposeAnUnverifiedFile() {
+        World w;
+        w.lastUpdateDaysAgo(1);  // daily only, and so it stays after each success
+        const QString live = w.db("daily.cvd");
+        const QString staged = w.db("daily2.cvd");
+        TestEnv::writeFile(live, cvd("old daily"));
+        DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
+        dl.setStartDelay(10);
+        dl.setRetryInterval(20);
+        dl.setNoDataTimeout(800);
+        QSet<QByteArray> seen;
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout, this, [&] { seen.insert(TestEnv::readFile(live)); });
+        watch.start();
+        StallingServer stall;
+        QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
+        QSignalSpy failed(&dl, &DatabaseDownload::failed);
+
+        struct Step {
+            const char *name;
+            TestHttpServer::Route route;
+            bool stalls;
+            bool succeeds;
+            QByteArray liveAfter;
+        };
+        const QList<Step> steps{
+            {"first success", {200, cvd("new 1"), false, {}}, false, true, cvd("new 1")},
+            {"403", {403, "refused", false, {}}, false, false, cvd("new 1")},
+            {"cut body", {200, cvd(payload(40000)), true, {}}, false, false, cvd("new 1")},
+            {"not a database", {200, "<html>portal</html>", false, {}}, false, false, cvd("new 1")},
+            {"second success", {200, cvd("new 2"), false, {}}, false, true, cvd("new 2")},
+            {"stall", {}, true, false, cvd("new 2")},
+            {"404", {404, "gone", false, {}}, false, false, cvd("new 2")},
+        };
+        for (const Step &step : steps) {
+            const int oks = ok.count();
+            const int ends = ok.count() + failed.count();
+            (void)w.data.registry().writeText(regkey::updateWait(), "");  // no wait between
+            (void)w.data.registry().writeText(regkey::dbServer(),
+                                              step.stalls ? stall.host() : w.server.host());
+            w.server.route("/daily.cvd", step.route);
+            dl.start();
+            QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), ends + 1, 10000);
+            QCOMPARE(ok.count() == oks + 1, step.succeeds);
+            QTest::qWait(150);  // time for any timer that would still act
+            QVERIFY2(TestEnv::readFile(live) == step.liveAfter, step.name);
+            QVERIFY2(!QFileInfo::exists(staged), step.name);
+        }
+
+        // Cancelled while the finished file is being checked: it is not installed, later either.
+        (void)w.data.registry().writeText(regkey::dbServer(), w.server.host());
+        w.server.route("/daily.cvd", {200, cvd("new 3"), false, {}});
+        qputenv("STANDIN_SIGTOOL_DELAY", "1");
+        dl.start();
+        QTRY_COMPARE(TestEnv::readFile(staged), cvd("new 3"));
+        dl.cancel();
+        QTest::qWait(1500);
+        qunsetenv("STANDIN_SIGTOOL_DELAY");
+        QCOMPARE(TestEnv::readFile(live), cvd("new 2"));
+        QVERIFY(!QFileInfo::exists(staged));
+
+        watch.stop();
+        seen.remove(QByteArray());  // read between two reads of a rename: the watch's own gap
+        QCOMPARE(seen, (QSet<QByteArray>{cvd("old daily"), cvd("new 1"), cvd("new 2")}));
+        QCOMPARE(w.data.settings.updateCount, 2);
+    }
+
+    // The real sigtool decides: a file that only looks like a database is refused.
+    void forgedDatabasesAreRefusedBySigtool_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("header and body, not signed by ClamAV") << forgedDatabase(true);
+        QTest::newRow("header only") << forgedDatabase(false);
+        QTest::newRow("the magic and nothing else") << QByteArray(DatabaseDownload::signature);
+    }
+    void forgedDatabasesAreRefusedBySigtool() {
+        QFETCH(QByteArray, body);
+        World w;
+        w.lastUpdateDaysAgo(1);
+        TestEnv::writeFile(w.db("daily.cvd"), "old daily");
+        w.server.route("/daily.cvd", {200, body, false, {}});
+        const QByteArray sigtool = platform::findOnPath("sigtool");
+        QVERIFY2(!sigtool.isEmpty(), "ClamAV's sigtool is needed");
+        DatabaseDownload dl(w.data);
+        dl.setVerifier(sigtool);
+        dl.setStartDelay(10);
+        QSignalSpy failed(&dl, &DatabaseDownload::failed);
+        dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 20000);
+        const QString reason = failed.at(0).at(0).toString();
+        QVERIFY2(reason.startsWith(
+                     QStringLiteral("The downloaded file is not a valid ClamAV database (")),
+                 qPrintable(reason));
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), QByteArray("old daily"));
+        QVERIFY(!QFileInfo::exists(w.db("daily2.cvd")));
+        QCOMPARE(w.data.settings.updateCount, 0);
+        QVERIFY(w.env.registryValue("sysdata").isEmpty());
+    }
+
+    // 403 and 429 are the server's wish to be left alone: stored, and the next run waits.
+    void refusalAndRateLimitAreWaitedFor_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<qint64>("waitSeconds");
+        QTest::addColumn<QString>("reason");
+        const QString busy = QStringLiteral("The server is busy and asked to wait (HTTP 429)");
+        QTest::newRow("403: a day") << 403 << QByteArray() << qint64(24 * 3600)
+                                    << "The server refused the download (HTTP 403)";
+        QTest::newRow("429 in seconds")
+            << 429 << QByteArray("Retry-After: 120\r\n") << qint64(120) << busy;
+        const QByteArray date =
+            QDateTime::currentDateTimeUtc().addSecs(600).toString(Qt::RFC2822Date).toLatin1();
+        QTest::newRow("429 as a date")
+            << 429 << QByteArray("Retry-After: " + date + "\r\n") << qint64(600) << busy;
+        QTest::newRow("429 beyond a week")
+            << 429 << QByteArray("Retry-After: 999999999\r\n") << qint64(7 * 24 * 3600) << busy;
+    }
+    void refusalAndRateLimitAreWaitedFor() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, headers);
+        QFETCH(qint64, waitSeconds);
+        QFETCH(QString, reason);
+        World w;
+        w.lastUpdateDaysAgo(1);
+        w.server.route("/daily.cvd", {status, "no", false, {}});
+        w.server.extraHeaders("/daily.cvd", headers);
+        DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
+        dl.setStartDelay(10);
+        QSignalSpy failed(&dl, &DatabaseDownload::failed);
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        dl.start();
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), reason);
+        const QDateTime until = QDateTime::fromString(
+            QString::fromLatin1(w.env.registryValue("updatewait")), Qt::ISODate);
+        QVERIFY(until.isValid());
+        QVERIFY(qAbs(before.secsTo(until) - waitSeconds) <= 5);
+        QCOMPARE(updatewait::until(w.data.registry()), until);
+
+        // The next run does not ask the server and says until when.
+        w.server.route("/daily.cvd", {200, cvd("new"), false, {}});
+        dl.start();
+        QTRY_COMPARE(failed.count(), 2);
+        QVERIFY(failed.at(1).at(0).toString().startsWith(
+            QStringLiteral("The update server asked to wait; the next update can be made after ")));
+        QCOMPARE(w.server.hits("/daily.cvd"), 1);
     }
 
     void proxyIsUsedWithItsCredentials_data() {
@@ -372,6 +599,7 @@ private slots:
         w.data.settings.proxyUser.assign("user");
         w.data.settings.proxyPassword.assign(password);
         DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
         dl.setStartDelay(10);
         QSignalSpy ok(&dl, &DatabaseDownload::succeeded);
         QSignalSpy failed(&dl, &DatabaseDownload::failed);
@@ -380,8 +608,9 @@ private slots:
         QCOMPARE(ok.count(), succeeds ? 1 : 0);
         if (succeeds) {
             QCOMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("via proxy"));
-            QCOMPARE(w.server.requests.size(), 1);
-            QVERIFY(w.server.requests[0].contains("tinyproxy"));  // its Via header
+            QCOMPARE(w.server.requests.size(), 2);  // main, then daily
+            for (const QByteArray &request : w.server.requests)
+                QVERIFY(request.contains("tinyproxy"));  // its Via header
         } else {
             QCOMPARE(w.server.hits("/main.cvd"), 0);
             QVERIFY(!QFileInfo::exists(w.db("main.cvd")));

@@ -103,11 +103,49 @@ private slots:
         TForm12 form(w.data);
         form.showDialog();
         QTest::mouseClick(child<QCheckBox>(form, "CheckBox1"), Qt::LeftButton);
-        child<QLineEdit>(form, "Edit2")->setText(QStringLiteral("123456789012"));
+        child<QLineEdit>(form, "Edit2")->setText(QStringLiteral("     8080   "));
         child<QLineEdit>(form, "Edit3")->setText(QString(300, u'x'));
         QTest::mouseClick(child<QPushButton>(form, "Button1"), Qt::LeftButton);
-        QCOMPARE(w.data.settings.proxyPort.bytes(), QByteArray("1234567890"));
+        QCOMPARE(w.data.settings.proxyPort.bytes(), QByteArray("     8080 "));
         QCOMPARE(w.data.settings.proxyUser.bytes(), QByteArray(255, 'x'));
+    }
+
+    // A port the proxy cannot have is refused with a message and nothing is saved.
+    void proxyPortMustBeANumber_data() {
+        QTest::addColumn<bool>("useProxy");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("letters") << true << "abc" << false;
+        QTest::newRow("letters, proxy off") << false << "x8080" << false;
+        QTest::newRow("0") << true << "0" << false;
+        QTest::newRow("too large") << true << "65536" << false;
+        QTest::newRow("empty with the proxy on") << true << "" << false;
+        QTest::newRow("empty with the proxy off") << false << "" << true;
+        QTest::newRow("3128") << true << "3128" << true;
+    }
+    void proxyPortMustBeANumber() {
+        QFETCH(bool, useProxy);
+        QFETCH(QString, port);
+        QFETCH(bool, saved);
+        World w;
+        TForm12 form(w.data);
+        QStringList reported;
+        form.setFailureReporter([&](const QString &m) { reported << m; });
+        form.showDialog();
+        if (useProxy)
+            QTest::mouseClick(child<QCheckBox>(form, "CheckBox1"), Qt::LeftButton);
+        child<QLineEdit>(form, "Edit2")->setText(port);
+        QTest::mouseClick(child<QPushButton>(form, "Button1"), Qt::LeftButton);
+        QCOMPARE(form.isVisible(), !saved);
+        QCOMPARE(w.env.registryValue("sysdata").isEmpty(), !saved);
+        if (saved) {
+            QVERIFY(reported.isEmpty());
+        } else {
+            QCOMPARE(reported, QStringList{QStringLiteral("The proxy port \"%1\" is not a number "
+                                                          "from 1 to 65535")
+                                               .arg(port)});
+            QCOMPARE(int(w.data.settings.useProxy), 0);
+        }
     }
 
     void cancelKeepsTheRecordAndTheNextShowingReloads() {

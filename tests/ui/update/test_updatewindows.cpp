@@ -2,6 +2,7 @@
 // the download window against a real HTTP server on 127.0.0.1, the failure window, the
 // connectivity check and the Virus Database page labels.
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -50,6 +51,8 @@ struct Run : ProgramRun {
         (void)data().registry().writeText(regkey::website(), server.host());
         updates().download().setStartDelay(50);
         updates().download().setRetryInterval(50);
+        // Accepts what begins like a database: a signed one cannot be made here (see the script).
+        updates().download().setVerifier(VZ_TESTS_SOURCE_DIR "/update/standin-sigtool");
     }
     ~Run() { qunsetenv("FAKE_CLAMSCAN_HANG"); }
     ProgramData &data() { return app->data(); }
@@ -203,11 +206,18 @@ private slots:
         QCOMPARE(run.updates().download().state(), DatabaseDownload::State::Hidden);
     }
 
-    void successfulDownloadInstallsTheMainDatabase() {
-        Run run;
+    void successfulDownloadInstallsBothDatabasesAndRefreshesThePage() {
+        Run run;  // fresh installation: last update 100 days back
         QDir(run.db() + "main.cvd").removeRecursively();  // the live file is absent
         const QByteArray body = DatabaseDownload::signature + QByteArray(3 * 1024 * 1024, 'm');
+        const QByteArray daily = DatabaseDownload::signature + QByteArray(200 * 1024, 'd');
         run.server.route("/main.cvd", {200, body, false, {}});
+        run.server.route("/daily.cvd", {200, daily, false, {}});
+        run.form().Action2Execute();  // the Virus Database page is open all along
+        auto label = [&](const char *name) {
+            return run.form().findChild<QLabel *>(QString::fromLatin1(name))->text();
+        };
+        QCOMPARE(label("lblUpdates"), QStringLiteral("0"));
         TForm8 &w = run.updates().downloadWindow();
         auto *gauge = w.findChild<QProgressBar *>(QStringLiteral("Gauge1"));
         auto *done = w.findChild<QLabel *>(QStringLiteral("Label2"));
@@ -220,17 +230,45 @@ private slots:
         QVERIFY(!done->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(done->isVisible(), 20000);
         QVERIFY(gauge->isHidden());
-        QCOMPARE(gauge->maximum(), body.size());
+        QCOMPARE(gauge->maximum(), daily.size());
         QVERIFY(!values.isEmpty());
         screenshot(&w, QStringLiteral("TForm8-done.png"));
         QCOMPARE(run.data().settings.updateCount, 1);
-        QCOMPARE(run.data().settings.updateSize, body.size());
+        QCOMPARE(run.data().settings.updateSize, body.size() + daily.size());
         QCOMPARE(daycount::toDate(run.data().settings.lastUpdate), today);
         QTRY_VERIFY(QFile::exists(run.db() + "main.cvd") && !QFile::exists(run.db() + "main2.cvd"));
         QCOMPARE(TestEnv::readFile(run.db() + "main.cvd"), body);
+        QCOMPARE(TestEnv::readFile(run.db() + "daily.cvd"), daily);
+        // The page shows the new figures without being opened again.
+        QCOMPARE(label("lblUpdates"), QStringLiteral("1"));
+        QCOMPARE(label("lblSize"), QString::number(body.size() + daily.size()) + " bytes");
+        QCOMPARE(label("lblUpdate"), QLocale::system().toString(today, QLocale::ShortFormat));
         Run::click(Run::child(&w, "Image2"));
         QVERIFY(!w.isVisible());
         QVERIFY(run.failures.isEmpty());
+    }
+
+    // After the server asked to wait, nothing offers or starts an update until then; Check Now
+    // says until when.
+    void aStoredWaitHoldsEveryWayIn() {
+        Run run;
+        run.setLastUpdate(5);
+        const QDateTime until = QDateTime::currentDateTimeUtc().addSecs(3600);
+        (void)run.data().registry().writeText(regkey::updateWait(),
+                                              until.toString(Qt::ISODate).toLatin1());
+        run.form().Image36Click();
+        QVERIFY(!run.updates().downloadWindow().isVisible());
+        QCOMPARE(run.failures.size(), 1);
+        QVERIFY(run.failures[0].contains(
+            QLocale::system().toString(until.toLocalTime(), QLocale::ShortFormat)));
+
+        PromptAnswerer no(run.updates().prompt(), "Image3");
+        run.form().hooks.scheduledCheck();
+        QVERIFY(!run.updates().schedule().timerOn());
+        run.form().Action1Execute();
+        QTRY_COMPARE(run.data().session.state(), QStringLiteral("scanning"));
+        QCOMPARE(no.seen, 0);
+        QCOMPARE(run.server.hits("/main.cvd") + run.server.hits("/daily.cvd"), 0);
     }
 
     void failedDownloadShowsTheFailureWindow() {
@@ -244,6 +282,9 @@ private slots:
         QCOMPARE(run.data().settings.lastUpdate, lastUpdate);
         QVERIFY(QFile::exists(run.db() + "main.cvd/test.hdb"));
         QVERIFY(!QFile::exists(run.db() + "main2.cvd"));
+        // Besides the checklist, one line says what happened.
+        QCOMPARE(f.findChild<QLabel *>(QStringLiteral("lblReason"))->text(),
+                 QStringLiteral("The server does not have the file (HTTP 404)"));
 
         auto *link = f.findChild<QLabel *>(QStringLiteral("Label7"));
         QCOMPARE(link->text(), QStringLiteral("here"));

@@ -1,0 +1,290 @@
+#include "update/freshclamrun.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include "platform/scannerprocess.h"
+#include "update/updatetexts.h"
+#include "update/updatewait.h"
+
+namespace {
+
+// The longest line kept from freshclam's output; anything longer is not one of its lines.
+constexpr qsizetype longestLine = 4096;
+
+// A value that would end its line early, or carry a line of its own, cannot be written.
+bool oneLine(const QByteArray &value) {
+    for (const char c : value)
+        if (c == '\n' || c == '\r' || c == '\0')
+            return false;
+    return true;
+}
+
+qint64 bytes(const QString &number, const QString &unit) {
+    double value = number.toDouble();
+    const QString units = QStringLiteral("KMGT");
+    const qsizetype power = unit.isEmpty() ? -1 : units.indexOf(unit.at(0));
+    for (qsizetype i = 0; i <= power; ++i)
+        value *= 1024;
+    return static_cast<qint64>(value);
+}
+
+}  // namespace
+
+FreshclamRun::FreshclamRun(QObject *parent) : QObject(parent) {
+    qRegisterMetaType<FreshclamRun::Outcome>();
+}
+
+FreshclamRun::~FreshclamRun() {
+    cancel();
+}
+
+QByteArray FreshclamRun::configText(const Settings &settings, const QString &privateMirror,
+                                    QString *refusal) {
+    QString folder = settings.databaseFolder;
+    if (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
+        folder.chop(1);
+    QList<QPair<QByteArray, QByteArray>> lines;
+    auto add = [&lines](const char *name, const QByteArray &value) {
+        lines.append(qMakePair(QByteArray(name), value));
+    };
+    add("DatabaseDirectory", QFile::encodeName(folder));
+    add("DatabaseOwner", settings.owner);
+    if (privateMirror.isEmpty())
+        add("DatabaseMirror", QByteArrayLiteral("database.clamav.net"));
+    else
+        add("PrivateMirror", privateMirror.toUtf8());
+    if (settings.proxy.enabled && settings.proxy.port == 0) {
+        *refusal = updatetexts::badProxyPort(QStringLiteral("0"));
+        return {};
+    }
+    if (settings.proxy.enabled) {
+        add("HTTPProxyServer", settings.proxy.host.toLocal8Bit());
+        add("HTTPProxyPort", QByteArray::number(settings.proxy.port));
+        if (!settings.proxy.user.isEmpty()) {
+            add("HTTPProxyUsername", settings.proxy.user.toLocal8Bit());
+            add("HTTPProxyPassword", settings.proxy.password.toLocal8Bit());
+        }
+    }
+    QByteArray text =
+        "# Written by Vizavuz AntiVirus before every database update; changes are overwritten.\n"
+        "# No daemon and no log file: the program runs freshclam once and reads what it prints.\n";
+    for (const auto &[name, value] : lines) {
+        if (value.trimmed().isEmpty() || !oneLine(value)) {
+            *refusal = QStringLiteral("The setting %1 cannot be given to freshclam")
+                           .arg(QString::fromLatin1(name));
+            return {};
+        }
+        text += name + ' ' + value + '\n';
+    }
+    return text;
+}
+
+void FreshclamRun::start(const Settings &settings) {
+    cancel();
+    ++m_run;
+    m_settings = settings;
+    m_status = 0;
+    m_coolDown = {};
+    m_updated.clear();
+    m_processFailure.clear();
+    m_lastError.clear();
+    m_cannotConnect = false;
+    m_hostUnknown = false;
+
+    Outcome refused;
+    if (m_program.isEmpty()) {
+        refused.reason = updatetexts::freshclamMissing();
+        return finish(refused);
+    }
+    QString refusal;
+    const QByteArray text = configText(settings, m_privateMirror, &refusal);
+    if (text.isEmpty()) {
+        refused.reason = refusal;
+        return finish(refused);
+    }
+    // freshclam refuses a configuration holding a password that others may read.
+    QSaveFile config(settings.configFile);
+    if (!config.open(QIODevice::WriteOnly) ||
+        !config.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        config.write(text) != text.size() || !config.commit()) {
+        refused.reason = updatetexts::cannotWrite(config.errorString());
+        return finish(refused);
+    }
+
+    int fd = -1;
+    QString error;
+    const QList<QByteArray> args{"--config-file=" + QFile::encodeName(settings.configFile),
+                                 "--stdout", "--show-progress"};
+    if (!platform::ChildProcess::spawn(m_program, args, QFile::encodeName(settings.databaseFolder),
+                                       &m_pid, &fd, &error)) {
+        m_pid = 0;
+        refused.reason = updatetexts::freshclamFailed(error);
+        return finish(refused);
+    }
+
+    // The reader hands whole lines to the main thread and tells it when freshclam has ended;
+    // the main thread reaps it, so that a cancel never signals a process id already reused.
+    m_stop = std::make_shared<std::atomic_bool>(false);
+    m_reader = std::thread([this, fd, pid = m_pid, run = m_run, stop = m_stop] {
+        QByteArray pending;
+        char buffer[4096];
+        for (;;) {
+            const long n = platform::ChildProcess::readSome(fd, buffer, sizeof buffer, 200);
+            if (n == -2) {
+                if (stop->load())
+                    break;
+                continue;
+            }
+            if (n <= 0)
+                break;
+            pending.append(buffer, n);
+            QList<QByteArray> lines;
+            qsizetype from = 0;
+            for (qsizetype i = 0; i < pending.size(); ++i) {
+                if (pending[i] == '\n' || pending[i] == '\r') {
+                    if (i > from)
+                        lines << pending.mid(from, i - from);
+                    from = i + 1;
+                }
+            }
+            pending.remove(0, from);
+            if (pending.size() > longestLine)
+                pending.clear();
+            if (!lines.isEmpty())
+                QMetaObject::invokeMethod(
+                    this, [this, run, lines] { onLines(run, lines); }, Qt::QueuedConnection);
+        }
+        platform::ChildProcess::closeFd(fd);
+        if (!pending.isEmpty()) {
+            const QList<QByteArray> last{pending};
+            QMetaObject::invokeMethod(
+                this, [this, run, last] { onLines(run, last); }, Qt::QueuedConnection);
+        }
+        if (stop->load())
+            return;
+        platform::ChildProcess::waitUntilEnded(pid);
+        QMetaObject::invokeMethod(
+            this, [this, run] { onEnded(run, 0); }, Qt::QueuedConnection);
+    });
+}
+
+void FreshclamRun::stopReader() {
+    if (m_stop)
+        m_stop->store(true);
+    if (m_reader.joinable())
+        m_reader.join();
+    m_stop.reset();
+}
+
+void FreshclamRun::cancel() {
+    if (m_pid <= 0)
+        return;
+    ++m_run;  // whatever the old run still posts is not heard
+    platform::ChildProcess::killGroup(m_pid);
+    stopReader();
+    platform::ChildProcess::waitUntilEnded(m_pid);
+    platform::ChildProcess::reap(m_pid);
+    m_pid = 0;
+}
+
+void FreshclamRun::onLines(quint64 run, const QList<QByteArray> &lines) {
+    if (run != m_run)
+        return;
+    for (const QByteArray &line : lines)
+        handleLine(QString::fromLocal8Bit(line));
+}
+
+void FreshclamRun::handleLine(const QString &raw) {
+    static const QRegularExpression escapes(QStringLiteral("\\x1b\\[[0-9;?]*[A-Za-z]"));
+    static const QRegularExpression transfer(
+        QStringLiteral("(\\d+(?:\\.\\d+)?)([KMGT]i)?B/(\\d+(?:\\.\\d+)?)([KMGT]i)?B"));
+    static const QRegularExpression status(QStringLiteral("received error code (\\d{3})"));
+    static const QRegularExpression coolDown(
+        QStringLiteral("cool-down until after: (\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)"));
+    static const QRegularExpression updated(
+        QStringLiteral("^([A-Za-z0-9_-]+\\.c[lv]d) updated \\(version:"));
+    QString line = raw;
+    line.remove(escapes);
+    line = line.trimmed();
+    if (line.isEmpty())
+        return;
+
+    if (const auto m = transfer.match(line); m.hasMatch()) {
+        emit progress(bytes(m.captured(1), m.captured(2)), bytes(m.captured(3), m.captured(4)));
+        return;
+    }
+    if (const auto m = status.match(line); m.hasMatch())
+        m_status = m.captured(1).toInt();
+    if (const auto m = coolDown.match(line); m.hasMatch()) {
+        const QDateTime local =
+            QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (local.isValid())
+            m_coolDown = local.toUTC();
+    }
+    if (const auto m = updated.match(line); m.hasMatch())
+        m_updated << m.captured(1);
+    if (line.contains(QLatin1StringView("Couldn't connect to server")))
+        m_cannotConnect = true;
+    if (line.contains(QLatin1StringView("Couldn't resolve host")))
+        m_hostUnknown = true;
+    static const QLatin1StringView error("ERROR: ");
+    if (line.startsWith(error)) {
+        const QString text = line.mid(error.size()).trimmed();
+        static const QLatin1StringView processFailed("Database update process failed: ");
+        if (text.startsWith(processFailed))
+            m_processFailure = text.mid(processFailed.size());
+        else if (text != QLatin1StringView("Update failed."))
+            m_lastError = text;
+    }
+}
+
+void FreshclamRun::onEnded(quint64 run, int) {
+    if (run != m_run)
+        return;
+    stopReader();
+    const int code = platform::ChildProcess::reap(m_pid);
+    m_pid = 0;
+
+    Outcome outcome;
+    outcome.httpStatus = m_status;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (m_status == 403) {
+        outcome.reason = updatetexts::httpStatus(403);
+        outcome.waitUntil = now.addSecs(updatewait::afterRefusalSeconds);
+    } else if (m_status == 429) {
+        // freshclam ends a rate-limited run with success; it is none.
+        outcome.reason = updatetexts::httpStatus(429);
+        outcome.waitUntil = m_coolDown.isValid() ? m_coolDown : now.addSecs(3600);
+    } else if (code == 0) {
+        outcome.ok = true;
+        outcome.updated = m_updated;
+        for (const QString &name : std::as_const(m_updated))
+            outcome.updatedBytes += QFileInfo(m_settings.databaseFolder + name).size();
+    } else if (m_cannotConnect) {
+        outcome.reason = updatetexts::refused();
+    } else if (m_hostUnknown) {
+        outcome.reason = updatetexts::hostNotFound(QStringLiteral("database.clamav.net"));
+    } else {
+        QString detail = !m_processFailure.isEmpty() ? m_processFailure : m_lastError;
+        if (detail.isEmpty())
+            detail = code < 0 ? QStringLiteral("it was stopped")
+                              : QStringLiteral("exit code %1").arg(code);
+        outcome.reason = updatetexts::freshclamFailed(detail.left(200));
+    }
+    finish(outcome);
+}
+
+void FreshclamRun::finish(Outcome outcome) {
+    // Reported once the caller's start() has returned, as a run that really started is.
+    const quint64 run = m_run;
+    QMetaObject::invokeMethod(
+        this,
+        [this, run, outcome] {
+            if (run == m_run)
+                emit finished(outcome);
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+// The reasons a database update can fail, as the failure window's last line shows them.
+namespace updatetexts {
+
+inline QString httpStatus(int status) {
+    switch (status) {
+        case 403:
+            return QStringLiteral("The server refused the download (HTTP 403)");
+        case 404:
+            return QStringLiteral("The server does not have the file (HTTP 404)");
+        case 429:
+            return QStringLiteral("The server is busy and asked to wait (HTTP 429)");
+        default:
+            return QStringLiteral("The server could not deliver the file (HTTP %1)").arg(status);
+    }
+}
+inline QString refused() {
+    return QStringLiteral("The server could not be reached (connection refused)");
+}
+inline QString hostNotFound(const QString &host) {
+    return QStringLiteral("The server %1 could not be found").arg(host);
+}
+inline QString stalled() {
+    return QStringLiteral("The server stopped sending data");
+}
+inline QString cutShort(qint64 received, qint64 announced) {
+    return QStringLiteral("The download was cut short (%1 of %2 bytes)")
+        .arg(received)
+        .arg(announced);
+}
+inline QString proxyFailed(const QString &detail) {
+    return QStringLiteral("The proxy server could not be used (%1)").arg(detail);
+}
+inline QString badProxyPort(const QString &port) {
+    return QStringLiteral("The proxy port \"%1\" is not a number from 1 to 65535").arg(port);
+}
+inline QString networkError(const QString &detail) {
+    return QStringLiteral("The download failed (%1)").arg(detail);
+}
+inline QString cannotWrite(const QString &detail) {
+    return QStringLiteral("The database folder could not be written (%1)").arg(detail);
+}
+inline QString notADatabase(const QString &detail) {
+    return QStringLiteral("The downloaded file is not a valid ClamAV database (%1)").arg(detail);
+}
+inline QString cannotVerify(const QString &detail) {
+    return QStringLiteral("The download could not be verified (%1)").arg(detail);
+}
+inline QString cannotInstall(const QString &live, const QString &cause) {
+    return QStringLiteral(
+               "The update was downloaded but could not be installed: %1 could not be "
+               "replaced (%2)")
+        .arg(live, cause);
+}
+inline QString freshclamMissing() {
+    return QStringLiteral("ClamAV's updater freshclam was not found (package clamav-freshclam)");
+}
+inline QString freshclamFailed(const QString &detail) {
+    return QStringLiteral("freshclam could not update the databases (%1)").arg(detail);
+}
+inline QString pageTooSmall(qint64 bytes) {
+    return QStringLiteral("The troubleshooting page was too small (%1 bytes)").arg(bytes);
+}
+inline QString waitUntil(const QDateTime &until) {
+    return QStringLiteral("The update server asked to wait; the next update can be made after %1")
+        .arg(QLocale::system().toString(until.toLocalTime(), QLocale::ShortFormat));
+}
+
+}  // namespace updatetexts

@@ -1,0 +1,204 @@
+// Updates from the official server, which serves ClamAV's own updater only: the real freshclam
+// against a server on 127.0.0.1 for the ways it fails, and a stand-in freshclam (see the script)
+// for a successful run, which needs databases signed by ClamAV.
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/programdata.h"
+#include "httpserver.h"
+#include "platform/scannerprocess.h"
+#include "state/daycount.h"
+#include "testenv.h"
+#include "update/databasedownload.h"
+#include "update/updatewait.h"
+
+namespace {
+const QDate kToday(2026, 12, 8);
+
+QByteArray standIn() {
+    return QByteArrayLiteral(VZ_TESTS_SOURCE_DIR "/update/standin-freshclam");
+}
+
+// The first 512 bytes of a database file, as freshclam asks for them to learn its version.
+QByteArray databaseHeader() {
+    QByteArray header =
+        "ClamAV-VDB:08 Dec 2026 10-15 +0000:27000:1:216:"
+        "8988c0e95d3dd8709cac7180e8b7d6c4:X:someone:1796724926";
+    header.append(512 - header.size(), ' ');
+    return header;
+}
+
+// No "dbserver" key: the official server, so the run is freshclam's; here pointed at `mirror`.
+struct World {
+    TestEnv env;
+    FixedClock clock{kToday};
+    ProgramData data{clock, platform::KeyStore(env.registryRoot())};
+    TestHttpServer server;
+    DatabaseDownload dl{data};
+
+    World(const QByteArray &freshclam, bool serverUp = true) {
+        data.folders.data = env.dataFolder();
+        data.folders.database = env.dataFolder() + "db/";
+        data.folders.program = env.programFolder();
+        QDir().mkpath(data.folders.database);
+        data.settings.lastUpdate = daycount::fromDate(kToday.addDays(-1));
+        data.settings.updateCount = 7;
+        data.settings.updateSize = 1234;
+        server.listen();
+        const quint16 port = server.port();
+        if (!serverUp)
+            server.close();
+        dl.setFreshclam(freshclam, "http://127.0.0.1:" + QString::number(port));
+        dl.setStartDelay(10);
+    }
+    QString db(const QString &name) const { return data.folders.database + name; }
+    QString config() const { return data.folders.data + "freshclam.conf"; }
+};
+}  // namespace
+
+class TestFreshclam : public QObject {
+    Q_OBJECT
+private slots:
+    void realFreshclamFailuresAreReported_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("serverUp");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<qint64>("waitSeconds");  // -1: no wait
+        QTest::newRow("403") << 403 << true << "The server refused the download (HTTP 403)"
+                             << qint64(24 * 3600);
+        // freshclam itself ends this run with success; it is none.
+        QTest::newRow("429") << 429 << true << "The server is busy and asked to wait (HTTP 429)"
+                             << qint64(120);
+        QTest::newRow("server down")
+            << 0 << false << "The server could not be reached (connection refused)" << qint64(-1);
+    }
+    void realFreshclamFailuresAreReported() {
+        QFETCH(int, status);
+        QFETCH(bool, serverUp);
+        QFETCH(QString, reason);
+        QFETCH(qint64, waitSeconds);
+        const QByteArray freshclam = platform::findOnPath("freshclam");
+        QVERIFY2(!freshclam.isEmpty(), "ClamAV's freshclam (clamav-freshclam) is needed");
+        World w(freshclam, serverUp);
+        TestEnv::writeFile(w.db("daily.cvd"), "old daily");
+        w.server.rangeRoute("/daily.cvd", {206, databaseHeader(), false, {}});
+        w.server.route("/daily.cvd", {status, "no", false, {}});
+        w.server.extraHeaders("/daily.cvd", "Retry-After: 120\r\n");
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count() + ok.count(), 1, 60000);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), reason);
+        if (serverUp)  // freshclam, not this program, spoke to the server
+            QVERIFY(w.server.requests.at(0).contains("User-Agent: ClamAV/"));
+        const QDateTime until = updatewait::until(w.data.registry());
+        if (waitSeconds < 0)
+            QVERIFY(!until.isValid());
+        else
+            QVERIFY2(qAbs(before.secsTo(until) - waitSeconds) <= 5,
+                     qPrintable(until.toString(Qt::ISODate)));
+        QCOMPARE(w.data.settings.updateCount, 7);
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), QByteArray("old daily"));
+        QVERIFY(w.env.registryValue("sysdata").isEmpty());
+    }
+
+    void successfulRunIsRecordedAndDrivesTheGauge() {
+        World w(standIn());
+        QList<QPair<int, int>> gauge;
+        connect(&w.dl, &DatabaseDownload::gaugeProgressChanged, this,
+                [&](int p) { gauge << qMakePair(w.dl.gaugeMaximum(), p); });
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ok.count(), 1, 20000);
+        QCOMPARE(w.data.settings.updateCount, 8);
+        QCOMPARE(w.data.settings.updateSize, 3000 + 2000);  // daily.cld and main.cvd it replaced
+        QCOMPARE(w.data.settings.lastUpdate, daycount::fromDate(kToday));
+        QCOMPARE(storedCount(w), 8);
+        QVERIFY(gauge.contains(qMakePair(2 * 1024 * 1024, 1024 * 1024)));
+        QVERIFY(gauge.contains(qMakePair(500 * 1024, 500 * 1024)));
+        QVERIFY(w.dl.successVisible());
+
+        // The configuration it was given: this folder, this user, no daemon or log file, and
+        // only its owner may read it (it can hold the proxy password).
+        const QByteArray config = TestEnv::readFile(w.config());
+        QVERIFY(config.contains("\nDatabaseDirectory " + QFile::encodeName(w.env.dataFolder()) +
+                                "db\n"));
+        QVERIFY(config.contains("\nDatabaseOwner "));
+        for (const char *absent : {"UpdateLogFile", "LogFile", "Daemon", "Checks", "NotifyClamd"})
+            QVERIFY2(!config.contains(absent), absent);
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(QFileInfo(w.config()).permissions() & others, QFileDevice::Permissions());
+    }
+
+    void proxyReachesFreshclamAndAValueThatWouldBreakItsConfigurationIsRefused_data() {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("plain") << QByteArray("s3cret word") << true;
+        QTest::newRow("a line of its own")
+            << QByteArray("x\nOnUpdateExecute touch /tmp/owned") << false;
+    }
+    void proxyReachesFreshclamAndAValueThatWouldBreakItsConfigurationIsRefused() {
+        QFETCH(QByteArray, password);
+        QFETCH(bool, runs);
+        World w(standIn());
+        w.data.settings.useProxy = 1;
+        w.data.settings.proxyServer.assign("proxy.example");
+        w.data.settings.proxyPort.assign("3128");
+        w.data.settings.proxyUser.assign("bob");
+        w.data.settings.proxyPassword.assign(password);
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 20000);
+        QCOMPARE(ok.count(), runs ? 1 : 0);
+        if (runs) {
+            const QByteArray config = TestEnv::readFile(w.config());
+            for (const QByteArray &line :
+                 {QByteArray("HTTPProxyServer proxy.example"), QByteArray("HTTPProxyPort 3128"),
+                  QByteArray("HTTPProxyUsername bob"), "HTTPProxyPassword " + password})
+                QVERIFY2(config.contains("\n" + line + "\n"), line.constData());
+        } else {
+            QCOMPARE(failed.at(0).at(0).toString(),
+                     QStringLiteral("The setting HTTPProxyPassword cannot be given to freshclam"));
+            QVERIFY(!QFileInfo::exists(w.db("daily.cld")));
+            QCOMPARE(w.data.settings.updateCount, 7);
+        }
+    }
+
+    void cancelEndsFreshclam() {
+        World w(standIn());
+        const QString pidFile = w.env.root() + "standin.pid";
+        qputenv("STANDIN_FRESHCLAM_SLEEP", "30");
+        qputenv("STANDIN_FRESHCLAM_PID", pidFile.toLocal8Bit());
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        w.dl.start();
+        QTRY_VERIFY(!TestEnv::readFile(pidFile).trimmed().isEmpty());
+        qunsetenv("STANDIN_FRESHCLAM_SLEEP");
+        qunsetenv("STANDIN_FRESHCLAM_PID");
+        const QByteArray pid = TestEnv::readFile(pidFile).trimmed();
+        QVERIFY(QFileInfo::exists("/proc/" + pid));
+        w.dl.cancel();
+        QVERIFY(!QFileInfo::exists("/proc/" + pid));
+        QTest::qWait(200);
+        QCOMPARE(ok.count() + failed.count(), 0);
+        QCOMPARE(w.data.settings.updateCount, 7);
+        QVERIFY(!QFileInfo::exists(w.db("daily.cld")));
+    }
+
+private:
+    static int storedCount(const World &w) {
+        SettingsRecord r;
+        (void)w.data.registry().readRecord(regkey::settings(), r);
+        return r.updateCount;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFreshclam)
+#include "test_freshclam.moc"
