@@ -9,9 +9,6 @@ namespace platform {
 // whose contents a crash could still lose. Returns an empty text on success, otherwise the cause.
 QString syncFile(const QByteArray &path);
 
-// Forces a folder's entries (a rename just made in it) to disk; failures are not reported.
-void syncFolder(const QByteArray &path);
-
 // The login name of the user the program runs as (its effective user id), or empty.
 QByteArray currentUserName();
 

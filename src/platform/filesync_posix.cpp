@@ -22,14 +22,6 @@ QString syncFile(const QByteArray &path) {
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
 }
 
-void syncFolder(const QByteArray &path) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    (void)::fsync(fd);
-    ::close(fd);
-}
-
 QByteArray currentUserName() {
     const passwd *pw = ::getpwuid(::geteuid());
     return pw && pw->pw_name ? QByteArray(pw->pw_name) : QByteArray();

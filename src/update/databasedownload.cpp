@@ -238,7 +238,7 @@ QString DatabaseDownload::install(const Staged &staged) {
     const QString error = platform::replaceFile(from, QFile::encodeName(live));
     if (!error.isEmpty())
         return error;
-    platform::syncFolder(QFile::encodeName(m_data.folders.database));
+    (void)platform::syncFolder(QFile::encodeName(m_data.folders.database));
     emit installed(staged.kind);
     return {};
 }
