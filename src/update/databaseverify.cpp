@@ -52,7 +52,8 @@ QString verify(const QByteArray &tool, const QString &path, int timeoutMs) {
         platform::ChildProcess::killGroup(pid);
     platform::ChildProcess::closeFd(fd);
     platform::ChildProcess::waitUntilEnded(pid);
-    const int code = platform::ChildProcess::reap(pid);
+    const platform::ExitStatus ended = platform::ChildProcess::reap(pid);
+    const int code = ended.exited ? ended.code : -1;
     if (timedOut)
         return updatetexts::cannotVerify(QStringLiteral("sigtool did not finish"));
 

@@ -245,7 +245,8 @@ void FreshclamRun::onEnded(quint64 run, int) {
     if (run != m_run)
         return;
     stopReader();
-    const int code = platform::ChildProcess::reap(m_pid);
+    const platform::ExitStatus ended = platform::ChildProcess::reap(m_pid);
+    const int code = ended.exited ? ended.code : -1;
     m_pid = 0;
 
     Outcome outcome;
