@@ -2,6 +2,7 @@
 // program downloaded it (main.cvd, daily.cvd) or freshclam maintains it (.cvd or .cld forms,
 // bytecode too).
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "enginerig.h"
@@ -50,7 +51,7 @@ private slots:
         for (const QString &name : given)
             expected << "--database=" + rig.db() + name;
         const QStringList lines = QString::fromLocal8Bit(TestEnv::readFile(args)).split(u'\n');
-        QCOMPARE(lines.mid(1, expected.size() + 1), expected + QStringList{rig.target()});
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^--database="))), expected);
     }
 };
 
