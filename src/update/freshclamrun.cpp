@@ -56,17 +56,19 @@ QByteArray FreshclamRun::configText(const Settings &settings, const QString &pri
         add("DatabaseMirror", QByteArrayLiteral("database.clamav.net"));
     else
         add("PrivateMirror", privateMirror.toUtf8());
-    if (settings.proxy.enabled && settings.proxy.port == 0) {
-        *refusal = updatetexts::badProxyPort(QStringLiteral("0"));
+    const QString proxyRefusal = settings.proxy.refusal();
+    if (!proxyRefusal.isEmpty()) {
+        *refusal = proxyRefusal;
         return {};
     }
     if (settings.proxy.enabled) {
         add("HTTPProxyServer", settings.proxy.host.toLocal8Bit());
         add("HTTPProxyPort", QByteArray::number(settings.proxy.port));
-        if (!settings.proxy.user.isEmpty()) {
+        // A user without a password is allowed; empty settings are left out.
+        if (!settings.proxy.user.isEmpty())
             add("HTTPProxyUsername", settings.proxy.user.toLocal8Bit());
+        if (!settings.proxy.user.isEmpty() && !settings.proxy.password.isEmpty())
             add("HTTPProxyPassword", settings.proxy.password.toLocal8Bit());
-        }
     }
     QByteArray text =
         "# Written by Vizavuz AntiVirus before every database update; changes are overwritten.\n"

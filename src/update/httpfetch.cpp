@@ -72,6 +72,7 @@ ProxySettings ProxySettings::fromRecord(const SettingsRecord &record) {
     p.host = text(record.proxyServer.bytes()).trimmed();
     const QString port = text(record.proxyPort.bytes()).trimmed();
     p.port = validPort(port) ? static_cast<quint16>(port.toUInt()) : 0;
+    p.portText = port;
     p.user = text(record.proxyUser.bytes());
     p.password = text(record.proxyPassword.bytes());
     return p;
@@ -81,6 +82,16 @@ bool ProxySettings::validPort(const QString &text) {
     bool ok = false;
     const uint port = text.trimmed().toUInt(&ok, 10);
     return ok && port >= 1 && port <= 65535;
+}
+
+QString ProxySettings::refusal() const {
+    if (!enabled)
+        return {};
+    if (host.isEmpty())
+        return updatetexts::proxyNotSet();
+    if (port == 0)
+        return updatetexts::badProxyPort(portText);
+    return {};
 }
 
 namespace updatehosts {
@@ -144,10 +155,10 @@ void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
     m_outcome = FetchOutcome{};
     m_written = 0;
     m_writeFailed = false;
-    if (request.proxy.enabled && request.proxy.port == 0) {
+    if (const QString refusal = request.proxy.refusal(); !refusal.isEmpty()) {
         m_id = 0;
         FetchOutcome outcome;
-        outcome.reason = updatetexts::proxyFailed(QStringLiteral("no valid port"));
+        outcome.reason = refusal;
         emit finished(id, outcome);
         return;
     }

@@ -21,12 +21,15 @@ struct ProxySettings {
     bool enabled = false;
     QString host;
     quint16 port = 0;
+    QString portText;  // as stored, for the message when it is not a port
     QString user;
     QString password;
 
     static ProxySettings fromRecord(const SettingsRecord &record);
     // A port that is a whole number from 1 to 65535 (the only ones a proxy can have).
     static bool validPort(const QString &text);
+    // Why an enabled proxy cannot be used (no server, no valid port), else empty.
+    QString refusal() const;
 };
 
 // One download: where from, where to, and how.

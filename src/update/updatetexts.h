@@ -39,6 +39,9 @@ inline QString proxyFailed(const QString &detail) {
 inline QString badProxyPort(const QString &port) {
     return QStringLiteral("The proxy port \"%1\" is not a number from 1 to 65535").arg(port);
 }
+inline QString proxyNotSet() {
+    return QStringLiteral("The proxy server is not set in the update settings");
+}
 inline QString networkError(const QString &detail) {
     return QStringLiteral("The download failed (%1)").arg(detail);
 }

@@ -137,35 +137,54 @@ private slots:
     }
 
     void proxyReachesFreshclamAndAValueThatWouldBreakItsConfigurationIsRefused_data() {
+        QTest::addColumn<QByteArray>("server");
+        QTest::addColumn<QByteArray>("user");
         QTest::addColumn<QByteArray>("password");
-        QTest::addColumn<bool>("runs");
-        QTest::newRow("plain") << QByteArray("s3cret word") << true;
+        QTest::addColumn<QByteArrayList>("lines");  // empty: refused
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("plain") << QByteArray("proxy.example") << QByteArray("bob")
+                               << QByteArray("s3cret word")
+                               << QByteArrayList{"HTTPProxyServer proxy.example",
+                                                 "HTTPProxyPort 3128", "HTTPProxyUsername bob",
+                                                 "HTTPProxyPassword s3cret word"}
+                               << QString();
+        QTest::newRow("a user without a password")
+            << QByteArray("proxy.example") << QByteArray("bob") << QByteArray()
+            << QByteArrayList{"HTTPProxyServer proxy.example", "HTTPProxyUsername bob"}
+            << QString();
         QTest::newRow("a line of its own")
-            << QByteArray("x\nOnUpdateExecute touch /tmp/owned") << false;
+            << QByteArray("proxy.example") << QByteArray("bob")
+            << QByteArray("x\nOnUpdateExecute touch /tmp/owned") << QByteArrayList()
+            << "The setting HTTPProxyPassword cannot be given to freshclam";
+        QTest::newRow("no server")
+            << QByteArray() << QByteArray() << QByteArray() << QByteArrayList()
+            << "The proxy server is not set in the update settings";
     }
     void proxyReachesFreshclamAndAValueThatWouldBreakItsConfigurationIsRefused() {
+        QFETCH(QByteArray, server);
+        QFETCH(QByteArray, user);
         QFETCH(QByteArray, password);
-        QFETCH(bool, runs);
+        QFETCH(QByteArrayList, lines);
+        QFETCH(QString, refusal);
         World w(standIn());
         w.data.settings.useProxy = 1;
-        w.data.settings.proxyServer.assign("proxy.example");
+        w.data.settings.proxyServer.assign(server);
         w.data.settings.proxyPort.assign("3128");
-        w.data.settings.proxyUser.assign("bob");
+        w.data.settings.proxyUser.assign(user);
         w.data.settings.proxyPassword.assign(password);
         QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
         QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
         w.dl.start();
         QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 20000);
-        QCOMPARE(ok.count(), runs ? 1 : 0);
-        if (runs) {
+        QCOMPARE(ok.count(), refusal.isEmpty() ? 1 : 0);
+        if (refusal.isEmpty()) {
             const QByteArray config = TestEnv::readFile(w.config());
-            for (const QByteArray &line :
-                 {QByteArray("HTTPProxyServer proxy.example"), QByteArray("HTTPProxyPort 3128"),
-                  QByteArray("HTTPProxyUsername bob"), "HTTPProxyPassword " + password})
+            for (const QByteArray &line : lines)
                 QVERIFY2(config.contains("\n" + line + "\n"), line.constData());
+            if (password.isEmpty())
+                QVERIFY(!config.contains("HTTPProxyPassword"));
         } else {
-            QCOMPARE(failed.at(0).at(0).toString(),
-                     QStringLiteral("The setting HTTPProxyPassword cannot be given to freshclam"));
+            QCOMPARE(failed.at(0).at(0).toString(), refusal);
             QVERIFY(!QFileInfo::exists(w.db("daily.cld")));
             QCOMPARE(w.data.settings.updateCount, 7);
         }
