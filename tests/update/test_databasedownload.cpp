@@ -492,7 +492,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(staged));
 
         watch.stop();
-        seen.remove(QByteArray());  // read between two reads of a rename: the watch's own gap
         QCOMPARE(seen, (QSet<QByteArray>{cvd("old daily"), cvd("new 1"), cvd("new 2")}));
         QCOMPARE(w.data.settings.updateCount, 2);
     }
