@@ -37,7 +37,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The Qt libraries come from the executable's own links; ClamAV is run, not linked.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "clamav")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "clamav, clamav-freshclam")
 set(CPACK_PACKAGE_DESCRIPTION
   "Vizavuz AntiVirus runs clamscan over the local file systems or chosen folders, shows what it \
 finds while it scans, and keeps infected files in a quarantine vault from where they can be \
