@@ -143,9 +143,19 @@ QString ScanEngine::noDiskText() {
     return QStringLiteral("No local disk was found to scan");
 }
 
+bool ScanEngine::refusedByGuard() {
+    const QString refusal = m_startGuard ? m_startGuard() : QString();
+    if (refusal.isEmpty())
+        return false;
+    emit scanRefused(refusal);
+    return true;
+}
+
 void ScanEngine::fullScanCommand() {
     ScanSession &session = m_data.session;
     if (session.state() == ScanSession::idle()) {
+        if (refusedByGuard())
+            return;
         // Without a disk there is nothing to scan: the scanner is not started at all (it
         // would scan the folder it runs in).
         const QList<QByteArray> disks = platform::fixedMountPoints(m_mountInfo());
@@ -169,6 +179,8 @@ void ScanEngine::fullScanCommand() {
 
 bool ScanEngine::startCustomScan(const QStringList &entries) {
     if (m_data.session.state() != ScanSession::idle() || entries.isEmpty())
+        return false;
+    if (refusedByGuard())
         return false;
     // The scanner is given absolute targets only, so every path it prints is absolute.
     QList<QByteArray> chosen;
@@ -534,12 +546,21 @@ void ScanEngine::stopButton() {
 }
 
 void ScanEngine::stopRoutine() {
+    if (m_data.session.state() == ScanSession::scanning())
+        stopScan();
+}
+
+void ScanEngine::stopScan() {
     ScanSession &session = m_data.session;
-    if (session.state() != ScanSession::scanning())
+    const bool paused = session.state() == ScanSession::paused();
+    if (session.state() != ScanSession::scanning() && !paused)
         return;
     m_stopFlag = true;
     session.setStatus(QStringLiteral("Scanning Stopped"));
     if (m_run) {
+        // Its workers go on to their end; what they still hand over is ignored once it closes.
+        if (paused)
+            m_run->setPaused(false);
         // A scanner that ends by itself within the wait is closed here just the same, once.
         // The kill also ends whatever of its group still holds the output open.
         m_run->waitEnded(stopWait);

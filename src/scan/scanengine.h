@@ -34,6 +34,9 @@ public:
     void resumeScan();
     void stopButton();
     void stopRoutine();
+    // Stops a running or a paused scan: before a removal run, whose list a paused scan would
+    // otherwise go on filling after its resume.
+    void stopScan();
 
     QStringList fixedDisks() const;
     // Why a full scan is refused on a machine without a fixed disk.
@@ -56,6 +59,8 @@ public:
     QByteArray lastScannerPath() const { return m_lastScanner; }
 
     void setHandOver(HandOver handOver) { m_handOver = std::move(handOver); }
+    // Asked before a scan starts: a non-empty text refuses the start (scanRefused) and says why.
+    void setStartGuard(std::function<QString()> guard) { m_startGuard = std::move(guard); }
     // Replaces the mountinfo text that fixedDisks() reads (tests).
     void setMountInfoSource(std::function<QByteArray()> source) { m_mountInfo = std::move(source); }
     // The system database folder used when the program has no main.cvd.
@@ -66,6 +71,7 @@ signals:
     void infectionsFoundWindowRequested(int count);
     void noInfectionsWindowRequested();
     void scanFailed(const QString &message);
+    void scanRefused(const QString &reason);
     void scanIncomplete(int unreadableFiles, int foundBeyondList);
     void recordWriteFailed(const QString &message);
     void scanClosed();
@@ -74,6 +80,7 @@ private:
     void scanStart();
     void launch();
     void refuse(const QString &reason);
+    bool refusedByGuard();
     void onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk);
     void completion(const std::shared_ptr<ScanRun> &run);
     void releaseRun();
@@ -92,6 +99,7 @@ private:
     OutputParser m_parser;
     LineSplitter m_splitter;
     HandOver m_handOver;
+    std::function<QString()> m_startGuard;
     std::function<QByteArray()> m_mountInfo;
     QString m_systemDatabase = QStringLiteral("/var/lib/clamav/");
     std::shared_ptr<ScanRun> m_run;

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "ui/skin/messagedialog.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/skindialog.h"
 #include "ui/placement.h"
@@ -73,6 +75,7 @@ ScanWindows::ScanWindows(ProgramData &data, ScanEngine &engine, TForm1 &form, Sk
         for (const DialogFrame::Button &b : d->frame().buttons)
             skin.paint(b.skinIndex);
     chooseFolder = &ScanWindows::chooseFolderWithDialog;
+    ask = &MessageDialog::ask;
     connectScanResults();
     connectRemoval();
     connectCustomScan();
@@ -142,6 +145,12 @@ QString ScanWindows::scanRunningText() {
         "A scan is already running or paused. Stop it before starting a custom scan.");
 }
 
+QString ScanWindows::removalRunningText() {
+    return QStringLiteral(
+        "Infected files are being removed. Wait until the removal has finished before "
+        "starting a scan.");
+}
+
 void ScanWindows::connectScanResults() {
     // Under the question: why the scan that found these did not finish.
     QLabel *unfinished = m_form11->addLabel("Label5", QString(), QRect(24, 130, 320, 34));
@@ -184,7 +193,7 @@ void ScanWindows::connectRemoval() {
 
     connect(m_removal, &RemovalRun::confirmStopRequested, this, [this] { showModal(m_form3); });
     connect(m_form3, &TForm3::image3Clicked, this, [this] {
-        m_engine.stopRoutine();
+        m_engine.stopScan();
         m_form3->close();
     });
     connect(m_form3, &TForm3::image2Clicked, m_form3, &QDialog::close);
@@ -204,7 +213,14 @@ void ScanWindows::connectRemoval() {
         showModal(m_form7);
     });
     connect(m_removal, &RemovalRun::progressChanged, this, showProgress);
-    connect(m_removal, &RemovalRun::removalWindowClosed, m_form7, &QDialog::close);
+    // The window closes itself when the run ends, and only then (see eventFilter).
+    connect(m_removal, &RemovalRun::removalWindowClosed, m_form7, &QDialog::accept);
+    m_form7->installEventFilter(this);
+    // No scan starts while a run walks the infection list, from whatever window it is asked.
+    m_engine.setStartGuard(
+        [this] { return m_removal->isRunning() ? removalRunningText() : QString(); });
+    connect(&m_engine, &ScanEngine::scanRefused, this,
+            [this](const QString &reason) { m_showFailure(&m_form, reason); });
     connect(m_removal, &RemovalRun::resultsWindowRequested, this, &ScanWindows::showResults);
     connect(m_removal, &RemovalRun::saveFailed, this,
             [this](const QString &message) { m_showFailure(&m_form, message); });
@@ -277,7 +293,8 @@ void ScanWindows::startCustomScan() {
     QStringList entries;
     for (int i = 0; i < list->count(); ++i)
         entries << list->item(i)->text();
-    if (!entries.isEmpty() && !m_engine.startCustomScan(entries))
+    // A start refused during a removal run has told the user why already.
+    if (!entries.isEmpty() && !m_engine.startCustomScan(entries) && !m_removal->isRunning())
         m_showFailure(&m_form, scanRunningText());
     m_form16->close();
 }
@@ -291,6 +308,10 @@ void ScanWindows::connectLists() {
     m_form.hooks.vaultRows = [this] { return m_restorer->vaultRows(); };
     m_form.hooks.restore = [this](int which) { restoreSelected(which); };
     connect(m_restorer, &Restorer::vaultRowsChanged, this, &ScanWindows::fillVaultList);
+    // A file standing where a restore would put its copy is replaced only when the user says so.
+    m_restorer->confirmReplace = [this](const QString &destination) {
+        return ask && ask(&m_form, Restorer::replaceQuestion(destination));
+    };
     fillVaultList();
 }
 
@@ -318,6 +339,17 @@ void ScanWindows::restoreSelected(int which) {
 }
 
 bool ScanWindows::eventFilter(QObject *watched, QEvent *event) {
+    // The removal window has no button and closes itself: Escape and a close asked by the
+    // window manager do nothing while the run goes on.
+    if (watched == m_form7 && m_removal->isRunning()) {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            return true;
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+    }
     // Any press repaints the whole infection list.
     if (event->type() == QEvent::MouseButtonPress && watched == m_form.infectionsList()->viewport())
         m_form.infectionsList()->viewport()->update();

@@ -45,6 +45,9 @@ public:
     std::function<QString(QWidget *parent)> chooseFolder;
     static QString chooseFolderWithDialog(QWidget *parent);
 
+    // Asks the user a Yes/No question in a skinned dialog; true for Yes. Tests replace it.
+    std::function<bool(QWidget *parent, const QString &question)> ask;
+
     // The custom-directories dialog, shown modally without blocking.
     void showCustomScan();
     // which: 1 restores to the original place, 2 to a chosen folder.
@@ -59,6 +62,7 @@ public:
     static QString unconfirmedText(int unconfirmed);
     static QString vaultFullText();
     static QString scanRunningText();
+    static QString removalRunningText();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,5 +1,7 @@
 #include "vault/restore.h"
 
+#include <algorithm>
+
 #include <QFile>
 
 #include "app/programdata.h"
@@ -20,9 +22,25 @@ int Restorer::recordOfRow(int row) const {
     return m_data.vault.findThreat(m_data.vault.slot(row + 1).threatName.bytes());
 }
 
+QString Restorer::replaceQuestion(const QString &destination) {
+    return QStringLiteral("%1 already exists. Replace it with the file from the virus vault?")
+        .arg(destination);
+}
+
+QString Restorer::insideVaultText() {
+    return QStringLiteral(
+        "Files cannot be restored into the virus vault folder. Choose another folder.");
+}
+
+Status Restorer::vaultReady() {
+    return m_data.vault.isLoaded() ? Status::success() : m_data.loadVault();
+}
+
 Status Restorer::restoreToOriginal(int row) {
     if (row < 0)
         return Status::success();
+    if (const Status ready = vaultReady(); !ready)
+        return ready;
     const int k = recordOfRow(row);
     if (k == 0)
         return Status::failure(QStringLiteral("No such vault record"));
@@ -37,14 +55,21 @@ Status Restorer::restoreToOriginal(int row) {
 Status Restorer::restoreToFolder(int row, const QString &folder) {
     if (row < 0 || folder.isEmpty())
         return Status::success();
+    if (const Status ready = vaultReady(); !ready)
+        return ready;
     const int k = recordOfRow(row);
     if (k == 0)
         return Status::failure(QStringLiteral("No such vault record"));
     QByteArray target = QFile::encodeName(folder);
     if (!target.endsWith('/'))
         target += '/';
-    const QByteArray filePath = m_data.vault.slot(k).filePath.bytes();
-    return restore(k, target + filePath.mid(filePath.lastIndexOf('/') + 1));
+    // The file's own name, kept with its copy; a recorded path may have been cut inside it.
+    QByteArray name = platform::keptOriginalName(m_data.vault.slot(k).vaultPath.bytes());
+    if (name.isEmpty()) {
+        const QByteArray filePath = m_data.vault.slot(k).filePath.bytes();
+        name = filePath.mid(filePath.lastIndexOf('/') + 1);
+    }
+    return restore(k, target + name);
 }
 
 Status Restorer::restore(int k, const QByteArray &destination) {
@@ -52,18 +77,43 @@ Status Restorer::restore(int k, const QByteArray &destination) {
     if (!destination.startsWith('/') || destination.endsWith('/'))
         return Status::failure(
             QStringLiteral("Cannot restore to %1").arg(QString::fromLocal8Bit(destination)));
-    // The copy replaces the destination by a rename, so a link planted there is never followed.
-    // The file gets back the permission bits it had before quarantine, when they were kept.
+    // A file restored into the vault folder would be taken for a copy, or be the records file.
+    const QByteArray vault = platform::canonicalPath(QFile::encodeName(m_data.folders.vault()));
+    const QByteArray folder = platform::canonicalPath(
+        destination.left(std::max<qsizetype>(destination.lastIndexOf('/'), 1)));
+    if (!vault.isEmpty() && (folder == vault || folder.startsWith(QByteArray(vault + '/'))))
+        return Status::failure(insideVaultText());
+
+    // Never replaces silently: a file standing there now is the user's, until the user says so.
+    const QString shown = QString::fromLocal8Bit(destination);
+    auto replaceAllowed = [this, &shown] { return confirmReplace && confirmReplace(shown); };
+    platform::IfExists ifExists = platform::IfExists::Keep;
+    if (platform::pathExists(destination)) {
+        if (!replaceAllowed())
+            return Status::success();
+        ifExists = platform::IfExists::Replace;
+    }
+    // The copy is renamed into place, so a link planted there is never followed. The file gets
+    // back the permission bits it had before quarantine, when they were kept.
     const int kept = platform::keptOriginalMode(vaultPath);
-    const QString error =
-        platform::copyFile(vaultPath, destination, kept >= 0 ? unsigned(kept) : 0600u);
+    const unsigned mode = kept >= 0 ? unsigned(kept) : 0600u;
+    bool existed = false;
+    QString error = platform::copyFile(vaultPath, destination, mode, nullptr, ifExists, &existed);
+    if (existed) {
+        // Something was put there in the meantime.
+        if (!replaceAllowed())
+            return Status::success();
+        error = platform::copyFile(vaultPath, destination, mode);
+    }
     if (!error.isEmpty())
-        return Status::failure(QStringLiteral("Cannot restore %1: %2")
-                                   .arg(QString::fromLocal8Bit(destination), error));
-    platform::removeFile(vaultPath);
+        return Status::failure(QStringLiteral("Cannot restore %1: %2").arg(shown, error));
     m_data.vault.remove(k);
     emit vaultRowsChanged();
     if (const Status saved = m_data.saveVault(); !saved.ok())
         return saved;
-    return m_data.saveSettings();
+    if (const Status saved = m_data.saveSettings(); !saved.ok())
+        return saved;
+    // The copy goes last: until the records no longer name it, it stays restorable.
+    platform::removeFile(vaultPath);
+    return Status::success();
 }

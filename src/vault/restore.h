@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,12 +11,20 @@
 class ProgramData;
 
 // The two restore commands of the vault list: copy a quarantined file back to where it was
-// found or into a chosen folder, then drop its copy and record and save the vault. A row stands
-// for the highest-numbered record carrying the row's threat name.
+// found or into a chosen folder, then drop its record, save the vault and delete its copy. A
+// row stands for the highest-numbered record carrying the row's threat name. A file standing at
+// the destination is replaced only when the user says so; otherwise nothing changes.
 class Restorer : public QObject {
     Q_OBJECT
 public:
     explicit Restorer(ProgramData &data, QObject *parent = nullptr);
+
+    // Asked before a file that stands at the destination is replaced (the destination's path);
+    // true replaces it. Unset, nothing is ever replaced.
+    std::function<bool(const QString &destination)> confirmReplace;
+
+    static QString replaceQuestion(const QString &destination);
+    static QString insideVaultText();
 
     // The item texts of the vault list: the threat names of records 1 to count.
     QStringList vaultRows() const;
@@ -29,6 +39,8 @@ signals:
 
 private:
     int recordOfRow(int row) const;
+    // A records file that could not be read is read again; until it can be, nothing is restored.
+    Status vaultReady();
     Status restore(int record, const QByteArray &destination);
 
     ProgramData &m_data;

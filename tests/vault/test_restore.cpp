@@ -42,8 +42,15 @@ private slots:
         QVERIFY(restorer.restoreToOriginal(-1).ok());
         QCOMPARE(rig.data->vault.count(), 2);
 
+        // The file in the way is replaced once the user has said so.
+        QStringList asked;
+        restorer.confirmReplace = [&asked](const QString &destination) {
+            asked << destination;
+            return true;
+        };
         const Status s = restorer.restoreToOriginal(0);
         QVERIFY2(s.ok(), qPrintable(s.message()));
+        QCOMPARE(asked, QStringList{dir + QStringLiteral("a.doc")});
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("a.doc")), "aaa");
         QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("a.doc")));
         QCOMPARE(restorer.vaultRows(), (QStringList{" B"}));
@@ -54,6 +61,88 @@ private slots:
                  QByteArray(1, char(rig.vault().size() + 5)) + enc(rig.vault()) + "b.doc");
         QCOMPARE(rig.env.registryValue(QStringLiteral("sysdata")).mid(784, 4),
                  QByteArray("\x01\x00\x00\x00", 4));
+    }
+
+    // A restore never destroys a file: not one standing at the destination (unless the user
+    // says so), not the vault copy, and not an unrelated file named by a cut path.
+    void restoreLosesNothing_data() {
+        QTest::addColumn<QString>("how");     // "original" or a folder below the root, %V the vault
+        QTest::addColumn<QString>("before");  // a file standing at the destination, or none
+        QTest::addColumn<bool>("answer");     // the user's answer to "Replace it?"
+        QTest::addColumn<QString>(
+            "expected");  // where the content lands; empty: stays in the vault
+        QTest::newRow("an existing file, the user says no")
+            << QStringLiteral("original") << QStringLiteral("the user's newer file") << false
+            << QString();
+        QTest::newRow("an existing file in a chosen folder, the user says no")
+            << QStringLiteral("chosen") << QStringLiteral("the user's newer file") << false
+            << QString();
+        QTest::newRow("a folder inside the vault")
+            << QStringLiteral("%V") << QString() << true << QString();
+        QTest::newRow("a folder below the vault")
+            << QStringLiteral("%Vsub") << QString() << true << QString();
+        QTest::newRow("a chosen folder gets the kept name")
+            << QStringLiteral("chosen") << QString() << true
+            << QStringLiteral("chosen/real name.doc");
+    }
+    void restoreLosesNothing() {
+        QFETCH(QString, how);
+        QFETCH(QString, before);
+        QFETCH(bool, answer);
+        QFETCH(QString, expected);
+        VaultRig rig;
+        // Recorded under a path cut at its room: its last part is a fragment of a folder name.
+        const QString home = rig.folder(QStringLiteral("home"));
+        QString deep = home;
+        while (enc(deep).size() < 300)
+            deep += QStringLiteral("a-long-folder-name/");
+        const QString original = how == QStringLiteral("original")
+                                     ? home + QStringLiteral("real name.doc")
+                                     : deep + QStringLiteral("real name.doc");
+        quarantine(rig, QStringLiteral("real name.doc"), original, " R", "quarantined content");
+        QVERIFY(platform::keepOriginalName(enc(rig.vault() + "real name.doc"), "real name.doc"));
+        const QString chosen = rig.folder(QStringLiteral("chosen"));
+        QDir().mkpath(rig.vault() + QStringLiteral("sub"));
+        if (!before.isEmpty())
+            TestEnv::writeFile((how == QStringLiteral("original") ? home : chosen) +
+                                   QStringLiteral("real name.doc"),
+                               before.toLocal8Bit());
+
+        Restorer restorer(*rig.data);
+        restorer.confirmReplace = [answer](const QString &) { return answer; };
+        Status s = Status::success();
+        if (how == QStringLiteral("original"))
+            s = restorer.restoreToOriginal(0);
+        else
+            s = restorer.restoreToFolder(0, QString(how)
+                                                .replace(QStringLiteral("%V"), rig.vault())
+                                                .replace(QStringLiteral("chosen"), chosen));
+        if (how.startsWith(QStringLiteral("%V"))) {
+            QVERIFY(!s.ok());
+            QCOMPARE(s.message(), Restorer::insideVaultText());
+        } else {
+            QVERIFY2(s.ok(), qPrintable(s.message()));
+        }
+        if (expected.isEmpty()) {
+            // Nothing changed: the record, its copy, and what stood at the destination.
+            QCOMPARE(rig.data->vault.count(), 1);
+            QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("real name.doc")),
+                     "quarantined content");
+            if (!before.isEmpty())
+                QCOMPARE(TestEnv::readFile((how == QStringLiteral("original") ? home : chosen) +
+                                           QStringLiteral("real name.doc")),
+                         before.toLocal8Bit());
+        } else {
+            QCOMPARE(rig.data->vault.count(), 0);
+            QCOMPARE(TestEnv::readFile(rig.env.root() + expected), "quarantined content");
+            QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("real name.doc")));
+        }
+        // Nothing else appeared in the chosen folder or the vault.
+        QStringList inChosen = QDir(chosen).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(inChosen.size() <= 1);
+        QStringList inVault = QDir(rig.vault()).entryList(QDir::Files | QDir::Hidden);
+        inVault.removeAll(QStringLiteral("records.gav"));
+        QCOMPARE(inVault.size(), expected.isEmpty() ? 1 : 0);
     }
 
     void restoredFilesGetTheirKeptPermissions() {
@@ -126,6 +215,7 @@ private slots:
         QVERIFY(QFile::link(dir + QStringLiteral("precious"), dir + QStringLiteral("back.sh")));
         quarantine(rig, QStringLiteral("back.sh"), dir + QStringLiteral("back.sh"), " L", "copy");
         Restorer restorer(*rig.data);
+        restorer.confirmReplace = [](const QString &) { return true; };
         QVERIFY(restorer.restoreToOriginal(0).ok());
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("precious")), "precious");
         QVERIFY(!QFileInfo(dir + QStringLiteral("back.sh")).isSymLink());

@@ -18,12 +18,17 @@ const SkinButtons *g_skin = nullptr;
 bool g_recording = false;
 constexpr int closeRow = 23;  // the removal result's "Close" images
 
-// A Close picture button with its own hover and press state, so it does not take a row of the
-// shared table away from the window that owns it.
-class CloseButton : public QLabel {
+constexpr int yesRow = 16;  // the confirm-stop dialog's "Yes" and "No" images
+constexpr int noRow = 17;
+bool g_recordedAnswer = false;
+
+// A picture button of the skin with its own hover and press state, so it does not take a row of
+// the shared table away from the window that owns it. A click ends the dialog with its result.
+class DialogButton : public QLabel {
 public:
-    explicit CloseButton(QDialog *dialog) : QLabel(dialog), m_dialog(dialog) {
-        setObjectName(QStringLiteral("Image2"));
+    DialogButton(QDialog *dialog, const char *name, int row, const QString &caption, int result)
+        : QLabel(dialog), m_dialog(dialog), m_row(row), m_caption(caption), m_result(result) {
+        setObjectName(QString::fromLatin1(name));
         setAlignment(Qt::AlignCenter);
         paintBand(SkinButtons::Normal);
     }
@@ -35,25 +40,28 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override {
         paintBand(SkinButtons::Normal);
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            m_dialog->accept();
+            m_dialog->done(m_result);
     }
 
 private:
     void paintBand(int band) {
-        const QImage image = g_skin ? g_skin->image(closeRow, band) : QImage();
+        const QImage image = g_skin ? g_skin->image(m_row, band) : QImage();
         if (image.isNull()) {
-            setText(QStringLiteral("Close"));
+            setText(m_caption);
             setFrameShape(QFrame::Box);
         } else {
             setPixmap(QPixmap::fromImage(image));
         }
     }
     QDialog *m_dialog;
+    int m_row;
+    QString m_caption;
+    int m_result;
 };
 
 }  // namespace
 
-MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(parent) {
+MessageDialog::MessageDialog(const QString &text, QWidget *parent, Kind kind) : QDialog(parent) {
     setObjectName(QStringLiteral("MessageDialog"));
     setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -79,8 +87,15 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent) : QDialog(par
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setGeometry(24, 60, 319, 80);
 
-    auto *close = new CloseButton(this);
-    close->setGeometry(131, 152, 105, 33);
+    if (kind == Kind::Question) {
+        auto *yes = new DialogButton(this, "Image2", yesRow, QStringLiteral("Yes"), Accepted);
+        yes->setGeometry(56, 152, 105, 33);
+        auto *no = new DialogButton(this, "Image3", noRow, QStringLiteral("No"), Rejected);
+        no->setGeometry(206, 152, 105, 33);
+    } else {
+        auto *close = new DialogButton(this, "Image2", closeRow, QStringLiteral("Close"), Accepted);
+        close->setGeometry(131, 152, 105, 33);
+    }
 
     QPainterPath path;
     path.addRoundedRect(QRectF(0, 0, width(), height()), 8, 8);
@@ -110,6 +125,19 @@ MessageDialog *MessageDialog::showFailureLater(QWidget *parent, const QString &t
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return dialog;
+}
+
+bool MessageDialog::ask(QWidget *parent, const QString &text) {
+    if (g_recording) {
+        recorded() << text;
+        return g_recordedAnswer;
+    }
+    MessageDialog dialog(text, parent, Kind::Question);
+    return dialog.exec() == Accepted;
+}
+
+void MessageDialog::setRecordedAnswer(bool yes) {
+    g_recordedAnswer = yes;
 }
 
 void MessageDialog::setSkin(const SkinButtons *skin) {

@@ -23,6 +23,7 @@
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
 #include "vault/removalrun.h"
+#include "vault/restore.h"
 
 namespace {
 
@@ -307,6 +308,118 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
         QVERIFY(!note->isVisible());
         QCOMPARE(Run::text(&run.form(), "Label10"), QStringLiteral("Scanning Complete"));
+    }
+
+    // While a removal run walks the infection list, its window stays up (Escape and a close do
+    // nothing) and no scan starts, whichever way one is asked for.
+    void removalRunCannotBeRaced() {
+        Run run;
+        run.twoDisks();
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(dir + "/a.com", "one");
+        TestEnv::writeFile(dir + "/b.com", "two");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt",
+                           Run::foundLine(dir + "/a.com") + Run::foundLine(dir + "/b.com"));
+        QVERIFY(run.engine().startCustomScan({dir}));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form11()->isVisible(), 10000);
+        run.windows().removal().setTickInterval(400);
+        Run::click(run.windows().form11()->button(QStringLiteral("Image2")));
+        TForm7 *progress = run.windows().form7();
+        QVERIFY(progress->isVisible());
+        QTest::keyClick(progress, Qt::Key_Escape);
+        progress->close();
+        QVERIFY(progress->isVisible());
+
+        const QList<QByteArray> before = run.engine().lastArguments();
+        run.engine().fullScanCommand();
+        run.form().hooks.customScan();
+        Run::click(run.windows().form16()->button(QStringLiteral("Image2")));
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        QCOMPARE(run.engine().lastArguments(), before);
+        QCOMPARE(run.failures, QStringList(2, ScanWindows::removalRunningText()));
+        QVERIFY(run.windows().removal().isRunning());
+
+        TForm6 *result = run.windows().form6();
+        QTRY_VERIFY_WITH_TIMEOUT(result->isVisible(), 10000);
+        QVERIFY(!progress->isVisible());
+        QCOMPARE(Run::text(result, "Label2"), QStringLiteral("2"));
+    }
+
+    // Remove Found Infections on a paused scan asks to stop it, like on a running one; the
+    // stopped scan's figures and the removal's add up once.
+    void removeOnAPausedScanStopsItFirst() {
+        Run run({}, true);
+        const QString t = run.folder("t");
+        TestEnv::writeFile(t + "/a.com", "one");
+        TestEnv::writeFile(t + "/b.com", "two");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt",
+                           Run::foundLine(t + "/a.com") + Run::foundLine(t + "/b.com"));
+        QVERIFY(run.engine().startCustomScan({t}));
+        QTRY_COMPARE_WITH_TIMEOUT(run.app->data().infections.count(), 2, 10000);
+        run.engine().pauseScan();
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("paused"));
+
+        run.form().hooks.remove();
+        TForm3 *confirm = run.windows().form3();
+        QVERIFY(confirm->isVisible());
+        QVERIFY(!run.windows().removal().isRunning());
+        qputenv("FAKE_CLAMSCAN_HANG", "0");  // the removal's own scanner call ends
+        Run::click(confirm->button(QStringLiteral("Image3")));
+        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        TForm11 *offer = run.windows().form11();
+        QTRY_VERIFY(offer->isVisible());
+        QCOMPARE(Run::text(offer, "Label1"), QStringLiteral("2"));
+        Run::click(offer->button(QStringLiteral("Image2")));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form6()->isVisible(), 10000);
+        QCOMPARE(Run::text(run.windows().form6(), "Label2"), QStringLiteral("2"));
+        QCOMPARE(run.app->data().infections.count(), 0);
+        QCOMPARE(run.app->data().session.foundText(), QStringLiteral("Infections Found: 0"));
+        // lsd: 8 total removed, 12 scans, 16 total found, 28 last removed, 60 last found.
+        const QByteArray lsd = run.env.registryValue(QStringLiteral("lsd"));
+        auto field = [&lsd](int offset) { return lsd.mid(offset, 4); };
+        const QByteArray two("\x02\x00\x00\x00", 4), one("\x01\x00\x00\x00", 4);
+        QCOMPARE(field(8), two);
+        QCOMPARE(field(12), one);
+        QCOMPARE(field(16), two);
+        QCOMPARE(field(28), two);
+        QCOMPARE(field(60), two);
+        const QByteArray list = TestEnv::readFile(run.env.dataFolder() + "db/list.gav");
+        QCOMPARE(list.size(), 281500);
+        QCOMPARE(list.mid(563 + 257, t.size() + 6), (t + "/b.com").toLocal8Bit());
+    }
+
+    // Restoring onto a file that stands there now asks first; No keeps everything as it is.
+    void restoreOntoAFileAsksFirst() {
+        Run run;
+        const QString dir = run.folder("t");
+        TestEnv::writeFile(dir + "/a.com", "one");
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt", Run::foundLine(dir + "/a.com"));
+        QVERIFY(run.engine().startCustomScan({dir}));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form11()->isVisible(), 10000);
+        Run::click(run.windows().form11()->button(QStringLiteral("Image2")));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form6()->isVisible(), 10000);
+        run.windows().form6()->close();
+        TestEnv::writeFile(dir + "/a.com", "the user's new file");
+
+        QStringList asked;
+        bool answer = false;
+        run.windows().ask = [&](QWidget *, const QString &question) {
+            asked << question;
+            return answer;
+        };
+        run.form().Action2Execute();
+        run.form().vaultList()->setCurrentRow(0);
+        run.form().hooks.restore(1);
+        QCOMPARE(asked, QStringList{Restorer::replaceQuestion(dir + "/a.com")});
+        QCOMPARE(TestEnv::readFile(dir + "/a.com"), "the user's new file");
+        QCOMPARE(run.form().vaultList()->count(), 1);
+        answer = true;
+        run.form().vaultList()->setCurrentRow(0);
+        run.form().hooks.restore(1);
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(TestEnv::readFile(dir + "/a.com"), "one");
+        QCOMPARE(run.form().vaultList()->count(), 0);
+        QVERIFY(run.failures.isEmpty());
     }
 
     void resultSaysWhatCouldNotBeRemoved() {
