@@ -1,9 +1,14 @@
 #include "platform/keystore.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include "platform/fileops.h"
 
 namespace platform {
 
@@ -39,8 +44,40 @@ QString KeyStore::valueFile(const QString &keyPath, const QString &valueName) co
     return keyFolder(keyPath) + (valueName.isEmpty() ? QStringLiteral("(default)") : valueName);
 }
 
+namespace {
+
+// Makes the folder and any missing parents, each with mode 0700.
+bool makePrivatePath(const QByteArray &path) {
+    for (qsizetype slash = path.indexOf('/', 1); slash != -1;
+         slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = path.left(slash);
+        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    if (!path.endsWith('/') && ::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+// The store holds the proxy password: its folders are the owner's alone (0700), also those an
+// older version made with the umask's mode, and its values are 0600.
 bool KeyStore::openKey(const QString &keyPath) const {
-    return QDir().mkpath(keyFolder(keyPath));
+    const QByteArray folder = QFile::encodeName(keyFolder(keyPath));
+    if (!makePrivatePath(folder))
+        return false;
+    const QByteArray root = QFile::encodeName(m_root);
+    for (qsizetype slash = root.size() - 1; slash != -1 && slash < folder.size();
+         slash = folder.indexOf('/', slash + 1)) {
+        struct stat st {};
+        const QByteArray part = folder.left(slash);
+        if (::lstat(part.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+            (st.st_mode & 07777) != 0700)
+            ::chmod(part.constData(), 0700);
+    }
+    return true;
 }
 
 KeyStore::ReadResult KeyStore::read(const QString &keyPath, const QString &valueName) const {
@@ -68,12 +105,16 @@ QString KeyStore::write(const QString &keyPath, const QString &valueName,
     if (!openKey(keyPath))
         return writeErrorText(valueName);
     QSaveFile file(valueFile(keyPath, valueName));
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return writeErrorText(valueName);
     QByteArray bytes = value.type;
     bytes += '\n';
     bytes += value.data;
     if (file.write(bytes) != bytes.size() || !file.commit())
+        return writeErrorText(valueName);
+    // The rename reaches the disk before anything that relies on the new value is done.
+    if (!syncFolder(QFile::encodeName(keyFolder(keyPath))))
         return writeErrorText(valueName);
     return {};
 }

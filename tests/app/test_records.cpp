@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include "state/daycount.h"
@@ -141,6 +145,29 @@ private slots:
         InfectionRecord rec2;
         QVERIFY(registry.readRecord(QStringLiteral("rec"), rec2));
         QCOMPARE(recordBytes(rec2), recordBytes(rec));
+    }
+
+    // The key store holds the proxy password: only its owner may list or read it, also when
+    // a value was first written by an older, careless version.
+    void keyStoreIsPrivate() {
+        TestEnv env;
+        const QString key = env.registryRoot() + "HKEY_LOCAL_MACHINE/SOFTWARE/Vizavuz/AntiVirus/";
+        QVERIFY(QDir().mkpath(key + "sysdata"));
+        TestEnv::writeFile(key + "sysdata/(default)", "REG_BINARY\nold");
+        QFile::setPermissions(key + "sysdata/(default)", QFileDevice::Permissions(0x6644));
+        Registry registry{platform::KeyStore(env.registryRoot())};
+        QVERIFY(registry.writeRecord(QStringLiteral("sysdata"), SettingsRecord{}).ok());
+        QVERIFY(registry.writeText(QStringLiteral("appdatapath"), "/data/Vizavuz/").ok());
+        auto mode = [](const QString &path) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777
+                                                                         : 01000u;
+        };
+        for (const QString &file : {key + "sysdata/(default)", key + "appdatapath/(default)"})
+            QCOMPARE(mode(file), 0600u);
+        for (const QString &folder :
+             {env.registryRoot(), key, key + "sysdata", key + "appdatapath"})
+            QCOMPARE(mode(folder), 0700u);
     }
 
     void readRules() {

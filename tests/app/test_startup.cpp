@@ -217,6 +217,33 @@ private slots:
         QCOMPARE(data.vault.slot(3).filePath.bytes(), QByteArray());
     }
 
+    // A stored count larger than the records actually there (a records file lost or cut) is
+    // brought down to the records that name a copy.
+    void vaultCountFollowsTheRecords_data() {
+        QTest::addColumn<QByteArray>("file");  // records.gav; empty: missing
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("count");
+        QTest::newRow("records file missing") << QByteArray() << 3 << 0;
+        QTest::newRow("one record of three")
+            << recordImage("/v/1", "/x/a.exe", "A ") + QByteArray(563 * 3, '\0') << 3 << 1;
+    }
+    void vaultCountFollowsTheRecords() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, stored);
+        QFETCH(int, count);
+        TestEnv env;
+        if (!file.isEmpty())
+            TestEnv::writeFile(env.dataFolder() + "virus_vault/records.gav", file);
+        QByteArray sys(808, '\0');
+        sys.replace(784, 4, le32(stored));
+        sys.replace(792, 8, leDouble(kTodayCount));
+        env.writeRegistryValue("sysdata", "REG_BINARY", sys);
+        FixedClock clock(kToday);
+        ProgramData data(clock, platform::KeyStore(env.registryRoot()));
+        Startup::run(data, optionsFor(env));
+        QCOMPARE(data.vault.count(), count);
+    }
+
     void lastScanListLoadsOnlyWithUnremovedInfections_data() {
         QTest::addColumn<int>("found");
         QTest::addColumn<int>("removed");

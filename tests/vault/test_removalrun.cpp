@@ -1,4 +1,7 @@
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -42,6 +45,20 @@ struct Run {
         run.start();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
     }
+};
+
+// Takes away, from this thread, the administrator's right to read and write any file: the
+// tests run as root, and a file of mode 0200 is then unreadable for its owner as for a user.
+struct WithoutFileOverride {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    WithoutFileOverride() {
+        ::syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &header, reduced);
+    }
+    ~WithoutFileOverride() { ::syscall(SYS_capset, &header, saved); }
 };
 
 }  // namespace
@@ -259,6 +276,100 @@ private slots:
         QCOMPARE(QDir(rig.vault()).entryList(QDir::Files).size(), 2);  // the copy + records.gav
         QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 0);
         QCOMPARE(r.run.removedCount(), 2);
+    }
+
+    // The infected program ends before its step, and another program gets its process number:
+    // that one must not be killed.
+    void aProcessNumberTakenOverIsSpared() {
+        VaultRig rig;
+        const QString bad = rig.folder(QStringLiteral("bad")),
+                      other = rig.folder(QStringLiteral("other"));
+        for (const QString &dir : {bad, other}) {
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), dir + QStringLiteral("worker")));
+            QFile::setPermissions(dir + QStringLiteral("worker"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QProcess infected;
+        infected.start(bad + QStringLiteral("worker"), {QStringLiteral("60")});
+        QVERIFY(infected.waitForStarted());
+        const qint64 pid = infected.processId();
+        rig.addInfection(enc(bad + QStringLiteral("worker")), " Proc");
+        Run r(*rig.data);
+        r.run.setTickInterval(1500);
+        r.run.start();
+        infected.kill();
+        QVERIFY(infected.waitForFinished());
+
+        // The next process made gets the ended one's number (the kernel's last-number file).
+        QProcess innocent;
+        for (int attempt = 0; attempt < 20 && innocent.processId() != pid; ++attempt) {
+            if (innocent.state() != QProcess::NotRunning) {
+                innocent.kill();
+                innocent.waitForFinished();
+            }
+            QFile last(QStringLiteral("/proc/sys/kernel/ns_last_pid"));
+            if (!last.open(QIODevice::WriteOnly))
+                QSKIP("The process number of a new process cannot be chosen here");
+            last.write(QByteArray::number(pid - 1));
+            last.close();
+            innocent.start(other + QStringLiteral("worker"), {QStringLiteral("60")});
+            QVERIFY(innocent.waitForStarted());
+        }
+        if (innocent.processId() != pid)
+            QSKIP("Another process took the number first");
+        QTRY_COMPARE_WITH_TIMEOUT(r.finished.count(), 1, 20000);
+        QCOMPARE(innocent.state(), QProcess::Running);
+        QVERIFY(!QFile::exists(bad + QStringLiteral("worker")));
+        innocent.kill();
+        innocent.waitForFinished();
+    }
+
+    // A records file that cannot be read at start-up (mode 0200, read as its owner without the
+    // administrator's override) is reported, and nothing writes over its records until it
+    // could be read.
+    void unreadableRecordsFileIsNeverOverwritten() {
+        TestEnv env;
+        FixedClock clock{QDate(2026, 12, 8)};
+        Startup::Options options;
+        options.programFolder = env.programFolder();
+        const QString records = env.dataFolder() + QStringLiteral("virus_vault/records.gav");
+        QByteArray image(563000, '\0');
+        const QByteArray vaultPath = enc(env.dataFolder() + QStringLiteral("virus_vault/old.exe"));
+        image[0] = char(vaultPath.size());
+        image.replace(1, vaultPath.size(), vaultPath);
+        image.replace(256, 9, QByteArray("\x08/old.exe", 9));
+        image.replace(512, 5, QByteArray("\x04 Old", 5));
+        TestEnv::writeFile(records, image);
+        TestEnv::writeFile(QFile::decodeName(vaultPath), "the old quarantined file");
+        QByteArray sys(808, '\0');
+        sys[784] = 1;
+        env.writeRegistryValue(QStringLiteral("sysdata"), "REG_BINARY", sys);
+        QVERIFY(::chmod(enc(records).constData(), 0200) == 0);
+        const QString dir = env.root() + QStringLiteral("d/");
+        QDir().mkpath(dir);
+        TestEnv::writeFile(dir + QStringLiteral("new.exe"), "newly infected file");
+
+        {
+            WithoutFileOverride asOwner;
+            ProgramData data(clock, platform::KeyStore(env.registryRoot()));
+            const Startup::Report report = Startup::run(data, options);
+            QVERIFY2(report.problems.join(u'\n').contains(records),
+                     qPrintable(report.problems.join(u'\n')));
+            InfectionRecord r;
+            r.filePath.assign(enc(dir + QStringLiteral("new.exe")));
+            r.threatName.assign(" New");
+            QVERIFY(data.infections.append(r, r.filePath.bytes()));
+            VaultRig::detect(data, r.filePath.bytes());
+            Run run(data);
+            run.go();
+            QCOMPARE(run.run.removedCount(), 0);
+            Restorer restorer(data);
+            QVERIFY(!restorer.restoreToOriginal(0).ok());
+        }
+        QVERIFY(::chmod(enc(records).constData(), 0600) == 0);
+        QCOMPARE(TestEnv::readFile(records), image);
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("new.exe")), "newly infected file");
+        QCOMPARE(TestEnv::readFile(QFile::decodeName(vaultPath)), "the old quarantined file");
     }
 
     void endsOnlyProcessesOfTheInfectedFile() {
