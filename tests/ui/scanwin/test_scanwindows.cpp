@@ -524,6 +524,12 @@ private slots:
         QVERIFY(w.form7()->grab().save(QStringLiteral(VZ_SCREENSHOTS "scan_TForm7.png")));
         w.form11()->findChild<QLabel *>(QStringLiteral("Label1"))->setText(QStringLiteral("3"));
         shoot(w.form11(), "scan_TForm11.png");
+        QLabel *unfinished = w.form11()->findChild<QLabel *>(QStringLiteral("Label5"));
+        unfinished->setText(ScanWindows::unfinishedText(
+            QStringLiteral("The scanner was ended by signal 9 (Killed)")));
+        unfinished->show();
+        shoot(w.form11(), "scan_TForm11_unfinished.png");
+        unfinished->hide();
         run.twoDisks();
         run.form().hooks.customScan();
         run.folderAnswers = {run.folder("data")};
