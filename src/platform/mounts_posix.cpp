@@ -127,6 +127,13 @@ std::optional<dev_t> deviceOf(const QByteArray &path) {
     return st.st_dev;
 }
 
+// False only for a mount point that exists and is not a folder: a file bound over a file
+// (a container's /etc/hosts) is covered where it lies, never a target of its own.
+bool mayBeFolder(const QByteArray &point) {
+    struct stat st {};
+    return ::stat(point.constData(), &st) != 0 || S_ISDIR(st.st_mode);
+}
+
 // The mount a folder (ending in "/") lies on: the longest mount point above it, the latest
 // of several on the same point.
 const MountEntry *mountOf(const QList<MountEntry> &mounts, const QByteArray &folder) {
@@ -198,7 +205,7 @@ QList<QByteArray> fixedMountPoints(const QByteArray &mountinfo, const BlockDevic
     QList<MountEntry> trees;
     for (const MountEntry &m : mounts) {
         const bool root = m.point == "/" && (isDiskFileSystem(m.type) || isImageRoot(m.type));
-        if (!root && !(isDiskFileSystem(m.type) && isDiskSource(m)))
+        if (!root && !(isDiskFileSystem(m.type) && isDiskSource(m) && mayBeFolder(m.point)))
             continue;
         if (!root && m.type != "zfs") {
             const BlockDevice device = probe(m);

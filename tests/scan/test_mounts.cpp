@@ -138,6 +138,18 @@ const QByteArray fedoraImageBased =
     "62 61 259:1 / /boot/efi rw,relatime shared:54 - vfat /dev/nvme0n1p1 rw,fmask=0077\n"
     "63 22 0:40 / /tmp rw,nosuid,nodev shared:60 - tmpfs tmpfs rw,seclabel\n";
 
+// A container: its own root, and files of the host bound over some of its files.
+const QByteArray container =
+    "600 500 0:52 / / rw,relatime - overlay overlay rw,lowerdir=/var/lib/docker/overlay2/l/A:"
+    "/var/lib/docker/overlay2/l/B,upperdir=/var/lib/docker/overlay2/9c/diff\n"
+    "601 600 0:55 / /proc rw,nosuid,nodev,noexec,relatime - proc proc rw\n"
+    "610 600 8:1 /var/lib/docker/containers/9c/resolv.conf /etc/resolv.conf rw,relatime - "
+    "ext4 /dev/sda1 rw\n"
+    "611 600 8:1 /var/lib/docker/containers/9c/hostname /etc/hostname rw,relatime - ext4 "
+    "/dev/sda1 rw\n"
+    "612 600 8:1 /var/lib/docker/containers/9c/hosts /etc/hosts rw,relatime - ext4 /dev/sda1 "
+    "rw\n";
+
 // Captured on this machine.
 const QByteArray thisMachine =
     "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
@@ -263,6 +275,8 @@ private slots:
             << fedoraImageBased
             << QByteArray("/dev/nvme0n1p3=nvme0n1;/dev/nvme0n1p2=nvme0n1;/dev/nvme0n1p1=nvme0n1")
             << QList<QByteArray>{"/", "/boot/", "/boot/efi/", "/etc/", "/var/", "/var/home/"};
+        QTest::newRow("a container with files bound from the host")
+            << container << QByteArray("/dev/sda1=sda") << QList<QByteArray>{"/"};
         QTest::newRow("this machine")
             << thisMachine << QByteArray("/dev/vda=vda") << QList<QByteArray>{"/"};
     }
