@@ -95,6 +95,18 @@ private slots:
         QVERIFY2(names.contains(QStringLiteral("libqt6core6")), qPrintable(depends.output));
     }
 
+    void debianAcceptsThePackage() {
+        QVERIFY(!m_deb.isEmpty());
+        const Result checked =
+            run(QStringLiteral("lintian"),
+                {QStringLiteral("--fail-on"), QStringLiteral("error,warning"), m_deb}, 300000);
+        QStringList tags;
+        for (const QString &line : checked.output.split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("E: ")) || line.startsWith(QLatin1String("W: ")))
+                tags << line;
+        QVERIFY2(checked.code == 0 && tags.isEmpty(), qPrintable(checked.output));
+    }
+
     void install() {
         QVERIFY(!m_deb.isEmpty());
         const Result installed = run(QStringLiteral("dpkg"), {QStringLiteral("-i"), m_deb});
@@ -129,8 +141,16 @@ private slots:
         const Result entry = run(QStringLiteral("desktop-file-validate"), {desktop});
         QVERIFY2(entry.code == 0 && entry.output.trimmed().isEmpty(), qPrintable(entry.output));
         const QString text = TestEnv::readFile(desktop);
-        QVERIFY(text.contains(QStringLiteral("\nExec=vizavuz-antivirus\n")));
+        QVERIFY(text.contains(QStringLiteral("\nExec=vizavuz-antivirus %F\n")));
         QVERIFY(text.contains(QStringLiteral("\nIcon=vizavuz-antivirus\n")));
+        // The file managers' actions hand the selection to the installed command line.
+        for (const char *action :
+             {"/usr/share/kio/servicemenus/net.vizavuz.antivirus.scan.desktop",
+              "/usr/share/nemo/actions/vizavuz-antivirus.nemo_action",
+              "/usr/share/file-manager/actions/net.vizavuz.antivirus.scan.desktop"})
+            QVERIFY2(TestEnv::readFile(QString::fromLatin1(action))
+                         .contains("\nExec=vizavuz-antivirus %F\n"),
+                     action);
 
         const Result meta =
             run(QStringLiteral("appstreamcli"),
