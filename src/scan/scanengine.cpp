@@ -177,22 +177,56 @@ void ScanEngine::fullScanCommand() {
     session.setSelectedScanButton(11);
 }
 
+namespace {
+
+// True when a scan of `folder` (ending in "/") that stays on its file system reaches `file`: the
+// file lies below it with no mount point in between.
+bool reaches(const QByteArray &folder, const QByteArray &file,
+             const QList<platform::MountEntry> &mounts) {
+    if (!file.startsWith(folder))
+        return false;
+    for (const platform::MountEntry &m : mounts) {
+        const QByteArray point = m.point.endsWith('/') ? m.point : m.point + '/';
+        if (point.size() > folder.size() && point.startsWith(folder) && file.startsWith(point))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ScanEngine::startCustomScan(const QStringList &entries) {
     if (m_data.session.state() != ScanSession::idle() || entries.isEmpty())
         return false;
     if (refusedByGuard())
         return false;
-    // The scanner is given absolute targets only, so every path it prints is absolute.
-    QList<QByteArray> chosen;
+    // The scanner is given absolute targets only, so every path it prints is absolute. A folder
+    // ends in "/"; a file keeps its own name ("name/" is no file to the scanner).
+    QList<QByteArray> chosen, files;
     for (const QString &entry : entries) {
-        QByteArray target = QFile::encodeName(QDir::cleanPath(QFileInfo(entry).absoluteFilePath()));
+        const QFileInfo info(entry);
+        QByteArray target = QFile::encodeName(QDir::cleanPath(info.absoluteFilePath()));
+        if (info.exists() && !info.isDir()) {
+            files << target;
+            continue;
+        }
         if (!target.endsWith('/'))
             target += '/';
         chosen << target;
     }
     // Fixed disks below a chosen folder are scanned as in a full scan; a file reached from
     // two chosen folders is scanned once.
-    const QList<QByteArray> targets = platform::scanTargets(chosen, m_mountInfo());
+    const QByteArray mountInfo = m_mountInfo();
+    QList<QByteArray> targets;
+    if (!chosen.isEmpty())
+        targets = platform::scanTargets(chosen, mountInfo);
+    // A chosen file is scanned by itself unless a chosen folder's scan reaches it already.
+    const QList<platform::MountEntry> mounts = platform::parseMountInfo(mountInfo);
+    for (const QByteArray &file : std::as_const(files))
+        if (!targets.contains(file) &&
+            std::none_of(targets.begin(), targets.end(),
+                         [&](const QByteArray &folder) { return reaches(folder, file, mounts); }))
+            targets << file;
     if (targets.isEmpty()) {
         refuse(QStringLiteral("None of the chosen folders can be scanned"));
         return true;
