@@ -6,19 +6,58 @@
 #include "state/clock.h"
 #include "platform/keystore.h"
 #include "ui/application.h"
+#include "ui/shell/commandline.h"
 #include "ui/shell/singleinstance.h"
 
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
+    // The command line is the program's own: read before anything starts, so that help,
+    // version and wrong arguments need no display and start nothing.
+    QByteArrayList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    const CommandLine command = CommandLine::parse(arguments, QDir::currentPath());
+    switch (command.action) {
+        case CommandLine::Action::Help:
+            std::fputs(qPrintable(CommandLine::helpText()), stdout);
+            return 0;
+        case CommandLine::Action::Version:
+            std::fputs(qPrintable(CommandLine::versionText()), stdout);
+            return 0;
+        case CommandLine::Action::Fail:
+            std::fputs(command.message.toLocal8Bit().constData(), stderr);
+            return CommandLine::usageError;
+        case CommandLine::Action::Run:
+            break;
+    }
+
+    // The toolkit sees no arguments: a path such as "-reverse" is a file to scan, not one of
+    // its switches.
+    int toolkitArgc = 1;
+    QApplication app(toolkitArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Vizavuz AntiVirus"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vizavuz AntiVirus"));
 
-    // One program per user: a second start brings the running one to the front and ends.
+    // One program per user: a second start brings the running one to the front, or has it scan
+    // the given paths, and ends.
     const QString registryRoot = platform::KeyStore::defaultRoot();
     SingleInstance instance(QDir(registryRoot + QStringLiteral("..")).absolutePath());
     if (!instance.claim()) {
-        if (instance.activateRunning())
-            return 0;
+        if (command.paths.isEmpty()) {
+            if (instance.activateRunning())
+                return 0;
+        } else {
+            QString refusal;
+            switch (instance.requestScan(command.paths, &refusal)) {
+                case SingleInstance::ScanAnswer::Scanning:
+                    return 0;
+                case SingleInstance::ScanAnswer::Refused:
+                    std::fprintf(stderr, "vizavuz-antivirus: nothing was scanned: %s\n",
+                                 refusal.toLocal8Bit().constData());
+                    return 1;
+                case SingleInstance::ScanAnswer::Unreachable:
+                    break;
+            }
+        }
         std::fprintf(stderr, "vizavuz-antivirus: already running, but it did not answer (%s)\n",
                      qPrintable(instance.lockFile()));
         return 1;
@@ -29,6 +68,13 @@ int main(int argc, char *argv[]) {
     QObject::connect(&instance, &SingleInstance::activationRequested, &instance,
                      [&program] { program.bringToFront(); });
     program.show();
+    if (!command.paths.isEmpty())
+        program.scanEntries(command.paths);
+    // Later starts that asked while this one was starting are answered now.
+    instance.setScanHandler([&program](const QStringList &paths) {
+        program.bringToFront();
+        return program.scanEntries(paths);
+    });
     const int result = QApplication::exec();
     program.shutdown();
     return result;

@@ -9,15 +9,20 @@
 #include "app/programdata.h"
 #include "platform/termination.h"
 #include "scan/scanengine.h"
+#include "ui/outcomenotices.h"
+#include "ui/shell/desktopnotifier.h"
 #include "ui/placement.h"
 #include "ui/scanwindows.h"
 #include "ui/shell/trayminimizer.h"
 #include "ui/shellwiring.h"
 #include "ui/skin/messagedialog.h"
+#include "ui/skin/skindialog.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/splash.h"
 #include "ui/tform1.h"
 #include "ui/updatewindows.h"
+#include "update/databasedownload.h"
+#include "vault/removalrun.h"
 
 #include <cstdio>
 
@@ -66,6 +71,9 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
         *m_data, *m_engine, *m_form1, *m_skin,
         [this](QWidget *parent, const QString &text) { showFailure(parent, text); }, m_form1.get());
     m_shell = std::make_unique<ShellWiring>(*m_data, *m_form1, m_report.problems);
+    connectNotices();
+    QObject::connect(m_form1.get(), &TForm1::entriesDropped, m_form1.get(),
+                     [this](const QStringList &entries) { scanEntries(entries); });
     m_form1->ShowPage();
 }
 
@@ -115,6 +123,73 @@ void Application::connectSkin() {
         skin->paint(i);
 }
 
+void Application::connectNotices() {
+    m_notifier = std::make_unique<DesktopNotifier>();
+    TForm1 *form = m_form1.get();
+    m_notices = std::make_unique<OutcomeNotices>(
+        *m_engine, m_scanWindows->removal(), m_updates->download(), *m_notifier,
+        [form] { return !form->isVisible() || form->isMinimized(); });
+    QObject::connect(m_notifier.get(), &DesktopNotifier::activated, form,
+                     [this] { bringToFront(); });
+}
+
+QString Application::removalRunningText() {
+    return QStringLiteral(
+        "Infected files are being removed. Scan again when the removal has finished.");
+}
+
+QString Application::openQuestionText() {
+    return QStringLiteral(
+        "Vizavuz AntiVirus is waiting for an answer in an open window. Answer it, then scan "
+        "again.");
+}
+
+QString Application::updateRunningText() {
+    return QStringLiteral(
+        "The virus database is being updated. Scan again when the update has finished.");
+}
+
+QString Application::scanRefusal() const {
+    if (m_shutDown)
+        return QStringLiteral("Vizavuz AntiVirus is closing.");
+    if (m_data->session.state() != ScanSession::idle())
+        return ScanWindows::scanRunningText();
+    if (m_scanWindows->removal().isRunning())
+        return removalRunningText();
+    // A scan start removes staged downloads, which would break a download under way.
+    const DatabaseDownload::State update = m_updates->download().state();
+    if (update == DatabaseDownload::State::Waiting ||
+        update == DatabaseDownload::State::Downloading)
+        return updateRunningText();
+    // An answer still due about the last scan's findings or about an update would act on the
+    // new scan instead.
+    const QWidget *questions[] = {m_scanWindows->form3(), m_scanWindows->form11(),
+                                  m_scanWindows->form16(), &m_updates->prompt(),
+                                  &m_updates->downloadWindow()};
+    for (const QWidget *window : questions)
+        if (window && window->isVisible())
+            return openQuestionText();
+    return {};
+}
+
+QString Application::scanEntries(const QStringList &entries) {
+    if (entries.isEmpty())
+        return {};
+    const QString refusal = scanRefusal();
+    if (!refusal.isEmpty()) {
+        if (!m_shutDown)
+            showFailure(m_form1.get(), refusal);
+        return refusal;
+    }
+    // As the custom-scan command: the Scan page, the scan, and no scheduled update prompt
+    // coming up over it.
+    m_form1->Image3Click();
+    m_form1->timer2().stop();
+    if (!m_engine->startCustomScan(entries))
+        return ScanWindows::scanRunningText();
+    return {};
+}
+
 void Application::show() {
     TForm1 &form = *m_form1;
     placement::centreOnScreen(form);
@@ -146,5 +221,7 @@ void Application::shutdown() {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    if (m_notices)
+        m_notices->switchOff();
     Startup::shutdown(*m_data);
 }

@@ -8,6 +8,8 @@
 #include "app/startup.h"
 
 class Clock;
+class DesktopNotifier;
+class OutcomeNotices;
 class ProgramData;
 class ScanEngine;
 class ShellWiring;
@@ -39,6 +41,14 @@ public:
     void shutdown();
     // The main window back in front, from the tray or the taskbar (another start asked).
     void bringToFront();
+    // A custom scan of exactly these files and folders (from the command line, another start or
+    // a drop), shown on the Scan page. Returns empty when it started, else why not; the user is
+    // told that reason too. Nothing starts while a scan, a removal or an update goes on, or while
+    // an open window waits for an answer about the last scan or an update.
+    QString scanEntries(const QStringList &entries);
+    static QString removalRunningText();
+    static QString openQuestionText();
+    static QString updateRunningText();
 
     ProgramData &data() { return *m_data; }
     ScanEngine &engine() { return *m_engine; }
@@ -47,6 +57,7 @@ public:
     SkinButtons &skin() { return *m_skin; }
     ScanWindows &scanWindows() { return *m_scanWindows; }
     UpdateWindows &updates() { return *m_updates; }
+    DesktopNotifier &notifier() { return *m_notifier; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
@@ -54,6 +65,8 @@ public:
 private:
     void connectScan();
     void connectSkin();
+    void connectNotices();
+    QString scanRefusal() const;
 
     void endOnTermination();
 
@@ -66,5 +79,7 @@ private:
     std::unique_ptr<ShellWiring> m_shell;
     ScanWindows *m_scanWindows = nullptr;  // a child of the main window
     std::unique_ptr<UpdateWindows> m_updates;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<OutcomeNotices> m_notices;
     bool m_shutDown = false;
 };

@@ -2,6 +2,9 @@
 
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -55,6 +58,7 @@ TForm1::TForm1(ProgramData &data, ScanEngine &engine, QWidget *parent)
     setWindowTitle(QStringLiteral("Vizavuz AntiVirus"));
     setFixedSize(792, 442);
     setMouseTracking(true);
+    setAcceptDrops(true);  // files and folders dropped on the window are scanned
     setFont(fonts::mainWindow());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xe9, 0xef, 0xf6));
@@ -768,4 +772,29 @@ bool TForm1::mouseEvent(QWidget *w, QEvent *event) {
 void TForm1::closeEvent(QCloseEvent *event) {
     emit closing();
     QWidget::closeEvent(event);
+}
+
+namespace {
+
+QStringList localPaths(const QMimeData *mime) {
+    QStringList paths;
+    for (const QUrl &url : mime->urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            paths << url.toLocalFile();
+    return paths;
+}
+
+}  // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent *event) {
+    if (!localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent *event) {
+    const QStringList paths = localPaths(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    emit entriesDropped(paths);
 }

@@ -87,11 +87,15 @@ signals:
     void closing();  // the Close button was clicked; no image changes afterwards
     // Timer1: repaint the progress bar with this percent.
     void progressRepaintRequested(int percent);
+    // Local files or folders were dropped onto the window.
+    void entriesDropped(const QStringList &paths);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     QLabel *label(QWidget *parent, const char *name, int x, int y, const QString &text,

@@ -1,17 +1,22 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 // One running program per user. Two programs would each hold the vault table and the settings
 // record in memory and overwrite each other's files, losing vault records. The first start
-// holds a lock file and listens on a local socket; a later start asks it to come to the front
-// and ends. A lock left by a program that crashed is taken over.
+// holds a lock file and listens on a local socket; a later start asks it to come to the front,
+// or to scan files and folders, and ends. A lock left by a program that crashed is taken over.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +30,17 @@ public:
     // `timeoutMs` while it may still be starting; false when it could not be reached.
     bool activateRunning(int timeoutMs = 3000);
 
+    enum class ScanAnswer { Scanning, Refused, Unreachable };
+    // For a later start: hands `paths` to the running program and waits for its answer, for up
+    // to `timeoutMs` in all. `refusal` receives why it scans nothing.
+    ScanAnswer requestScan(const QStringList &paths, QString *refusal = nullptr,
+                           int timeoutMs = 20000);
+
+    // Answers the scan requests of later starts: empty when the scan started, else why not.
+    // Requests that come before there is a handler wait for it.
+    using ScanHandler = std::function<QString(const QStringList &paths)>;
+    void setScanHandler(ScanHandler handler);
+
     QString lockFile() const { return m_lockPath; }
 
 signals:
@@ -32,8 +48,18 @@ signals:
     void activationRequested();
 
 private:
+    struct Pending {
+        QPointer<QLocalSocket> socket;
+        QStringList paths;
+    };
+    void receive(QLocalSocket *socket);
+    void answer(QLocalSocket *socket, const QStringList &paths);
+    bool connectToRunning(QLocalSocket &socket, int timeoutMs);
+
     QString m_lockPath;
     QString m_serverName;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
+    ScanHandler m_scanHandler;
+    std::vector<Pending> m_pending;
 };

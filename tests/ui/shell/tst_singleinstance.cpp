@@ -1,6 +1,7 @@
 // One running program per user: the lock, the activation message, and the real program
-// started twice.
+// started twice; its command line, and paths handed from a later start to the running one.
 #include <csignal>
+#include <cstring>
 
 #include <QDir>
 #include <QProcess>
@@ -10,9 +11,114 @@
 #include "support/testenv.h"
 #include "ui/shell/singleinstance.h"
 
+namespace {
+
+QProcessEnvironment programEnvironment(const TestEnv &env) {
+    QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
+    vars.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    vars.insert(QStringLiteral("HOME"), env.home());
+    vars.insert(QStringLiteral("XDG_CONFIG_HOME"), env.configHome());
+    vars.insert(QStringLiteral("XDG_DATA_HOME"), env.dataHome());
+    return vars;
+}
+
+// A 32-bit field of the stored last-scan record; -1 while there is none.
+qint32 lastScanField(const TestEnv &env, int offset) {
+    const QByteArray lsd = env.registryValue(QStringLiteral("lsd"));
+    if (lsd.size() < offset + 4)
+        return -1;
+    qint32 value;
+    std::memcpy(&value, lsd.constData() + offset, 4);
+    return value;
+}
+
+}  // namespace
+
 class TestSingleInstance : public QObject {
     Q_OBJECT
 private slots:
+    void commandLinesThatStartNothing_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: vizavuz-antivirus";
+        QTest::newRow("version") << QStringList{"-V"} << 0 << "vizavuz-antivirus " VZ_VERSION;
+        QTest::newRow("unknown option")
+            << QStringList{"--scan-all"} << 2 << "unrecognized option '--scan-all'";
+        QTest::newRow("missing path") << QStringList{".", "no such thing"} << 2
+                                      << "cannot scan 'no such thing': no such file or folder";
+        QTest::newRow("dash path without --")
+            << QStringList{"-reverse"} << 2 << "unrecognized option '-reverse'";
+    }
+    void commandLinesThatStartNothing() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        TestEnv env;
+        QProcess program;
+        program.setProcessEnvironment(programEnvironment(env));
+        program.setWorkingDirectory(env.root());
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QStringLiteral(VZ_PROGRAM), arguments);
+        QVERIFY(program.waitForFinished(10000));
+        const QString output = QString::fromLocal8Bit(program.readAll());
+        QCOMPARE(program.exitCode(), code);
+        QVERIFY2(output.contains(says), qPrintable(output));
+        // Nothing started: no lock taken, no data folder made.
+        QVERIFY(!QFile::exists(env.configHome() + QStringLiteral("Vizavuz/instance.lock")));
+        QVERIFY(!QFile::exists(env.dataFolder()));
+    }
+
+    void pathsGoToTheRunningProgram() {
+        TestEnv env;
+        TestEnv::makeEicarDatabase(env.dataFolder() + QStringLiteral("db/"));
+        // A folder with an infected file, and an infected file given by itself, relative to
+        // the later start's own folder (under a name that looks like an option).
+        const QString targets = env.root() + QStringLiteral("targets/");
+        TestEnv::writeFile(targets + QStringLiteral("folder/inside.com"), TestEnv::eicar());
+        TestEnv::writeFile(targets + QStringLiteral("-alone .com"), TestEnv::eicar());
+        const QProcessEnvironment vars = programEnvironment(env);
+
+        QProcess first;
+        first.setProcessEnvironment(vars);
+        first.start(QStringLiteral(VZ_PROGRAM), {});
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(env.configHome() + QStringLiteral("Vizavuz/instance.lock")), 10000);
+
+        auto later = [&](const QStringList &arguments, QString *output) {
+            QProcess process;
+            process.setProcessEnvironment(vars);
+            process.setWorkingDirectory(targets);
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.start(QStringLiteral(VZ_PROGRAM), arguments);
+            process.waitForFinished(30000);
+            *output = QString::fromLocal8Bit(process.readAll());
+            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        };
+        QString said;
+        QCOMPARE(
+            later({QStringLiteral("folder"), QStringLiteral("--"), QStringLiteral("-alone .com")},
+                  &said),
+            0);
+        // The running program scanned both: the scan record counts one scan, two found.
+        QTRY_COMPARE_WITH_TIMEOUT(lastScanField(env, 12), 1, 60000);
+        QCOMPARE(lastScanField(env, 60), 2);
+
+        // Its question about the findings is still open: another request is refused, told
+        // to the later start, and scans nothing.
+        QCOMPARE(later({QStringLiteral("folder")}, &said), 1);
+        QVERIFY2(said.contains(QStringLiteral("nothing was scanned: Vizavuz AntiVirus is waiting")),
+                 qPrintable(said));
+        QTest::qWait(1000);
+        QCOMPARE(lastScanField(env, 12), 1);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        ::kill(pid_t(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitCode(), 0);
+    }
+
     void laterStartsAskTheFirstToComeForward() {
         TestEnv env;
         const QString folder = env.configHome() + QStringLiteral("Vizavuz");

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArrayList>
+#include <QString>
+#include <QStringList>
+
+// What one start of the program was asked to do: run (scanning the given files and folders,
+// if any), print its help or its version, or nothing because its arguments were wrong.
+struct CommandLine {
+    enum class Action { Run, Help, Version, Fail };
+    static constexpr int usageError = 2;  // the exit code of a wrong command line
+
+    Action action = Action::Run;
+    QStringList paths;  // Run: absolute and cleaned, in the order given
+    QString message;    // Fail: what was wrong, for standard error
+
+    // `arguments` are the raw arguments after the program's name; relative paths are taken
+    // from `currentFolder`. Every path must exist.
+    static CommandLine parse(const QByteArrayList &arguments, const QString &currentFolder);
+    static QString helpText();
+    static QString versionText();
+};
