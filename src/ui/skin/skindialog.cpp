@@ -1,5 +1,6 @@
 #include "ui/skin/skindialog.h"
 
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -193,13 +194,29 @@ void SkinDialog::keyPressEvent(QKeyEvent *event) {
     if (event->matches(QKeySequence::Cancel)) {
         // Not the toolkit's reject(): only a window whose close is a plain cancel goes, and
         // then exactly as its cancel button would take it.
-        if (m_frame->escapeButton)
-            if (SkinButton *b = button(QString::fromLatin1(m_frame->escapeButton)))
-                emit b->clicked();
+        pressEscapeButton();
         event->accept();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+// The window manager's close (Alt+F4, the title-bar menu) is the same request as Escape and
+// gets the same answer: the cancel button where there is one, nothing elsewhere. The program's
+// own close() calls are not requests and close as before.
+void SkinDialog::closeEvent(QCloseEvent *event) {
+    if (!event->spontaneous()) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    pressEscapeButton();
+}
+
+void SkinDialog::pressEscapeButton() {
+    if (m_frame->escapeButton)
+        if (SkinButton *b = button(QString::fromLatin1(m_frame->escapeButton)))
+            emit b->clicked();
 }
 
 void SkinDialog::resizeEvent(QResizeEvent *event) {

@@ -63,8 +63,10 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    void pressEscapeButton();
     void applyMask();
 
     SkinButtons &m_skin;

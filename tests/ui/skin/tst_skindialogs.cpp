@@ -1,9 +1,11 @@
 // The skinned dialogs, the splash and the failure dialog, with the artwork the build draws.
+#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -15,6 +17,12 @@
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/skindialog.h"
 #include "ui/skin/splash.h"
+
+// Delivers an event as the window system does (QCoreApplication names this function its friend):
+// a close sent so is the window manager's close, not the program's own close().
+bool qt_sendSpontaneousEvent(QObject *receiver, QEvent *event) {
+    return QCoreApplication::sendSpontaneousEvent(receiver, event);
+}
 
 namespace {
 
@@ -273,6 +281,26 @@ private slots:
         QTest::keyClick(target, Qt::Key_Escape);
         QVERIFY(dialog->isVisible());
         QCOMPARE(clicked, cancel.isEmpty() ? QStringList() : QStringList{cancel});
+    }
+
+    // The window manager's close (Alt+F4, a title-bar menu) is the same request as Escape and
+    // is refused by the same windows: a removal or download under way, an update offer whose
+    // answer starts the scan.
+    void windowManagerCloseLeavesWhatEscapeLeaves_data() {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"TForm7", "TForm8", "TForm15"})
+            QTest::newRow(name) << name;
+    }
+    void windowManagerCloseLeavesWhatEscapeLeaves() {
+        QFETCH(QString, name);
+        auto dialog = make(name, skin);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QSignalSpy finished(dialog.get(), &QDialog::finished);
+        QCloseEvent request;  // what a WM_DELETE_WINDOW message delivers
+        qt_sendSpontaneousEvent(dialog->windowHandle(), &request);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(finished.count(), 0);
     }
 
     void everyLabelFitsItsWindow() {
