@@ -4,6 +4,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 
 #include "platform/fileops.h"
 #include "platform/filesync.h"
@@ -30,14 +31,57 @@ constexpr qint64 maxRetryAfterSeconds = 7 * 24 * 3600;
 // A 429 answer without a usable Retry-After.
 constexpr qint64 defaultRetryAfterSeconds = 3600;
 
-// Retry-After is either seconds or an HTTP date.
+int monthNumber(const QString &name) {
+    static const QString months = QStringLiteral("janfebmaraprmayjunjulaugsepoctnovdec");
+    const qsizetype at = name.size() == 3 ? months.indexOf(name.toLower()) : -1;
+    return at >= 0 && at % 3 == 0 ? int(at / 3) + 1 : 0;  // 0 when unknown
+}
+
+QDateTime utcAt(int year, const QString &month, int day, const QRegularExpressionMatch &m,
+                int hourGroup) {
+    const QDate date(year, monthNumber(month), day);
+    const QTime time(m.captured(hourGroup).toInt(), m.captured(hourGroup + 1).toInt(),
+                     m.captured(hourGroup + 2).toInt());
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+// An HTTP date in any of its three forms: "Tue, 08 Dec 2026 14:06:15 GMT" (what servers send),
+// "Tuesday, 08-Dec-26 14:06:15 GMT" and "Tue Dec  8 14:06:15 2026"; invalid otherwise.
+QDateTime httpDate(const QString &value, const QDateTime &now) {
+    static const QRegularExpression fixdate(QStringLiteral(
+        "^[A-Za-z]{3}, *(\\d{1,2}) +([A-Za-z]{3}) +(\\d{4}) +(\\d\\d):(\\d\\d):(\\d\\d) +GMT\\b"));
+    static const QRegularExpression rfc850(QStringLiteral(
+        "^[A-Za-z]+, *(\\d{1,2})-([A-Za-z]{3})-(\\d\\d) +(\\d\\d):(\\d\\d):(\\d\\d) +GMT\\b"));
+    static const QRegularExpression asctime(QStringLiteral(
+        "^[A-Za-z]{3} +([A-Za-z]{3}) +(\\d{1,2}) +(\\d\\d):(\\d\\d):(\\d\\d) +(\\d{4})\\b"));
+    if (const auto m = fixdate.match(value); m.hasMatch())
+        return utcAt(m.captured(3).toInt(), m.captured(2), m.captured(1).toInt(), m, 4);
+    if (const auto m = rfc850.match(value); m.hasMatch()) {
+        // A two-digit year more than 50 years ahead is one of the past century.
+        int year = 2000 + m.captured(3).toInt();
+        if (year > now.date().year() + 50)
+            year -= 100;
+        return utcAt(year, m.captured(2), m.captured(1).toInt(), m, 4);
+    }
+    if (const auto m = asctime.match(value); m.hasMatch())
+        return utcAt(m.captured(6).toInt(), m.captured(1), m.captured(2).toInt(), m, 3);
+    return QDateTime::fromString(value, Qt::RFC2822Date);
+}
+
+// Retry-After is either seconds or an HTTP date. Several headers arrive joined by ", ": the
+// first one counts.
 QDateTime retryAfter(const QByteArray &value, const QDateTime &now) {
+    static const QRegularExpression leadingSeconds(QStringLiteral("^(\\d+) *(?:,|$)"));
+    const QString text = QString::fromLatin1(value.trimmed());
+    qint64 seconds = defaultRetryAfterSeconds;
     bool ok = false;
-    qint64 seconds = value.trimmed().toLongLong(&ok);
-    if (!ok) {
-        const QDateTime at =
-            QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
-        seconds = at.isValid() ? now.secsTo(at) : defaultRetryAfterSeconds;
+    if (const auto m = leadingSeconds.match(text); m.hasMatch()) {
+        const qint64 given = m.captured(1).toLongLong(&ok);
+        seconds = ok ? given : maxRetryAfterSeconds;  // too many digits: the longest wait
+    } else if (const QDateTime at = httpDate(text, now); at.isValid()) {
+        seconds = now.secsTo(at);
     }
     if (seconds < 0)
         seconds = 0;

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
@@ -542,6 +543,22 @@ private slots:
             QDateTime::currentDateTimeUtc().addSecs(600).toString(Qt::RFC2822Date).toLatin1();
         QTest::newRow("429 as a date")
             << 429 << QByteArray("Retry-After: " + date + "\r\n") << qint64(600) << busy;
+        // The form servers send (RFC 9110's IMF-fixdate, in GMT).
+        const QByteArray httpDate = QLocale::c()
+                                        .toString(QDateTime::currentDateTimeUtc().addSecs(7200),
+                                                  QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"))
+                                        .toLatin1();
+        QTest::newRow("429 as an HTTP date")
+            << 429 << QByteArray("Retry-After: " + httpDate + "\r\n") << qint64(7200) << busy;
+        const QByteArray rfc850 = QLocale::c()
+                                      .toString(QDateTime::currentDateTimeUtc().addSecs(5400),
+                                                QStringLiteral("dddd, dd-MMM-yy HH:mm:ss 'GMT'"))
+                                      .toLatin1();
+        QTest::newRow("429 as an old-style HTTP date")
+            << 429 << QByteArray("Retry-After: " + rfc850 + "\r\n") << qint64(5400) << busy;
+        QTest::newRow("429 with two Retry-After headers")
+            << 429 << QByteArray("Retry-After: 7200\r\nRetry-After: 60\r\n") << qint64(7200)
+            << busy;
         QTest::newRow("429 beyond a week")
             << 429 << QByteArray("Retry-After: 999999999\r\n") << qint64(7 * 24 * 3600) << busy;
     }
