@@ -93,6 +93,7 @@ void FreshclamRun::start(const Settings &settings) {
     m_updated.clear();
     m_processFailure.clear();
     m_lastError.clear();
+    m_errorPrinted = false;
     m_cannotConnect = false;
     m_hostUnknown = false;
 
@@ -234,6 +235,7 @@ void FreshclamRun::handleLine(const QString &raw) {
         m_hostUnknown = true;
     static const QLatin1StringView error("ERROR: ");
     if (line.startsWith(error)) {
+        m_errorPrinted = true;
         const QString text = line.mid(error.size()).trimmed();
         static const QLatin1StringView processFailed("Database update process failed: ");
         if (text.startsWith(processFailed))
@@ -261,7 +263,9 @@ void FreshclamRun::onEnded(quint64 run, int) {
         // freshclam ends a rate-limited run with success; it is none.
         outcome.reason = updatetexts::httpStatus(429);
         outcome.waitUntil = m_coolDown.isValid() ? m_coolDown : now.addSecs(3600);
-    } else if (code == 0) {
+    } else if (code == 0 && !m_errorPrinted) {
+        // freshclam has ended runs with errors with exit code 0: only a run that printed no
+        // error succeeded.
         outcome.ok = true;
         outcome.updated = m_updated;
         for (const QString &name : std::as_const(m_updated))
@@ -272,6 +276,8 @@ void FreshclamRun::onEnded(quint64 run, int) {
         outcome.reason = updatetexts::hostNotFound(QStringLiteral("database.clamav.net"));
     } else {
         QString detail = !m_processFailure.isEmpty() ? m_processFailure : m_lastError;
+        if (detail.isEmpty() && code == 0)
+            detail = QStringLiteral("Update failed.");
         if (detail.isEmpty())
             detail = code < 0 ? QStringLiteral("it was stopped")
                               : QStringLiteral("exit code %1").arg(code);

@@ -78,6 +78,7 @@ private:
     QStringList m_updated;
     QString m_processFailure;
     QString m_lastError;
+    bool m_errorPrinted = false;
     bool m_cannotConnect = false;
     bool m_hostUnknown = false;
 };

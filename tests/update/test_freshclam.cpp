@@ -136,6 +136,23 @@ private slots:
         QCOMPARE(QFileInfo(w.config()).permissions() & others, QFileDevice::Permissions());
     }
 
+    // A run that printed an error failed, whatever freshclam's exit code says.
+    void errorLinesAreAFailureDespiteExitCodeZero() {
+        World w(standIn());
+        qputenv("STANDIN_FRESHCLAM_ERROR", "Can't create temporary directory /x/tmp");
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 20000);
+        qunsetenv("STANDIN_FRESHCLAM_ERROR");
+        QCOMPARE(ok.count(), 0);
+        QCOMPARE(failed.at(0).at(0).toString(),
+                 QStringLiteral("freshclam could not update the databases (Can't create "
+                                "temporary directory /x/tmp)"));
+        QCOMPARE(w.data.settings.updateCount, 7);
+        QCOMPARE(w.data.settings.lastUpdate, daycount::fromDate(kToday.addDays(-1)));
+    }
+
     void proxyReachesFreshclamAndAValueThatWouldBreakItsConfigurationIsRefused_data() {
         QTest::addColumn<QByteArray>("server");
         QTest::addColumn<QByteArray>("user");
