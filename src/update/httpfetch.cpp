@@ -5,6 +5,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QStorageInfo>
+#include <QFileInfo>
+
+#include <cerrno>
 
 #include "platform/fileops.h"
 #include "platform/filesync.h"
@@ -30,6 +34,8 @@ constexpr char officialServer[] = "database.clamav.net";
 constexpr qint64 maxRetryAfterSeconds = 7 * 24 * 3600;
 // A 429 answer without a usable Retry-After.
 constexpr qint64 defaultRetryAfterSeconds = 3600;
+// Less free space than this after a failed write: the file system is full.
+constexpr qint64 fullDiskMargin = 1024 * 1024;
 
 int monthNumber(const QString &name) {
     static const QString months = QStringLiteral("janfebmaraprmayjunjulaugsepoctnovdec");
@@ -249,6 +255,18 @@ void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
             [this](qint64 received, qint64 total) { emit progress(m_id, received, total); });
 }
 
+// Why the file could not be written. A write that ends short on a full file system leaves no
+// error code behind, so the free space names that cause.
+QString HttpFetch::writeError() const {
+    const QString reason = m_file->errorString();
+    if (!reason.isEmpty() && reason != QLatin1StringView("Unknown error"))
+        return reason;
+    const QStorageInfo volume(QFileInfo(m_request.target).absolutePath());
+    if (volume.isValid() && volume.bytesAvailable() < fullDiskMargin)
+        return qt_error_string(ENOSPC);
+    return reason.isEmpty() ? QStringLiteral("Unknown error") : reason;
+}
+
 void HttpFetch::onReadyRead() {
     if (!m_reply || !m_file || !m_reply->isOpen())
         return;
@@ -275,7 +293,7 @@ void HttpFetch::onFinished() {
     const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
     m_outcome.httpStatus = status;
     if (m_writeFailed)
-        return fail(updatetexts::cannotWrite(m_file->errorString()));
+        return fail(updatetexts::cannotWrite(writeError()));
     if (status >= 400) {
         if (status == 429)
             m_outcome.retryAfter =
@@ -292,7 +310,7 @@ void HttpFetch::onFinished() {
     if (length.isValid() && length.toLongLong() != m_written)
         return fail(updatetexts::cutShort(m_written, length.toLongLong()));
     if (!m_file->flush())
-        return fail(updatetexts::cannotWrite(m_file->errorString()));
+        return fail(updatetexts::cannotWrite(writeError()));
     m_file->close();
     // On disk before anyone renames it into place.
     const QByteArray path = QFile::encodeName(m_request.target);

@@ -91,6 +91,7 @@ signals:
 
 private:
     void onReadyRead();
+    QString writeError() const;
     void onFinished();
     void fail(const QString &reason);
     void clear();

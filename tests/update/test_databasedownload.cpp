@@ -2,6 +2,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
@@ -425,6 +426,30 @@ private slots:
         QTRY_COMPARE(writeFailed.count(), 1);
         QCOMPARE(writeFailed.at(0).at(0).toString(), QStringLiteral("Failed to set data for ''"));
         QCOMPARE(TestEnv::readFile(w.db("main.cvd")), cvd("new main"));
+    }
+
+    // A database folder on a full file system: the window says so, the old database stays.
+    void fullDiskIsTheReason() {
+        World w;
+        w.lastUpdateDaysAgo(1);
+        if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64k", "tmpfs",
+                                                        w.data.folders.database}) != 0)
+            QSKIP("a small file system cannot be mounted here");
+        const auto unmount = qScopeGuard(
+            [&] { QProcess::execute(QStringLiteral("umount"), {w.data.folders.database}); });
+        TestEnv::writeFile(w.db("daily.cvd"), cvd("old daily"));
+        w.server.route("/daily.cvd", {200, cvd(payload(1000000)), false, {}});
+        DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
+        dl.setStartDelay(10);
+        QSignalSpy failed(&dl, &DatabaseDownload::failed);
+        dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 20000);
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), cvd("old daily"));
+        QVERIFY(!QFileInfo::exists(w.db("daily2.cvd")));
+        QCOMPARE(
+            failed.at(0).at(0).toString(),
+            QStringLiteral("The database folder could not be written (No space left on device)"));
     }
 
     // One program run, one download object, one run after another in every outcome: the live
