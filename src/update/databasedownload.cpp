@@ -200,7 +200,7 @@ void DatabaseDownload::fail(const QString &reason, int httpStatus, const QDateTi
     if (httpStatus == 403)
         updatewait::store(m_data.registry(),
                           QDateTime::currentDateTimeUtc().addSecs(updatewait::afterRefusalSeconds));
-    else if (httpStatus == 429)
+    else if (httpStatus == 429 || retryAfter.isValid())
         updatewait::store(m_data.registry(), retryAfter);
     m_failureReason = reason;
     setState(State::Failed);

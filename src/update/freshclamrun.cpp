@@ -1,6 +1,7 @@
 #include "update/freshclamrun.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -84,12 +85,33 @@ QByteArray FreshclamRun::configText(const Settings &settings, const QString &pri
     return text;
 }
 
+namespace {
+// The cool-down freshclam keeps in its freshclam.dat after the server refused it (403) or asked
+// it to wait (429): the magic "FreshClamData", a version 1 record and, 61 bytes into the file,
+// the time it will ask again (64-bit little-endian seconds). Invalid when there is none.
+QDateTime storedCoolDown(const QString &databaseFolder) {
+    QFile file(databaseFolder + QStringLiteral("freshclam.dat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.read(128);
+    constexpr qsizetype versionAt = 13, timeAt = 61;
+    if (data.size() < timeAt + 8 || !data.startsWith("FreshClamData") ||
+        qFromLittleEndian<quint32>(data.constData() + versionAt) != 1)
+        return {};
+    const qint64 seconds = qFromLittleEndian<qint64>(data.constData() + timeAt);
+    if (seconds <= 0)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+}  // namespace
+
 void FreshclamRun::start(const Settings &settings) {
     cancel();
     ++m_run;
     m_settings = settings;
     m_status = 0;
     m_coolDown = {};
+    m_storedCoolDown = storedCoolDown(settings.databaseFolder);
     m_updated.clear();
     m_processFailure.clear();
     m_lastError.clear();
@@ -219,7 +241,10 @@ void FreshclamRun::handleLine(const QString &raw) {
         emit progress(bytes(m.captured(1), m.captured(2)), bytes(m.captured(3), m.captured(4)));
         return;
     }
-    if (const auto m = status.match(line); m.hasMatch())
+    // "previously received error code 429 or 403" names no status of this run: it comes with
+    // the cool-down line.
+    if (const auto m = status.match(line);
+        m.hasMatch() && !line.contains(QLatin1StringView("previously")))
         m_status = m.captured(1).toInt();
     if (const auto m = coolDown.match(line); m.hasMatch()) {
         const QDateTime local =
@@ -263,6 +288,10 @@ void FreshclamRun::onEnded(quint64 run, int) {
         // freshclam ends a rate-limited run with success; it is none.
         outcome.reason = updatetexts::httpStatus(429);
         outcome.waitUntil = m_coolDown.isValid() ? m_coolDown : now.addSecs(3600);
+    } else if (m_coolDown.isValid()) {
+        // freshclam is still waiting after an earlier refusal and asked nothing.
+        outcome.reason = updatetexts::waitUntil(m_coolDown);
+        outcome.waitUntil = m_coolDown;
     } else if (code == 0 && !m_errorPrinted) {
         // freshclam has ended runs with errors with exit code 0: only a run that printed no
         // error succeeded.
@@ -270,6 +299,14 @@ void FreshclamRun::onEnded(quint64 run, int) {
         outcome.updated = m_updated;
         for (const QString &name : std::as_const(m_updated))
             outcome.updatedBytes += QFileInfo(m_settings.databaseFolder + name).size();
+    } else if (const QDateTime held = storedCoolDown(m_settings.databaseFolder);
+               held.isValid() && held > now && held != m_storedCoolDown) {
+        // The refusal came already for a database's header, and freshclam then names only
+        // "HTTP GET failed"; the cool-down it stored tells which refusal it was: a day after
+        // 403, the server's wait after 429.
+        outcome.httpStatus = now.secsTo(held) > 12 * 3600 ? 403 : 429;
+        outcome.reason = updatetexts::httpStatus(outcome.httpStatus);
+        outcome.waitUntil = held;
     } else if (m_cannotConnect) {
         outcome.reason = updatetexts::refused();
     } else if (m_hostUnknown) {

@@ -75,6 +75,7 @@ private:
     // What the current run has printed that decides its outcome.
     int m_status = 0;
     QDateTime m_coolDown;
+    QDateTime m_storedCoolDown;  // freshclam's own cool-down when the run started
     QStringList m_updated;
     QString m_processFailure;
     QString m_lastError;

@@ -106,6 +106,48 @@ private slots:
         QVERIFY(w.env.registryValue("sysdata").isEmpty());
     }
 
+    // The server refuses already the request for a database's header. The real freshclam then
+    // prints no status line and ends with "HTTP GET failed", but keeps a cool-down of its own in
+    // freshclam.dat: the refusal is still the reason, and the program waits as well.
+    void refusalOfTheHeaderRequestIsReportedAndWaitedFor_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("403") << 403 << "The server refused the download (HTTP 403)";
+        QTest::newRow("429") << 429 << "The server is busy and asked to wait (HTTP 429)";
+    }
+    void refusalOfTheHeaderRequestIsReportedAndWaitedFor() {
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+        const QByteArray freshclam = platform::findOnPath("freshclam");
+        QVERIFY2(!freshclam.isEmpty(), "ClamAV's freshclam (clamav-freshclam) is needed");
+        World w(freshclam);
+        TestEnv::writeFile(w.db("daily.cvd"), "old daily");
+        for (const QByteArray path : {"/daily.cvd", "/daily.cld"}) {
+            w.server.route(path, {status, "no", false, {}});
+            w.server.extraHeaders(path, "Retry-After: 120\r\n");
+        }
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count() + ok.count(), 1, 60000);
+        QCOMPARE(ok.count(), 0);
+        QCOMPARE(w.data.settings.updateCount, 7);
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), QByteArray("old daily"));
+        QCOMPARE(failed.at(0).at(0).toString(), reason);
+        QVERIFY(updatewait::active(w.data.registry()));
+
+        // Asked again (this program's own wait gone), freshclam only tells of its cool-down,
+        // "previously received error code 429 or 403": that names no status of its own.
+        updatewait::store(w.data.registry(), QDateTime::currentDateTimeUtc().addSecs(-1));
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count() + ok.count(), 2, 60000);
+        QCOMPARE(ok.count(), 0);
+        QVERIFY2(failed.at(1).at(0).toString().startsWith("The update server asked to wait"),
+                 qPrintable(failed.at(1).at(0).toString()));
+        QVERIFY(updatewait::active(w.data.registry()));
+        QCOMPARE(w.data.settings.updateCount, 7);
+    }
+
     void successfulRunIsRecordedAndDrivesTheGauge() {
         World w(standIn());
         QList<QPair<int, int>> gauge;
