@@ -64,6 +64,18 @@ bool renameNoReplace(const QByteArray &from, const QByteArray &to);
 // The (device, inode) identity of the file at the path, following links; false when missing.
 bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode);
 
+// What tells one state of a file from another: its identity and its change time (which any
+// write, rename over it or attribute change moves on, and which no program can set back).
+struct FileStamp {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 changeSeconds = 0;
+    qint64 changeNanoseconds = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+// The stamp of the file itself (not a link's target); false when nothing is there.
+bool fileStamp(const QByteArray &path, FileStamp *stamp);
+
 // Sets a folder (not a link to one) to mode 0700; false when it is not a folder or cannot be set.
 bool restrictFolderToOwner(const QByteArray &path);
 

@@ -228,6 +228,17 @@ bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode) {
     return true;
 }
 
+bool fileStamp(const QByteArray &path, FileStamp *stamp) {
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0)
+        return false;
+    stamp->device = static_cast<quint64>(st.st_dev);
+    stamp->inode = static_cast<quint64>(st.st_ino);
+    stamp->changeSeconds = static_cast<qint64>(st.st_ctim.tv_sec);
+    stamp->changeNanoseconds = static_cast<qint64>(st.st_ctim.tv_nsec);
+    return true;
+}
+
 bool restrictFolderToOwner(const QByteArray &path) {
     struct stat st {};
     if (path.isEmpty() || ::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))

@@ -84,8 +84,10 @@ void RemovalRun::start() {
     m_asked.clear();
     for (int n = 1; n <= m_total; ++n) {
         const QByteArray path = actionPath(n);
-        if (!path.isEmpty() && platform::isRegularFile(path) && !m_asked.contains(path)) {
-            m_asked.insert(path);
+        platform::FileStamp stamp;
+        if (!path.isEmpty() && platform::isRegularFile(path) && !m_asked.contains(path) &&
+            platform::fileStamp(path, &stamp)) {
+            m_asked.insert(path, stamp);
             paths << path;
         }
     }
@@ -209,6 +211,13 @@ bool RemovalRun::removeOne(int n) {
     // A file already gone was taken by an earlier step of this run (the same path twice).
     if (!platform::pathExists(path))
         return m_taken.contains(path);
+    // The answer was about the file as it was asked for: one replaced or changed since then is
+    // not what the scanner confirmed.
+    platform::FileStamp now;
+    if (!platform::fileStamp(path, &now) || now != m_asked.value(path)) {
+        ++m_unconfirmed;
+        return false;
+    }
     // Only a regular file: never a link, a folder or a device.
     if (name.isEmpty() || !platform::isRegularFile(path))
         return false;

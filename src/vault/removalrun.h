@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QTimer>
 
+#include "platform/fileops.h"
 #include "vault/scanconfirmation.h"
 
 class ProgramData;
@@ -35,6 +37,8 @@ public:
     void removeFoundInfections();
     void start();
     bool isRunning() const { return m_running; }
+    // True while the scanner is being asked again; the steps wait for it.
+    bool isConfirming() const { return m_confirmation.isRunning(); }
 
     QString doneText() const { return m_doneText; }
     QString threatText() const { return m_threatText; }
@@ -77,9 +81,9 @@ private:
     QTimer m_timer;
     ConfirmCommand m_confirmCommand;
     ScanConfirmation m_confirmation;
-    QSet<QByteArray> m_asked;          // paths the scanner was asked about again
-    QSet<QByteArray> m_taken;          // paths this run has taken into the vault
-    std::vector<bool> m_removedFlags;  // by record number - 1
+    QHash<QByteArray, platform::FileStamp> m_asked;  // paths asked about again, as they were
+    QSet<QByteArray> m_taken;                        // paths this run has taken into the vault
+    std::vector<bool> m_removedFlags;                // by record number - 1
     int m_total = 0;
     int m_index = 0;
     int m_removed = 0;

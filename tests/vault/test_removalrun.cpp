@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -259,6 +260,35 @@ private slots:
         ProgramData first(clock, platform::KeyStore(env.registryRoot()));
         ProgramData second(clock, platform::KeyStore(env.registryRoot()));
         QVERIFY(first.random.generate64() != second.random.generate64());
+    }
+
+    // A file changed or replaced after the scanner confirmed it is not what it confirmed.
+    void aFileChangedAfterItsConfirmationStays_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("written over") << false;
+        QTest::newRow("replaced by another file") << true;
+    }
+    void aFileChangedAfterItsConfirmationStays() {
+        QFETCH(bool, replace);
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        const QString file = dir + QStringLiteral("report.doc");
+        TestEnv::writeFile(file, "infected content here");
+        rig.addInfection(enc(file), " T");
+        Run r(*rig.data);
+        r.run.setTickInterval(1000);
+        r.run.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!r.run.isConfirming(), 20000);
+        if (replace) {
+            TestEnv::writeFile(dir + QStringLiteral("other"), "a clean letter");
+            QVERIFY(::rename(enc(dir + "other").constData(), enc(file).constData()) == 0);
+        } else {
+            TestEnv::writeFile(file, "a clean letter");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(r.finished.count(), 1, 20000);
+        QCOMPARE(TestEnv::readFile(file), "a clean letter");
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(r.run.unconfirmedCount(), 1);
     }
 
     void samePathTwiceMakesOneRecord() {
