@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "app/programdata.h"
 #include "platform/fileops.h"
@@ -144,6 +146,12 @@ QByteArray RemovalRun::actionPath(int n) const {
     }
     // Only an absolute path: never a forged relative name.
     if (!path.startsWith('/'))
+        return {};
+    // The program's own files (vault copies, databases) are never taken, whatever link they were
+    // reached through: taking a vault copy again would leave its record naming a deleted file.
+    const QString real = QFileInfo(QFile::decodeName(path)).canonicalFilePath();
+    const QString own = QDir(m_data.folders.data).canonicalPath();
+    if (!own.isEmpty() && real.startsWith(own + QLatin1Char('/')))
         return {};
     return path;
 }

@@ -117,6 +117,40 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(closedAgain.count(), 1, 60000);
         QCOMPARE(engine.infectionCount(), 0);
     }
+
+    // A scan that reaches the data folder through a link lists the vault's own copy under
+    // another path; the removal run must not take it again (its record would name a deleted
+    // copy).
+    void vaultCopyReachedThroughALinkIsNotTaken() {
+        VaultRig rig;
+        VaultRig::addDatabase(*rig.data);
+        const QString dir = rig.folder(QStringLiteral("inf"));
+        TestEnv::writeFile(dir + QStringLiteral("first.com"), TestEnv::eicar());
+        rig.addInfection(QFile::encodeName(dir + QStringLiteral("first.com")), " Eicar");
+        const auto removeAll = [&rig] {
+            RemovalRun run(*rig.data, [] {});
+            run.setTickInterval(5);
+            run.setConfirmCommand([&rig] { return realScanner(*rig.data); });
+            QSignalSpy finished(&run, &RemovalRun::finished);
+            run.start();
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        };
+        removeAll();
+        QCOMPARE(rig.data->vault.count(), 1);
+        const QString firstCopy = QFile::decodeName(rig.vaultRecord(1).vaultPath.bytes());
+
+        const QString link = rig.env.root() + QStringLiteral("link");
+        QVERIFY(QFile::link(rig.data->folders.data, link));
+        ScanEngine engine(*rig.data);
+        engine.setSystemDatabaseFolder(rig.env.root() + QStringLiteral("no-system-db/"));
+        QSignalSpy closed(&engine, &ScanEngine::scanClosed);
+        QVERIFY(engine.startCustomScan({link}));
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 60000);
+        removeAll();
+
+        QCOMPARE(TestEnv::readFile(firstCopy), TestEnv::eicar());
+        QCOMPARE(rig.data->vault.count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRemovalScan)
