@@ -37,6 +37,11 @@ void OutputParser::reset() {
     m_itemsScanned = 0;
     m_infectionCount = 0;
     m_foundBeyondList = 0;
+    m_ownFound = 0;
+    m_unlistedFound = 0;
+    m_summaryInfected = -1;
+    m_unlistedFolder.clear();
+    m_fragment.clear();
     m_directoryChanges = 0;
     m_unreadable = 0;
     m_cutLines = 0;
@@ -69,9 +74,17 @@ void OutputParser::handleLine(QByteArrayView line, bool cut) {
     // file name holding a line break and is never a detection.
     const bool absolute = path.startsWith('/');
     bool result = true;
-    if (absolute && verdict.endsWith(QByteArrayView(" FOUND"))) {
+    const bool found = verdict.endsWith(QByteArrayView(" FOUND"));
+    if (absolute && found) {
         if (!inOwnFolder(path))
             addInfection(path, verdict.chopped(5));
+        else
+            increment(m_ownFound);
+    } else if (found) {
+        // A detection that cannot be listed still makes the scan infected.
+        increment(m_unlistedFound);
+        if (m_unlistedFolder.isEmpty() && !m_fragment.isEmpty())
+            m_unlistedFolder = m_fragment.left(m_fragment.lastIndexOf('/') + 1);
     } else if (sep > 0 && verdict == QByteArrayView("OK")) {
         increment(m_itemsScanned);
     } else if (absolute && (verdict.contains(QByteArrayView("Access denied")) ||
@@ -87,10 +100,19 @@ void OutputParser::handleLine(QByteArrayView line, bool cut) {
             m_firstError = line.toByteArray();
         else if (line == QByteArrayView("----------- SCAN SUMMARY -----------"))
             m_summarySeen = true;
+        else if (m_summarySeen && path == QByteArrayView("Infected files")) {
+            bool ok = false;
+            const qint64 n = verdict.toLongLong(&ok);
+            m_summaryInfected = ok ? n : -1;
+        } else if (line.startsWith('/'))
+            m_fragment = line.toByteArray();
     }
     // A summary counts only as the end of the output.
-    if (result)
+    if (result) {
         m_summarySeen = false;
+        m_summaryInfected = -1;
+        m_fragment.clear();
+    }
 
     // Reuses the buffer: this runs for every line.
     m_lastPath.resize(shown.size());

@@ -39,6 +39,16 @@ public:
     int infectionCount() const { return m_infectionCount; }
     // Infections reported after the list was full; counted, not stored.
     int foundBeyondList() const { return m_foundBeyondList; }
+    // Detections of the vault's own copies: counted by the scanner, never listed.
+    int ownFolderFound() const { return m_ownFound; }
+    // FOUND lines that name no absolute path: the name of the file or of a folder on its path
+    // holds a line break, so the file cannot be listed.
+    int unlistedFound() const { return m_unlistedFound; }
+    // The folder of the path piece before the first such line (where the file lies, as far as
+    // is known), empty when there was none.
+    QByteArray unlistedFolder() const { return m_unlistedFolder; }
+    // The summary's "Infected files: N", -1 when the output has no such summary line.
+    qint64 summaryInfected() const { return m_summaryInfected; }
     int directoryChanges() const { return m_directoryChanges; }
     // Files the scanner reported it could not read.
     int unreadableFiles() const { return m_unreadable; }
@@ -71,6 +81,12 @@ private:
     int m_itemsScanned = 0;
     int m_infectionCount = 0;
     int m_foundBeyondList = 0;
+    int m_ownFound = 0;
+    int m_unlistedFound = 0;
+    qint64 m_summaryInfected = -1;
+    QByteArray m_unlistedFolder;
+    // The last line that began with "/" but held no result: the first piece of a broken name.
+    QByteArray m_fragment;
     int m_directoryChanges = 0;
     int m_unreadable = 0;
     int m_cutLines = 0;

@@ -433,7 +433,40 @@ void ScanEngine::completion(const std::shared_ptr<ScanRun> &run) {
         closeDied(failure);
 }
 
+QString ScanEngine::unlistedText(qint64 count, const QByteArray &folder) {
+    QString text = QStringLiteral(
+                       "The scanner reported %1 infection(s) that could not be listed "
+                       "(a name with a line break)")
+                       .arg(count);
+    if (!folder.isEmpty())
+        text += QStringLiteral(" below ") + QFile::decodeName(folder);
+    return text;
+}
+
+qint64 ScanEngine::unlistedCount(const ScanRun *run) const {
+    // Every infection the scanner counted must be among those taken from its lines; the vault's
+    // own copies are taken and set aside. Exit code 1 means it found at least one.
+    const qint64 taken =
+        qint64(m_parser.infectionCount()) + m_parser.foundBeyondList() + m_parser.ownFolderFound();
+    qint64 unlisted = m_parser.unlistedFound();
+    if (m_parser.summaryInfected() >= 0)
+        unlisted = std::max(unlisted, m_parser.summaryInfected() - taken);
+    if (run && run->exit.exited && run->exit.code == 1 && taken == 0)
+        unlisted = std::max<qint64>(unlisted, 1);
+    return unlisted;
+}
+
 QString ScanEngine::failureOf(const ScanRun &run) const {
+    // Infections that could not be listed make any end a failure: never a clean result.
+    const QString ended = endFailureOf(run);
+    const qint64 unlisted = unlistedCount(&run);
+    if (unlisted <= 0)
+        return ended;
+    const QString text = unlistedText(unlisted, m_parser.unlistedFolder());
+    return ended.isEmpty() ? text : text + QStringLiteral("; ") + ended;
+}
+
+QString ScanEngine::endFailureOf(const ScanRun &run) const {
     // A scan is complete only when the scanner ended by itself, normally, after its summary.
     // Exit code 2 with a summary and no error of its own means files it could not read;
     // those are reported as not scanned.
@@ -491,7 +524,8 @@ void ScanEngine::closeDied(const QString &reason) {
     // A scanner that examined nothing leaves no record; one that died part-way records what
     // it did examine.
     const bool examined = m_parser.itemsScanned() > 0 || m_parser.infectionCount() > 0 ||
-                          m_parser.foundBeyondList() > 0 || m_parser.unreadableFiles() > 0;
+                          m_parser.foundBeyondList() > 0 || m_parser.unreadableFiles() > 0 ||
+                          m_parser.unlistedFound() > 0 || m_parser.ownFolderFound() > 0;
     if (examined)
         scanRecord();
     session.setState(ScanSession::idle());
@@ -603,6 +637,16 @@ void ScanEngine::stopScan() {
     releaseRun();
     scanRecord();
     session.setState(ScanSession::idle());
+    // A stopped scan that met an infection it could not list is not shown as clean either.
+    const qint64 unlisted = unlistedCount(nullptr);
+    if (unlisted > 0) {
+        m_failure = unlistedText(unlisted, m_parser.unlistedFolder());
+        if (m_parser.infectionCount() == 0) {
+            emit scanFailed(m_failure);
+            emit scanClosed();
+            return;
+        }
+    }
     showResultWindow();
     emit scanClosed();
 }

@@ -46,8 +46,11 @@ public:
     int foundBeyondList() const { return m_parser.foundBeyondList(); }
     int unreadableFiles() const { return m_parser.unreadableFiles(); }
     int directoryChanges() const { return m_parser.directoryChanges(); }
-    // Why the last scan did not finish; empty when it did (or was stopped).
+    // Why the last scan did not finish or cannot be trusted; empty when it did (or was stopped).
     QString failureReason() const { return m_failure; }
+    // Infections the scanner reported without a path that could be listed: a name holding a
+    // line break. folder is where the first lies, as far as is known.
+    static QString unlistedText(qint64 count, const QByteArray &folder);
 
     // True while a worker thread of this or an earlier scan has not ended yet.
     bool workersRunning() const;
@@ -88,6 +91,8 @@ private:
     void closeFailed(const QString &reason);
     void closeDied(const QString &reason);
     QString failureOf(const ScanRun &run) const;
+    QString endFailureOf(const ScanRun &run) const;
+    qint64 unlistedCount(const ScanRun *run) const;
     QList<QByteArray> ownDataFolders() const;
     void scanRecord();
     void showResultWindow();
