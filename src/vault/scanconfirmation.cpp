@@ -122,6 +122,12 @@ QSet<QByteArray> ScanConfirmation::confirmedPaths(const QByteArray &output,
     for (QByteArray line : output.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
+        // A line from inside an asked path means that path is a folder now: the scanner went
+        // through its files, whose names may print any line. Nothing is taken on such answers.
+        for (qsizetype slash = line.indexOf('/', 1); slash > 0;
+             slash = line.indexOf('/', slash + 1))
+            if (asked.contains(line.left(slash)))
+                return {};
         if (!line.endsWith(found))
             continue;
         const QByteArray front = line.chopped(found.size());

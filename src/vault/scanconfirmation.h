@@ -45,7 +45,8 @@ public:
     QString error() const { return m_error; }
 
     // The paths of the list that the output reports FOUND, each on a line of its own:
-    // "<path>: <threat> FOUND", the path being all before the last ": ".
+    // "<path>: <threat> FOUND", the path being all before the last ": ". None when the output
+    // reports anything inside an asked path (it has become a folder).
     static QSet<QByteArray> confirmedPaths(const QByteArray &output,
                                            const QList<QByteArray> &paths);
 

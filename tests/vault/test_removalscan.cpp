@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "platform/scannerprocess.h"
 #include "scan/scanengine.h"
 #include "vault/removalrun.h"
 #include "vaultrig.h"
@@ -150,6 +151,29 @@ private slots:
 
         QCOMPARE(TestEnv::readFile(firstCopy), TestEnv::eicar());
         QCOMPARE(rig.data->vault.count(), 1);
+    }
+
+    // A listed path that has become a folder by the time the scanner is asked again: the
+    // scanner goes through the folder's files, and a name among them prints a detection line
+    // of another listed path, a clean file.
+    void listedPathTurnedFolderConfirmsNothing() {
+        VaultRig rig;
+        const QString db = TestEnv::makeEicarDatabase(rig.data->folders.database);
+        const QString folder = rig.folder(QStringLiteral("att")) + QStringLiteral("d");
+        const QString clean = folder + QStringLiteral("/q");
+        TestEnv::writeFile(clean, "a clean letter");
+        TestEnv::writeFile(folder + QStringLiteral("/q: Eicar-Test-Signature FOUND\nx"),
+                           TestEnv::eicar());
+
+        ScanConfirmation confirmation;
+        QSignalSpy finished(&confirmation, &ScanConfirmation::finished);
+        ScanConfirmation::Command command;
+        command.scanner = platform::findOnPath(QByteArrayLiteral("clamscan"));
+        command.options << "--database=" + QFile::encodeName(db);
+        confirmation.start(command, {QFile::encodeName(folder), QFile::encodeName(clean)});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+        QVERIFY(confirmation.error().isEmpty());
+        QVERIFY(confirmation.confirmed().isEmpty());
     }
 };
 
