@@ -89,6 +89,7 @@ void OutputParser::handleLine(QByteArrayView line, bool cut) {
         increment(m_itemsScanned);
     } else if (absolute && (verdict.contains(QByteArrayView("Access denied")) ||
                             verdict.contains(QByteArrayView("Can't access file")) ||
+                            verdict == QByteArrayView("Can't open directory.") ||
                             verdict.endsWith(QByteArrayView("ERROR")))) {
         increment(m_unreadable);
     } else if (line.startsWith(QByteArrayView("WARNING: ")) &&

@@ -50,7 +50,7 @@ public:
     // The summary's "Infected files: N", -1 when the output has no such summary line.
     qint64 summaryInfected() const { return m_summaryInfected; }
     int directoryChanges() const { return m_directoryChanges; }
-    // Files the scanner reported it could not read.
+    // Files (and folders) the scanner reported it could not read.
     int unreadableFiles() const { return m_unreadable; }
     // The scanner's first "ERROR:" line, empty when there was none.
     QByteArray firstError() const { return m_firstError; }

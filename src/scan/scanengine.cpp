@@ -256,6 +256,7 @@ void ScanEngine::scanStart() {
     session.setStatus(QStringLiteral("Preparing to Scan ..."));
     m_scanDone = 1;
     m_failure.clear();
+    m_unlisted = 0;
     m_parser.reset();
     m_parser.setOwnDataFolders(ownDataFolders());
     m_splitter.reset();
@@ -426,6 +427,7 @@ void ScanEngine::completion(const std::shared_ptr<ScanRun> &run) {
         [this](QByteArrayView line) { m_parser.handleLine(line, m_splitter.lineCut()); });
     m_parser.publish();
 
+    m_unlisted = unlistedCount(run.get());
     const QString failure = failureOf(*run);
     if (failure.isEmpty())
         closeCompleted();
@@ -639,6 +641,7 @@ void ScanEngine::stopScan() {
     session.setState(ScanSession::idle());
     // A stopped scan that met an infection it could not list is not shown as clean either.
     const qint64 unlisted = unlistedCount(nullptr);
+    m_unlisted = unlisted;
     if (unlisted > 0) {
         m_failure = unlistedText(unlisted, m_parser.unlistedFolder());
         if (m_parser.infectionCount() == 0) {

@@ -51,6 +51,8 @@ public:
     // Infections the scanner reported without a path that could be listed: a name holding a
     // line break. folder is where the first lies, as far as is known.
     static QString unlistedText(qint64 count, const QByteArray &folder);
+    // How many of those the last scan had; 0 when it had none.
+    qint64 unlistedInfections() const { return m_unlisted; }
 
     // True while a worker thread of this or an earlier scan has not ended yet.
     bool workersRunning() const;
@@ -112,6 +114,7 @@ private:
     bool m_stopFlag = false;
     int m_scanDone = 0;
     QString m_failure;
+    qint64 m_unlisted = 0;
     QList<QByteArray> m_lastArguments;
     QByteArray m_lastScanner;
 };

@@ -124,6 +124,15 @@ QString ScanWindows::unfinishedText(const QString &reason) {
         .arg(shown);
 }
 
+QString ScanWindows::unlistedNote(qint64 count, const QByteArray &folder) {
+    QString text =
+        QStringLiteral("%1 more infection(s) could not be listed (a name holds a line break)")
+            .arg(count);
+    if (!folder.isEmpty())
+        text += QStringLiteral(", below ") + QFile::decodeName(folder);
+    return text + QLatin1Char('.');
+}
+
 QString ScanWindows::notRemovedText(int notRemoved) {
     return QStringLiteral("%1 infected file(s) could not be removed and are still listed.")
         .arg(notRemoved);
@@ -160,7 +169,12 @@ void ScanWindows::connectScanResults() {
             [this, unfinished](int count) {
                 labelOf(m_form11, "Label1")->setText(QString::number(count));
                 const QString reason = m_engine.failureReason();
-                unfinished->setText(reason.isEmpty() ? QString() : unfinishedText(reason));
+                const QString note = reason.isEmpty() ? QString()
+                                     : m_engine.unlistedInfections() > 0
+                                         ? unlistedNote(m_engine.unlistedInfections(),
+                                                        m_engine.parser().unlistedFolder())
+                                         : unfinishedText(reason);
+                unfinished->setText(note);
                 unfinished->setToolTip(reason);
                 unfinished->setVisible(!reason.isEmpty());
                 showWithoutWaiting(m_form11);

@@ -58,6 +58,8 @@ public:
     static QString incompleteText(int unreadableFiles, int foundBeyondList);
     // The note of the infections-found window after a scan that did not finish.
     static QString unfinishedText(const QString &reason);
+    // The note when the scanner reported infections that could not be listed.
+    static QString unlistedNote(qint64 count, const QByteArray &folder);
     static QString notRemovedText(int notRemoved);
     static QString unconfirmedText(int unconfirmed);
     static QString vaultFullText();

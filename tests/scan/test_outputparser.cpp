@@ -199,9 +199,10 @@ private slots:
         QCOMPARE(rig.parser.directoryChanges(), steps + 1);
         rig.line("WARNING: /root/x: Can't access file");
         rig.line("/root/secret: Access denied. ERROR");
+        rig.line("/root/closed: Can't open directory.");
         rig.line("ERROR: Can't open file or directory");
         rig.line("ERROR: second");
-        QCOMPARE(rig.parser.unreadableFiles(), 2);
+        QCOMPARE(rig.parser.unreadableFiles(), 3);
         QCOMPARE(rig.parser.firstError(), QByteArray("ERROR: Can't open file or directory"));
         QCOMPARE(rig.parser.itemsScanned(), 1);
         QCOMPARE(rig.parser.infectionCount(), 0);
