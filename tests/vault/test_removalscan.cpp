@@ -8,6 +8,16 @@
 #include "vault/removalrun.h"
 #include "vaultrig.h"
 
+namespace {
+
+// The confirmation asks the scanner the scan ran, with the same databases.
+ScanConfirmation::Command sameScannerAs(const ScanEngine &engine) {
+    return ScanConfirmation::Command::ofScan(engine.lastScannerPath(), engine.lastArguments(),
+                                             QByteArray());
+}
+
+}  // namespace
+
 // A real scan with the real clamscan, then a removal run over what it reported.
 class TestRemovalScan : public QObject {
     Q_OBJECT
@@ -46,10 +56,7 @@ private slots:
         QVERIFY(rig.data->infections.count() >= 1);
 
         RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
-        run.setConfirmCommand([&engine] {
-            return ScanConfirmation::Command::ofScan(engine.lastScannerPath(),
-                                                     engine.lastArguments(), QByteArray());
-        });
+        run.setConfirmCommand([&engine] { return sameScannerAs(engine); });
         run.setTickInterval(5);
         QSignalSpy finished(&run, &RemovalRun::finished);
         QSignalSpy results(&run, &RemovalRun::resultsWindowRequested);
@@ -96,10 +103,7 @@ private slots:
         // Resolved against this folder the forged name would be the clean file.
         QDir::setCurrent(target);
         RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
-        run.setConfirmCommand([&engine] {
-            return ScanConfirmation::Command::ofScan(engine.lastScannerPath(),
-                                                     engine.lastArguments(), QByteArray());
-        });
+        run.setConfirmCommand([&engine] { return sameScannerAs(engine); });
         run.setTickInterval(5);
         QSignalSpy finished(&run, &RemovalRun::finished);
         run.start();
