@@ -5,6 +5,7 @@
 
 #include "state/clock.h"
 #include "platform/keystore.h"
+#include "platform/localpeer.h"
 #include "ui/application.h"
 #include "ui/shell/commandline.h"
 #include "ui/shell/singleinstance.h"
@@ -15,7 +16,9 @@ int main(int argc, char *argv[]) {
     QByteArrayList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QByteArray(argv[i]);
-    const CommandLine command = CommandLine::parse(arguments, QDir::currentPath());
+    QString folderProblem;
+    const QString folder = platform::currentFolder(&folderProblem);
+    const CommandLine command = CommandLine::parse(arguments, folder, folderProblem);
     switch (command.action) {
         case CommandLine::Action::Help:
             std::fputs(qPrintable(CommandLine::helpText()), stdout);
@@ -41,6 +44,10 @@ int main(int argc, char *argv[]) {
     // the given paths, and ends.
     const QString registryRoot = platform::KeyStore::defaultRoot();
     SingleInstance instance(QDir(registryRoot + QStringLiteral("..")).absolutePath());
+    const auto say = [](const QString &text) {
+        std::fprintf(stderr, "vizavuz-antivirus: %s\n",
+                     CommandLine::printable(text, 1000).toLocal8Bit().constData());
+    };
     if (!instance.claim()) {
         if (command.paths.isEmpty()) {
             if (instance.activateRunning())
@@ -51,15 +58,22 @@ int main(int argc, char *argv[]) {
                 case SingleInstance::ScanAnswer::Scanning:
                     return 0;
                 case SingleInstance::ScanAnswer::Refused:
+                    // The reason comes from the other end of a socket: printed tamed.
                     std::fprintf(stderr, "vizavuz-antivirus: nothing was scanned: %s\n",
-                                 refusal.toLocal8Bit().constData());
+                                 CommandLine::printable(refusal).toLocal8Bit().constData());
+                    return 1;
+                case SingleInstance::ScanAnswer::TooLarge:
+                    say(QStringLiteral("nothing was scanned: ") + instance.problem());
                     return 1;
                 case SingleInstance::ScanAnswer::Unreachable:
                     break;
             }
         }
-        std::fprintf(stderr, "vizavuz-antivirus: already running, but it did not answer (%s)\n",
-                     qPrintable(instance.lockFile()));
+        if (instance.problem().isEmpty())
+            say(QStringLiteral("already running, but it did not answer (%1)")
+                    .arg(instance.lockFile()));
+        else
+            say(QStringLiteral("already running, but it cannot be reached: ") + instance.problem());
         return 1;
     }
 
@@ -67,6 +81,14 @@ int main(int argc, char *argv[]) {
     Application program(clock, platform::KeyStore(registryRoot), {});
     QObject::connect(&instance, &SingleInstance::activationRequested, &instance,
                      [&program] { program.bringToFront(); });
+    // Without its socket the program runs, but later starts cannot reach it: the user is told.
+    if (!instance.problem().isEmpty()) {
+        const QString text =
+            QStringLiteral("Other starts of Vizavuz AntiVirus cannot reach this one: ") +
+            instance.problem();
+        say(text);
+        program.reportProblem(text);
+    }
     program.show();
     if (!command.paths.isEmpty())
         program.scanEntries(command.paths);

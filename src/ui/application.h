@@ -37,6 +37,8 @@ public:
 
     // Shows the main window (centred) and queues the start-up problems for the user.
     void show();
+    // One more start-up problem for the user, shown with the others by show().
+    void reportProblem(const QString &text) { m_report.problems << text; }
     // The shutdown routine: the hooks of ProgramData (a running scan is stopped).
     void shutdown();
     // The main window back in front, from the tray or the taskbar (another start asked).

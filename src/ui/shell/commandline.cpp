@@ -11,14 +11,17 @@ const QLatin1String kProgram("vizavuz-antivirus");
 CommandLine fail(const QString &what) {
     CommandLine result;
     result.action = CommandLine::Action::Fail;
-    result.message = kProgram + QStringLiteral(": ") + what + QStringLiteral("\nTry '") + kProgram +
+    // A name may come from a downloaded file and hold anything, escape sequences too.
+    result.message = kProgram + QStringLiteral(": ") + CommandLine::printable(what, 1000) +
+                     QStringLiteral("\nTry '") + kProgram +
                      QStringLiteral(" --help' for more information.\n");
     return result;
 }
 
 }  // namespace
 
-CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &currentFolder) {
+CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &currentFolder,
+                               const QString &currentFolderProblem) {
     CommandLine result;
     bool options = true;
     for (const QByteArray &argument : arguments) {
@@ -45,12 +48,42 @@ CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &c
             return fail(QStringLiteral("cannot scan '%1': the name is not valid in the system's "
                                        "character encoding")
                             .arg(name));
-        const QString path = QDir::cleanPath(QDir(currentFolder).absoluteFilePath(name));
-        if (name.isEmpty() || !QFileInfo::exists(path))
+        if (name.isEmpty())
+            return fail(QStringLiteral("cannot scan '': no such file or folder"));
+        // A relative path needs a folder to start from; without one it would be taken from
+        // wherever the system starts (the root), which is not what was asked.
+        const bool relative = !QDir::isAbsolutePath(name);
+        if (relative && !QDir::isAbsolutePath(currentFolder))
+            return fail(QStringLiteral("cannot scan '%1': %2")
+                            .arg(name, currentFolderProblem.isEmpty()
+                                           ? QStringLiteral("the folder the command runs in "
+                                                            "cannot be named")
+                                           : currentFolderProblem));
+        const QString path =
+            QDir::cleanPath(relative ? currentFolder + QLatin1Char('/') + name : name);
+        if (!QFileInfo::exists(path))
             return fail(QStringLiteral("cannot scan '%1': no such file or folder").arg(name));
         result.paths << path;
     }
     return result;
+}
+
+QString CommandLine::printable(const QString &text, qsizetype maxChars) {
+    QString shown;
+    qsizetype count = 0;
+    for (const char32_t c : text.toUcs4()) {
+        if (count++ == maxChars)
+            return shown + QChar(0x2026);
+        if (c == U'\\')
+            shown += QStringLiteral("\\\\");
+        else if (QChar::isPrint(c))
+            shown += QString::fromUcs4(&c, 1);
+        else if (c < 0x100)
+            shown += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+        else
+            shown += QStringLiteral("\\u{%1}").arg(uint(c), 4, 16, QLatin1Char('0'));
+    }
+    return shown;
 }
 
 QString CommandLine::helpText() {

@@ -15,8 +15,13 @@ struct CommandLine {
     QString message;    // Fail: what was wrong, for standard error
 
     // `arguments` are the raw arguments after the program's name; relative paths are taken
-    // from `currentFolder`. Every path must exist.
-    static CommandLine parse(const QByteArrayList &arguments, const QString &currentFolder);
+    // from `currentFolder`, an absolute path. When it is empty (the folder cannot be named),
+    // `currentFolderProblem` says why, and a relative path is refused. Every path must exist.
+    static CommandLine parse(const QByteArrayList &arguments, const QString &currentFolder,
+                             const QString &currentFolderProblem = {});
+    // `text` from elsewhere made safe to print on a terminal: control and other unprintable
+    // characters shown escaped ("\x1b"), at most `maxChars` characters, then "…".
+    static QString printable(const QString &text, qsizetype maxChars = 300);
     static QString helpText();
     static QString versionText();
 };

@@ -8,6 +8,8 @@
 #include <QLockFile>
 #include <QThread>
 
+#include "platform/localpeer.h"
+
 namespace {
 
 // The messages of a later start: "activate\n", or "scan\n" followed by each path's bytes
@@ -17,8 +19,10 @@ constexpr char activateMessage[] = "activate\n";
 constexpr char scanMessage[] = "scan\n";
 constexpr char okAnswer[] = "ok";
 constexpr char refusedAnswer[] = "refused:";
-// More than any real request; a stream this long that never ends is dropped.
-constexpr qint64 maxRequest = 16 * 1024 * 1024;
+// More than any real answer; a longer one is not read to its end.
+constexpr qint64 maxAnswer = 64 * 1024;
+const QLatin1String socketPrefix("vizavuz-antivirus-");
+constexpr qsizetype socketNameLength = 18 + 16;  // the prefix and 16 hex digits
 
 // The paths of a complete scan request; false while it is incomplete.
 bool parseScanRequest(const QByteArray &bytes, QStringList *paths) {
@@ -39,12 +43,29 @@ bool parseScanRequest(const QByteArray &bytes, QStringList *paths) {
 SingleInstance::SingleInstance(const QString &folder, QObject *parent)
     : QObject(parent), m_lockPath(QDir(folder).filePath(QStringLiteral("instance.lock"))) {
     QDir().mkpath(folder);
-    // The socket's name follows the lock's path, so that every user (and every test's private
-    // home) has its own.
+    // The socket's name follows the lock's path, so that every home (and every test's private
+    // one) has its own program.
     const QByteArray hash =
         QCryptographicHash::hash(QFile::encodeName(m_lockPath), QCryptographicHash::Sha1);
-    m_serverName =
-        QStringLiteral("vizavuz-antivirus-") + QString::fromLatin1(hash.toHex().left(16));
+    const QString name = socketPrefix + QString::fromLatin1(hash.toHex().left(16));
+    static_assert(sizeof "vizavuz-antivirus-" - 1 + 16 == socketNameLength);
+    const QString place = platform::privateSocketFolder(socketNameLength, &m_problem);
+    if (!place.isEmpty())
+        m_socketPath = place + QLatin1Char('/') + name;
+}
+
+QString SingleInstance::requestTooLargeText(qint64 bytes) {
+    const QString limit = QStringLiteral("the limit of 16 MiB (%1 bytes)").arg(maxRequest);
+    if (bytes <= 0)
+        return QStringLiteral(
+                   "the request is too large: over %1. Give fewer paths, or the "
+                   "folders that hold them.")
+            .arg(limit);
+    return QStringLiteral(
+               "the request is too large: its paths make %1 bytes, over %2. Give "
+               "fewer paths, or the folders that hold them.")
+        .arg(bytes)
+        .arg(limit);
 }
 
 SingleInstance::~SingleInstance() {
@@ -59,21 +80,40 @@ bool SingleInstance::claim() {
         m_lock.reset();
         return false;
     }
+    // Without the socket the program still runs alone; later starts then say why they cannot
+    // reach it.
+    if (m_socketPath.isEmpty())
+        return true;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // A socket left by a program that crashed is in the way; the lock says it is not in use.
-    QLocalServer::removeServer(m_serverName);
-    if (m_server->listen(m_serverName)) {
-        connect(m_server, &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-                connect(socket, &QLocalSocket::readyRead, this,
-                        [this, socket] { receive(socket); });
-                connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
+    // A socket left by a program that crashed is in the way; the lock says it is not in use,
+    // and the folder is the user's alone.
+    QLocalServer::removeServer(m_socketPath);
+    if (!m_server->listen(m_socketPath)) {
+        m_problem = QStringLiteral("the socket %1 cannot be made: %2")
+                        .arg(m_socketPath, m_server->errorString());
+        return true;
     }
-    // Without the socket the program still runs alone; later starts then only end.
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = m_server->nextPendingConnection())
+            accept(socket);
+    });
     return true;
+}
+
+void SingleInstance::accept(QLocalSocket *socket) {
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // Only the user's own programs are heard.
+    unsigned peer = 0;
+    if (!platform::peerUserId(socket->socketDescriptor(), &peer) ||
+        peer != platform::currentUserId()) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { receive(socket); });
+    if (socket->bytesAvailable() > 0)
+        receive(socket);
 }
 
 void SingleInstance::receive(QLocalSocket *socket) {
@@ -87,7 +127,11 @@ void SingleInstance::receive(QLocalSocket *socket) {
             else
                 m_pending.push_back({socket, paths});
         } else if (bytes.size() > maxRequest) {
-            socket->abort();
+            // Told, so that the asking start does not take the silence for a program that
+            // does not answer.
+            disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+            reply(socket, refusedAnswer + requestTooLargeText().toUtf8());
+            socket->abort();  // the short answer is out; the rest of the stream is not read
         }
         return;
     }
@@ -101,13 +145,22 @@ void SingleInstance::receive(QLocalSocket *socket) {
 }
 
 void SingleInstance::answer(QLocalSocket *socket, const QStringList &paths) {
-    const QString refusal = m_scanHandler(paths);
+    // A relative path would be taken from this program's folder, not the asker's.
+    QString refusal;
+    for (const QString &path : paths)
+        if (!QDir::isAbsolutePath(path))
+            refusal = QStringLiteral("cannot scan '%1': not an absolute path").arg(path);
+    if (refusal.isEmpty())
+        refusal = m_scanHandler(paths);
     if (!socket)
         return;  // the asking start gave up waiting
-    QByteArray reply = refusal.isEmpty() ? QByteArray(okAnswer) : refusedAnswer + refusal.toUtf8();
-    reply.replace('\0', ' ');
-    reply += '\0';
-    socket->write(reply);
+    reply(socket, refusal.isEmpty() ? QByteArray(okAnswer) : refusedAnswer + refusal.toUtf8());
+}
+
+void SingleInstance::reply(QLocalSocket *socket, QByteArray message) {
+    message.replace('\0', ' ');
+    message += '\0';
+    socket->write(message);
     socket->flush();
 }
 
@@ -120,15 +173,31 @@ void SingleInstance::setScanHandler(ScanHandler handler) {
 }
 
 bool SingleInstance::connectToRunning(QLocalSocket &socket, int timeoutMs) {
+    if (m_socketPath.isEmpty())
+        return false;  // problem() says why
     const QDeadlineTimer deadline(timeoutMs);
     while (true) {
-        socket.connectToServer(m_serverName);
+        socket.connectToServer(m_socketPath);
         if (socket.waitForConnected(int(qMax<qint64>(1, deadline.remainingTime()))))
-            return true;
+            break;
         if (deadline.hasExpired())
             return false;
         QThread::msleep(100);  // the running program may not be listening yet
     }
+    // Paths go only to the user's own program, and only its answers count.
+    unsigned peer = 0;
+    if (!platform::peerUserId(socket.socketDescriptor(), &peer)) {
+        m_problem =
+            QStringLiteral("the user at the other end of %1 cannot be told").arg(m_socketPath);
+    } else if (peer != platform::currentUserId()) {
+        m_problem = QStringLiteral("the socket %1 is served by another user (user id %2)")
+                        .arg(m_socketPath)
+                        .arg(peer);
+    } else {
+        return true;
+    }
+    socket.abort();
+    return false;
 }
 
 bool SingleInstance::activateRunning(int timeoutMs) {
@@ -144,15 +213,19 @@ bool SingleInstance::activateRunning(int timeoutMs) {
 SingleInstance::ScanAnswer SingleInstance::requestScan(const QStringList &paths, QString *refusal,
                                                        int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
+    QByteArray request(scanMessage);
+    for (const QString &path : paths)
+        request += QFile::encodeName(path) + '\0';
+    request += '\0';
+    if (request.size() > maxRequest) {
+        m_problem = requestTooLargeText(request.size());
+        return ScanAnswer::TooLarge;
+    }
     QLocalSocket socket;
     // Connecting gets a few seconds, as for activation; the answer may take longer, while the
     // running program is still starting.
     if (!connectToRunning(socket, int(qMin<qint64>(3000, deadline.remainingTime()))))
         return ScanAnswer::Unreachable;
-    QByteArray request(scanMessage);
-    for (const QString &path : paths)
-        request += QFile::encodeName(path) + '\0';
-    request += '\0';
     socket.write(request);
     QByteArray reply;
     while (!reply.contains('\0')) {
@@ -160,7 +233,11 @@ SingleInstance::ScanAnswer SingleInstance::requestScan(const QStringList &paths,
             (socket.bytesAvailable() == 0 &&
              !socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))))
             return ScanAnswer::Unreachable;
-        reply += socket.readAll();
+        reply += socket.read(maxAnswer + 1 - reply.size());
+        if (reply.size() > maxAnswer && !reply.contains('\0')) {
+            m_problem = QStringLiteral("its answer was longer than %1 bytes").arg(maxAnswer);
+            return ScanAnswer::Unreachable;
+        }
     }
     reply.truncate(reply.indexOf('\0'));
     if (reply == okAnswer)

@@ -3,15 +3,107 @@
 #include <csignal>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
 #include <QDir>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "support/testenv.h"
+#include "ui/shell/commandline.h"
 #include "ui/shell/singleinstance.h"
 
 namespace {
+
+// Throw-away accounts: the user, and a stranger on the same machine.
+constexpr unsigned userId = 61701;
+constexpr unsigned strangerId = 61702;
+
+// A command run as another user id (the tests run as root).
+QStringList asUser(unsigned uid, const QString &program, const QStringList &arguments) {
+    return QStringList{QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
+                       QStringLiteral("--clear-groups"), program} +
+           arguments;
+}
+
+// Every file below `path` given to `uid`, and the folders above it passable.
+void giveTo(const QString &path, unsigned uid) {
+    QVERIFY(QProcess::execute(QStringLiteral("chown"),
+                              {QStringLiteral("-R"), QString::number(uid), path}) == 0);
+}
+
+// A folder anyone may make files in, as /tmp is.
+QString sharedTemp(const TestEnv &env) {
+    const QString folder = env.root() + QStringLiteral("tmp");
+    QDir().mkpath(folder);
+    ::chmod(QFile::encodeName(folder).constData(), 01777);
+    ::chmod(QFile::encodeName(env.root()).constData(), 0755);
+    return folder;
+}
+
+// The stranger's listener on the given socket paths, answering every request with `answer`;
+// what it was sent goes to `log`.
+struct Stranger {
+    QProcess process;
+    QString log;
+    Stranger(const QString &logFile, const QString &answer, const QStringList &paths)
+        : log(logFile) {
+        process.start(QStringLiteral("setpriv"),
+                      asUser(strangerId, QStringLiteral(VZ_SOCKETPEER),
+                             QStringList{QStringLiteral("listen"), log, answer} + paths));
+        QByteArray said;
+        while (!said.contains("ready\n") && process.waitForReadyRead(10000))
+            said += process.readAllStandardOutput();
+    }
+    ~Stranger() {
+        process.kill();
+        process.waitForFinished();
+    }
+    QByteArray heard() const { return TestEnv::readFile(log); }
+};
+
+// A later start of the real program (or `program`), as `uid` (0: as the tests), in `folder`;
+// its exit code (-1 when it crashed or hung) and its standard error.
+int laterStart(const QProcessEnvironment &vars, const QStringList &arguments, QString *said,
+               unsigned uid = 0, const QString &folder = {},
+               const QString &program = QStringLiteral(VZ_PROGRAM)) {
+    QProcess process;
+    process.setProcessEnvironment(vars);
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    if (uid == 0)
+        process.start(program, arguments);
+    else
+        process.start(QStringLiteral("setpriv"), asUser(uid, program, arguments));
+    // The event loop runs meanwhile: a program of this process may be the one asked.
+    for (int waited = 0; process.state() != QProcess::NotRunning && waited < 30000; waited += 20)
+        QTest::qWait(20);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    *said = QString::fromLocal8Bit(process.readAllStandardError());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// The socket folder of this process and of the programs it starts, while it lasts: a private
+// temporary folder, no runtime folder.
+struct PrivateSockets {
+    QByteArray temp = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
+    explicit PrivateSockets(const TestEnv &env) {
+        qputenv("TMPDIR", QFile::encodeName(sharedTemp(env)));
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+    ~PrivateSockets() {
+        for (const auto &[name, value] : {std::pair{"TMPDIR", temp}, {"XDG_RUNTIME_DIR", runtime}})
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+};
 
 QProcessEnvironment programEnvironment(const TestEnv &env) {
     QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
@@ -117,6 +209,249 @@ private slots:
         ::kill(pid_t(first.processId()), SIGTERM);
         QVERIFY(first.waitForFinished(10000));
         QCOMPARE(first.exitCode(), 0);
+    }
+
+    // Another local user binds first wherever it can: the name anyone can compute in the
+    // shared temporary folder, the folder where the user's socket would go, the runtime
+    // folder. It must never hear the user's paths, nor make a later start report success.
+    void anotherUserCannotStandIn_data() {
+        QTest::addColumn<bool>("runtimeFolder");
+        QTest::newRow("runtime folder of the user's") << true;
+        QTest::newRow("socket folder taken by the stranger") << false;
+    }
+    void anotherUserCannotStandIn() {
+        QFETCH(bool, runtimeFolder);
+        TestEnv env;
+        const QString temp = sharedTemp(env);
+        TestEnv::makeEicarDatabase(env.dataFolder() + QStringLiteral("db/"));
+        const QString target = env.root() + QStringLiteral("targets/inside.com");
+        TestEnv::writeFile(target, TestEnv::eicar());
+        QProcessEnvironment vars = programEnvironment(env);
+        vars.insert(QStringLiteral("TMPDIR"), temp);
+        vars.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        const QString runtime = env.root() + QStringLiteral("run");
+        QDir().mkpath(runtime);
+        ::chmod(QFile::encodeName(runtime).constData(), 0700);
+        if (runtimeFolder)
+            vars.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        giveTo(env.home(), userId);
+        giveTo(runtime, userId);
+        giveTo(target, userId);
+
+        const QString lock = env.configHome() + QStringLiteral("Vizavuz/instance.lock");
+        const QString name = QStringLiteral("vizavuz-antivirus-") +
+                             QString::fromLatin1(QCryptographicHash::hash(QFile::encodeName(lock),
+                                                                          QCryptographicHash::Sha1)
+                                                     .toHex()
+                                                     .left(16));
+        Stranger stranger(temp + QStringLiteral("/stranger.log"), QStringLiteral("ok"),
+                          {temp + QLatin1Char('/') + name,
+                           temp + QStringLiteral("/vizavuz-antivirus-%1/").arg(userId) + name,
+                           runtime + QLatin1Char('/') + name});
+
+        QProcess first;
+        first.setProcessEnvironment(vars);
+        first.start(QStringLiteral("setpriv"), asUser(userId, QStringLiteral(VZ_PROGRAM), {}));
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+
+        QString said;
+        const int scanned = laterStart(vars, {target}, &said, userId);
+        const int activated = laterStart(vars, {}, &said, userId);
+        if (runtimeFolder) {
+            QCOMPARE(scanned, 0);
+            QCOMPARE(activated, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(lastScanField(env, 12), 1, 60000);  // the user's scan ran
+        } else {
+            // The user is told, by the first start and by every later one.
+            QCOMPARE(scanned, 1);
+            QCOMPARE(activated, 1);
+            QVERIFY2(
+                said.contains(QStringLiteral("cannot be reached: the folder")) &&
+                    said.contains(
+                        QStringLiteral("belongs to another user (user id %1)").arg(strangerId)),
+                qPrintable(said));
+        }
+        QCOMPARE(stranger.heard(), QByteArray());
+
+        ::kill(pid_t(first.processId()), SIGTERM);
+        QVERIFY(first.waitForFinished(10000));
+        const QString firstSaid = QString::fromLocal8Bit(first.readAllStandardError());
+        QCOMPARE(firstSaid.contains(QStringLiteral("cannot reach this one")), !runtimeFolder);
+    }
+
+    // Both ends look at who is at the other: a client of another user is not heard, and a
+    // socket served by another user gets no request.
+    void peersOfAnotherUserAreNotHeard() {
+        TestEnv env;
+        const PrivateSockets sockets(env);
+        const QString folder = env.configHome() + QStringLiteral("Vizavuz");
+        const QString temp = sharedTemp(env);
+        {
+            SingleInstance running(folder);
+            QVERIFY(running.claim());
+            QVERIFY2(running.problem().isEmpty(), qPrintable(running.problem()));
+            int handled = 0;
+            running.setScanHandler([&handled](const QStringList &) {
+                ++handled;
+                return QString();
+            });
+            QSignalSpy asked(&running, &SingleInstance::activationRequested);
+            // Opened up by mistake, the socket is still the user's alone.
+            const QString socket = running.socketPath();
+            ::chmod(QFile::encodeName(QFileInfo(socket).path()).constData(), 0711);
+            ::chmod(QFile::encodeName(socket).constData(), 0777);
+            for (const QString &message : {QStringLiteral("activate\n"), QStringLiteral("scan")}) {
+                QProcess client;
+                client.start(QStringLiteral("setpriv"),
+                             asUser(strangerId, QStringLiteral(VZ_SOCKETPEER),
+                                    {QStringLiteral("send"), socket, message}));
+                QTRY_VERIFY_WITH_TIMEOUT(client.state() == QProcess::NotRunning, 10000);
+                QCOMPARE(client.exitCode(), 4);  // connected, and not answered
+            }
+            QTest::qWait(200);
+            QCOMPARE(asked.count(), 0);
+            QCOMPARE(handled, 0);
+            ::chmod(QFile::encodeName(QFileInfo(socket).path()).constData(), 0700);
+        }
+
+        // The stranger's socket put where the user's program would listen.
+        SingleInstance later(folder);
+        Stranger stranger(temp + QStringLiteral("/stranger.log"), QStringLiteral("ok"),
+                          {temp + QStringLiteral("/stranger/socket")});
+        QVERIFY(QFile::rename(temp + QStringLiteral("/stranger/socket"), later.socketPath()));
+        QString refusal;
+        QCOMPARE(later.requestScan({QStringLiteral("/tmp")}, &refusal, 2000),
+                 SingleInstance::ScanAnswer::Unreachable);
+        QVERIFY2(later.problem().contains(
+                     QStringLiteral("served by another user (user id %1)").arg(strangerId)),
+                 qPrintable(later.problem()));
+        QVERIFY(!later.activateRunning(1000));
+        QCOMPARE(stranger.heard(), QByteArray());
+    }
+
+    // What the running program sends as its reason is printed without its control
+    // characters, and not at any length.
+    void refusalsArePrintedTamed() {
+        TestEnv env;
+        const PrivateSockets sockets(env);
+        SingleInstance running(env.configHome() + QStringLiteral("Vizavuz"));
+        QVERIFY(running.claim());
+        running.setScanHandler([](const QStringList &) {
+            return QStringLiteral(
+                       "\x1b[2J\x1b[H\x1b[32mYour files are clean\x07\r\n\u009b1m\u202e") +
+                   QString(5000, QLatin1Char('x'));
+        });
+        QString said;
+        QCOMPARE(laterStart(programEnvironment(env), {env.root()}, &said), 1);
+        for (const char byte : said.toUtf8())
+            QVERIFY2((uchar(byte) >= 0x20 && uchar(byte) != 0x7f) || byte == '\n',
+                     qPrintable(said));
+        said = said.mid(said.indexOf(QStringLiteral("vizavuz-antivirus: ")));
+        QVERIFY2(said.startsWith(QStringLiteral("vizavuz-antivirus: nothing was scanned: "
+                                                "\\x1b[2J\\x1b[H\\x1b[32mYour files are "
+                                                "clean\\x07\\x0d\\x0a\\x9b1m\\u{202e}xxx")),
+                 qPrintable(said));
+        QVERIFY2(said.endsWith(QStringLiteral("x\u2026\n")) && said.size() < 400, qPrintable(said));
+    }
+
+    // A relative path from a folder that no longer has a name scans nothing, whether the
+    // program runs or not: it would otherwise be taken from the root.
+    void relativePathsFromADeletedFolder_data() {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("not running, .") << false << ".";
+        QTest::newRow("running, .") << true << ".";
+        QTest::newRow("running, ..") << true << "..";
+    }
+    void relativePathsFromADeletedFolder() {
+        QFETCH(bool, running);
+        QFETCH(QString, path);
+        TestEnv env;
+        const PrivateSockets sockets(env);
+        SingleInstance first(env.configHome() + QStringLiteral("Vizavuz"));
+        QStringList handled;
+        if (running) {
+            QVERIFY(first.claim());
+            first.setScanHandler([&handled](const QStringList &paths) {
+                handled << paths;
+                return QString();
+            });
+        }
+        const QString gone = env.root() + QStringLiteral("gone");
+        QVERIFY(QDir().mkpath(gone));
+        QString said;
+        QCOMPARE(laterStart(programEnvironment(env),
+                            {QStringLiteral("-c"),
+                             QStringLiteral("cd \"$1\" && rmdir \"$1\" && exec \"$0\" \"$2\""),
+                             QStringLiteral(VZ_PROGRAM), gone, path},
+                            &said, 0, {}, QStringLiteral("sh")),
+                 2);
+        QVERIFY2(said.startsWith(QStringLiteral("vizavuz-antivirus: cannot scan '%1': the folder "
+                                                "the command runs in was deleted\n")
+                                     .arg(path)),
+                 qPrintable(said));
+        QTest::qWait(200);
+        QCOMPARE(handled, QStringList());
+        QVERIFY(!QFile::exists(env.dataFolder()));  // nothing started either
+    }
+
+    // 10,000 short names from a deep folder: a request over the limit, which both ends say.
+    void requestsOverTheLimitAreNamed() {
+        TestEnv env;
+        const PrivateSockets sockets(env);
+        SingleInstance running(env.configHome() + QStringLiteral("Vizavuz"));
+        QVERIFY(running.claim());
+        int handled = 0;
+        running.setScanHandler([&handled](const QStringList &) {
+            ++handled;
+            return QString();
+        });
+        QString deep = env.root();
+        while (deep.size() < 1800)
+            deep += QString(200, QLatin1Char('d')) + QLatin1Char('/');
+        TestEnv::writeFile(deep + QStringLiteral("f"), "f");
+        QString said;
+        QCOMPARE(laterStart(programEnvironment(env), QStringList(10000, QStringLiteral("f")), &said,
+                            0, deep),
+                 1);
+        QVERIFY2(said.contains(QStringLiteral("nothing was scanned: the request is too large: "
+                                              "its paths make 18")) &&
+                     said.contains(QStringLiteral("over the limit of 16 MiB")),
+                 qPrintable(said));
+        QCOMPARE(handled, 0);
+
+        // A start that sends it anyway is told too, not left waiting.
+        QLocalSocket socket;
+        socket.connectToServer(running.socketPath());
+        QVERIFY(socket.waitForConnected(2000));
+        socket.write("scan\n" + QByteArray(SingleInstance::maxRequest + 100, 'a'));
+        QByteArray reply;
+        QTRY_VERIFY_WITH_TIMEOUT((reply += socket.readAll()).contains('\0'), 20000);
+        QVERIFY2(reply.startsWith("refused:the request is too large: over the limit of 16 MiB"),
+                 reply.constData());
+        QCOMPARE(handled, 0);
+    }
+
+    // Text from elsewhere, as a terminal would show it.
+    void printableText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QStringLiteral("Scan again, später.")
+                               << QStringLiteral("Scan again, später.");
+        QTest::newRow("escapes") << QStringLiteral("a\x1b]0;title\x07\x7f\\b")
+                                 << QStringLiteral("a\\x1b]0;title\\x07\\x7f\\\\b");
+        QTest::newRow("C1 and direction marks") << QStringLiteral("\u009b31m\u202egpj.exe")
+                                                << QStringLiteral("\\x9b31m\\u{202e}gpj.exe");
+        QTest::newRow("cut") << QString(301, QLatin1Char('y'))
+                             << QString(300, QLatin1Char('y')) + QChar(0x2026);
+        QTest::newRow("at the cap")
+            << QString(300, QLatin1Char('y')) << QString(300, QLatin1Char('y'));
+    }
+    void printableText() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(CommandLine::printable(text), shown);
     }
 
     void laterStartsAskTheFirstToComeForward() {
