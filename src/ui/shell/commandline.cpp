@@ -18,6 +18,24 @@ CommandLine fail(const QString &what) {
     return result;
 }
 
+// The path as the system names it: empty when nothing is there. "link/.." is the folder above
+// the link's target for the system, but the folder holding the link for a cleaning of the
+// text, so the part up to the last ".." is resolved by the system.
+QString systemPath(const QString &absolute) {
+    const QStringList parts = absolute.split(QLatin1Char('/'));
+    const qsizetype last = parts.lastIndexOf(QStringLiteral(".."));
+    QString path = QDir::cleanPath(absolute);
+    if (last >= 0) {
+        const QString head =
+            QFileInfo(parts.mid(0, last + 1).join(QLatin1Char('/'))).canonicalFilePath();
+        if (head.isEmpty())
+            return {};
+        path =
+            QDir::cleanPath(head + QLatin1Char('/') + parts.mid(last + 1).join(QLatin1Char('/')));
+    }
+    return QFileInfo::exists(path) ? path : QString();
+}
+
 }  // namespace
 
 CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &currentFolder,
@@ -59,9 +77,8 @@ CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &c
                                            ? QStringLiteral("the folder the command runs in "
                                                             "cannot be named")
                                            : currentFolderProblem));
-        const QString path =
-            QDir::cleanPath(relative ? currentFolder + QLatin1Char('/') + name : name);
-        if (!QFileInfo::exists(path))
+        const QString path = systemPath(relative ? currentFolder + QLatin1Char('/') + name : name);
+        if (path.isEmpty())
             return fail(QStringLiteral("cannot scan '%1': no such file or folder").arg(name));
         result.paths << path;
     }

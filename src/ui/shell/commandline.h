@@ -11,7 +11,7 @@ struct CommandLine {
     static constexpr int usageError = 2;  // the exit code of a wrong command line
 
     Action action = Action::Run;
-    QStringList paths;  // Run: absolute and cleaned, in the order given
+    QStringList paths;  // Run: absolute, cleaned, ".." as the system takes it; in the order given
     QString message;    // Fail: what was wrong, for standard error
 
     // `arguments` are the raw arguments after the program's name; relative paths are taken

@@ -433,6 +433,38 @@ private slots:
         QCOMPARE(handled, 0);
     }
 
+    // The paths scanned are those the system would open for the names given.
+    void pathsAsTheSystemNamesThem_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("path");  // below the test's root; empty: refused
+        QTest::newRow("relative") << "real/inner/./file"
+                                  << "real/inner/file";
+        QTest::newRow("up through a link") << "link/.."
+                                           << "real";
+        QTest::newRow("up through a link, then down") << "link/../inner/file"
+                                                      << "real/inner/file";
+        QTest::newRow("up to a folder without the name") << "link/../../link"
+                                                         << "link";
+        QTest::newRow("missing below a link") << "link/../nothing"
+                                              << "";
+    }
+    void pathsAsTheSystemNamesThem() {
+        QFETCH(QString, argument);
+        QFETCH(QString, path);
+        TestEnv env;
+        TestEnv::writeFile(env.root() + QStringLiteral("real/inner/file"), "x");
+        QVERIFY(QFile::link(env.root() + QStringLiteral("real/inner"),
+                            env.root() + QStringLiteral("link")));
+        const QString root = QFileInfo(env.root()).canonicalFilePath();
+        const CommandLine command = CommandLine::parse({QFile::encodeName(argument)}, root);
+        if (path.isEmpty()) {
+            QCOMPARE(command.action, CommandLine::Action::Fail);
+        } else {
+            QCOMPARE(command.action, CommandLine::Action::Run);
+            QCOMPARE(command.paths, QStringList{root + QLatin1Char('/') + path});
+        }
+    }
+
     // Text from elsewhere, as a terminal would show it.
     void printableText_data() {
         QTest::addColumn<QString>("text");
