@@ -116,8 +116,9 @@ QString CommandLine::helpText() {
         "  -V, --version  print the version and exit\n"
         "  --             take every following argument as a PATH\n"
         "\n"
-        "Exit status: 0 when all went well; 1 when the running program did not answer or\n"
-        "scanned nothing; 2 for an unknown option or a PATH that does not exist.\n");
+        "Exit status: 0 when all went well; 1 when the running program did not answer,\n"
+        "cannot be reached safely or scanned nothing; 2 for an unknown option or a PATH\n"
+        "that does not exist (or, relative, from a folder that was deleted).\n");
 }
 
 QString CommandLine::versionText() {

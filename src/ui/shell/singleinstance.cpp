@@ -21,8 +21,9 @@ constexpr char okAnswer[] = "ok";
 constexpr char refusedAnswer[] = "refused:";
 // More than any real answer; a longer one is not read to its end.
 constexpr qint64 maxAnswer = 64 * 1024;
-const QLatin1String socketPrefix("vizavuz-antivirus-");
-constexpr qsizetype socketNameLength = 18 + 16;  // the prefix and 16 hex digits
+// The socket's name: the prefix and 16 hex digits.
+constexpr char socketPrefix[] = "vizavuz-antivirus-";
+constexpr qsizetype socketNameLength = qsizetype(sizeof socketPrefix) - 1 + 16;
 
 // The paths of a complete scan request; false while it is incomplete.
 bool parseScanRequest(const QByteArray &bytes, QStringList *paths) {
@@ -47,15 +48,15 @@ SingleInstance::SingleInstance(const QString &folder, QObject *parent)
     // one) has its own program.
     const QByteArray hash =
         QCryptographicHash::hash(QFile::encodeName(m_lockPath), QCryptographicHash::Sha1);
-    const QString name = socketPrefix + QString::fromLatin1(hash.toHex().left(16));
-    static_assert(sizeof "vizavuz-antivirus-" - 1 + 16 == socketNameLength);
+    const QString name = QString::fromLatin1(socketPrefix + hash.toHex().left(16));
     const QString place = platform::privateSocketFolder(socketNameLength, &m_problem);
     if (!place.isEmpty())
         m_socketPath = place + QLatin1Char('/') + name;
 }
 
 QString SingleInstance::requestTooLargeText(qint64 bytes) {
-    const QString limit = QStringLiteral("the limit of 16 MiB (%1 bytes)").arg(maxRequest);
+    const QString limit =
+        QStringLiteral("the limit of %1 MiB (%2 bytes)").arg(maxRequest >> 20).arg(maxRequest);
     if (bytes <= 0)
         return QStringLiteral(
                    "the request is too large: over %1. Give fewer paths, or the "
