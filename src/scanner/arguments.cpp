@@ -25,6 +25,8 @@ bool parseArguments(const std::vector<std::string> &args, Arguments *out, std::s
             parsed.targets.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
+        } else if (arg == "--version") {
+            parsed.version = true;
         } else if (arg == "--recursive" || arg == "--recursive=yes") {
             parsed.recursive = true;
         } else if (arg == "--recursive=no") {

@@ -8,6 +8,7 @@ namespace scanner {
 // The command line of vizavuz-scan: clamscan's options that the program passes, plus the
 // number of worker threads.
 struct Arguments {
+    bool version = false;  // print the program's and the library's versions, scan nothing
     bool recursive = false;
     bool crossFs = true;
     unsigned threads = 0;  // 0: one per online CPU

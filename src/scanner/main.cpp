@@ -30,6 +30,11 @@ int main(int argc, char **argv) {
         return 2;
     }
 
+    if (args.version) {
+        out.out(std::string("vizavuz-scan " VZ_VERSION " (ClamAV ") + cl_retver() + ')');
+        return 0;
+    }
+
     ClamEngine engine;
     if (!engine.load(args.databases, &error)) {
         out.err(error);
