@@ -26,7 +26,7 @@ bool ClamEngine::load(const std::vector<std::string> &databases, std::string *er
     for (const std::string &source : sources) {
         ret = cl_load(source.c_str(), m_engine, &m_signatures, dbOptions);
         if (ret != CL_SUCCESS) {
-            *error = "ERROR: " + source + ": " + cl_strerror(ret);
+            *error = std::string("ERROR: ") + cl_strerror(ret);
             return false;
         }
     }

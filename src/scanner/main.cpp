@@ -35,9 +35,18 @@ int main(int argc, char **argv) {
         return 0;
     }
 
+    ScanStats stats;
+    auto summary = [&](unsigned signatures) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+        out.out("\n" + summaryText(stats, signatures, cl_retver(), elapsed.count(), startTime,
+                                   static_cast<long>(time(nullptr))));
+    };
+
     ClamEngine engine;
     if (!engine.load(args.databases, &error)) {
+        // As clamscan: the error, then the summary of a scan of nothing.
         out.err(error);
+        summary(0);
         return 2;
     }
 
@@ -47,7 +56,6 @@ int main(int argc, char **argv) {
         threads = online > 0 ? static_cast<unsigned>(online) : 1;
     }
 
-    ScanStats stats;
     WorkQueue queue(4096);
     std::vector<std::thread> workers;
     workers.reserve(threads);
@@ -69,8 +77,6 @@ int main(int argc, char **argv) {
     for (std::thread &worker : workers)
         worker.join();
 
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-    out.out("\n" + summaryText(stats, engine.signatures(), cl_retver(), elapsed.count(), startTime,
-                               static_cast<long>(time(nullptr))));
+    summary(engine.signatures());
     return stats.exitCode();
 }

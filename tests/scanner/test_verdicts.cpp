@@ -186,6 +186,10 @@ private slots:
                                                           QStringLiteral("--exclude-dir=deeper/"),
                                                           QStringLiteral("--exclude-dir=/d5$")}
                                     << none << QByteArrayList{c} << 1;
+        QTest::newRow("database that cannot be loaded")
+            << base + QStringList{QStringLiteral("--database=") + QFile::decodeName(m_root) +
+                                  QStringLiteral("no-such-db")}
+            << none << QByteArrayList{c + "eicar.com"} << 2;
         QTest::newRow("excluded target")
             << base + QStringList{QStringLiteral("--exclude-dir=corpus/")} << none
             << QByteArrayList{c, c + "eicar.com"} << 1;
@@ -246,8 +250,6 @@ private slots:
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--memory")};
         QTest::newRow("zero threads") << QStringList{QStringLiteral("--threads=0")};
         QTest::newRow("threads not a number") << QStringList{QStringLiteral("--threads=2x")};
-        QTest::newRow("missing database")
-            << QStringList{QStringLiteral("--database=/nonexistent/main.cvd")};
     }
 
     void badArgumentsFailWithOneLine() {
@@ -259,7 +261,6 @@ private slots:
         QCOMPARE(process.exitCode(), 2);
         const QByteArray output = process.readAllStandardError();
         QVERIFY2(output.contains("ERROR"), output.constData());
-        QVERIFY(!process.readAllStandardOutput().contains("SCAN SUMMARY"));
     }
 };
 
