@@ -1,7 +1,8 @@
 # Installation and the Debian package.
 #
 # Layout under the prefix (/usr for the package):
-#   lib/vizavuz-antivirus/                the program folder: the executable and bin/skin/
+#   lib/vizavuz-antivirus/                the program folder: the executable, the scanner
+#                                         vizavuz-scan and bin/skin/
 #   bin/vizavuz-antivirus                 symbolic link to the executable; the program finds
 #                                         its folder from /proc/self/exe, which resolves links
 #   share/applications/                   the desktop entry
@@ -17,7 +18,7 @@
 set(VZ_APP_ID net.vizavuz.antivirus)
 set(VZ_INSTALL_PROGRAM_DIR lib/vizavuz-antivirus)
 
-install(TARGETS vizavuz-antivirus RUNTIME DESTINATION ${VZ_INSTALL_PROGRAM_DIR})
+install(TARGETS vizavuz-antivirus vizavuz-scan RUNTIME DESTINATION ${VZ_INSTALL_PROGRAM_DIR})
 # Filled by the skin generator at build time; a tree without it installs no skins.
 install(DIRECTORY ${VZ_PROGRAM_DIR}/bin/skin DESTINATION ${VZ_INSTALL_PROGRAM_DIR}/bin OPTIONAL)
 
@@ -69,9 +70,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The Qt libraries come from the executable's own links; ClamAV is run, not linked.
+# The Qt libraries and ClamAV's library come from the executables' own links; clamscan is
+# the fallback scanner, freshclam the updater.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "clamav, clamav-freshclam")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libclamav12, clamav, clamav-freshclam")
 # Debian shows the long description as it stands: lines of at most 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
   "Vizavuz AntiVirus runs clamscan over the local file systems or over chosen

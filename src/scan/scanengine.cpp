@@ -1,4 +1,5 @@
 #include "scan/scanengine.h"
+#include "scan/scannerchoice.h"
 
 #include <algorithm>
 #include <atomic>
@@ -298,9 +299,9 @@ void ScanEngine::launch() {
     joinFinishedRuns();
     m_stopFlag = false;
 
-    const QByteArray local = QFile::encodeName(m_data.folders.program) + "clamscan";
     const QByteArray scanner =
-        platform::isExecutable(local) ? local : platform::findOnPath(QByteArrayLiteral("clamscan"));
+        scannerchoice::locate(scannerchoice::stored(m_data.registry()),
+                              QFile::encodeName(m_data.folders.program), m_executableFolder);
     m_lastScanner = scanner;
     if (scanner.isEmpty()) {
         closeFailed(QStringLiteral("The scanner clamscan was not found in %1 or on PATH")

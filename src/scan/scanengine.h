@@ -10,6 +10,7 @@
 #include "scan/linesplitter.h"
 #include "scan/outputparser.h"
 #include "scan/scanlist.h"
+#include "scan/scannerchoice.h"
 
 class ProgramData;
 struct ScanRun;
@@ -70,6 +71,8 @@ public:
     void setMountInfoSource(std::function<QByteArray()> source) { m_mountInfo = std::move(source); }
     // The system database folder used when the program has no main.cvd.
     void setSystemDatabaseFolder(const QString &folder) { m_systemDatabase = folder; }
+    // The folder looked in for vizavuz-scan after the program folder ("/"-terminated; tests).
+    void setExecutableFolder(const QByteArray &folder) { m_executableFolder = folder; }
 
 signals:
     void progressViewRequested();
@@ -109,6 +112,7 @@ private:
     std::function<QString()> m_startGuard;
     std::function<QByteArray()> m_mountInfo;
     QString m_systemDatabase = QStringLiteral("/var/lib/clamav/");
+    QByteArray m_executableFolder = scannerchoice::executableFolder();
     std::shared_ptr<ScanRun> m_run;
     std::vector<std::shared_ptr<ScanRun>> m_finished;
     bool m_stopFlag = false;

@@ -71,4 +71,8 @@ inline QString website() {
 inline QString updateWait() {
     return QStringLiteral("updatewait");
 }
+// Which scanner runs the scans: "auto", "own" or "clamscan" (text).
+inline QString scanEngine() {
+    return QStringLiteral("scanengine");
+}
 }  // namespace regkey

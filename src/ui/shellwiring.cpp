@@ -25,7 +25,8 @@ ShellWiring::ShellWiring(ProgramData &data, TForm1 &mainWindow, const QStringLis
     m_main.setWindowIcon(QApplication::windowIcon());
 
     // The scanner answers in the background; the About window shows its text once known.
-    m_scanner->start(ScannerVersion::locate(data.folders.program));
+    m_scanner->start(
+        ScannerVersion::locate(data.folders.program, scannerchoice::stored(data.registry())));
     m_about = TForm2::create(m_scanner, nullptr);
 
     m_main.hooks.minimize = [this] { m_tray->minimizeToTaskbar(); };

@@ -1,7 +1,6 @@
 #include "ui/shell/scannerversion.h"
 
-#include <QFileInfo>
-#include <QStandardPaths>
+#include <QFile>
 
 ScannerVersion::ScannerVersion(QObject *parent) : QObject(parent) {
     m_deadline.setSingleShot(true);
@@ -34,11 +33,9 @@ ScannerVersion::~ScannerVersion() {
     }
 }
 
-QString ScannerVersion::locate(const QString &programFolder) {
-    const QFileInfo local(programFolder + QStringLiteral("clamscan"));
-    if (local.isFile() && local.isExecutable())
-        return local.absoluteFilePath();
-    return QStandardPaths::findExecutable(QStringLiteral("clamscan"));
+QString ScannerVersion::locate(const QString &programFolder, scannerchoice::Engine engine) {
+    return QFile::decodeName(scannerchoice::locate(engine, QFile::encodeName(programFolder),
+                                                   scannerchoice::executableFolder()));
 }
 
 void ScannerVersion::start(const QString &program) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "scan/scannerchoice.h"
+
 // Asks the scanner for its version once ("clamscan --version") without blocking the caller; the
 // answer, or a clear text when there is no scanner, arrives through textChanged.
 class ScannerVersion : public QObject {
@@ -14,9 +16,10 @@ public:
     // Stops a scanner that has not answered yet; no text is reported afterwards.
     ~ScannerVersion() override;
 
-    // The scanner in the program folder when it is there and executable, else clamscan on PATH;
-    // empty when there is none.
-    static QString locate(const QString &programFolder);
+    // The scanner the scans run for the engine choice (the program folder first, then next to
+    // the executable, clamscan on PATH last); empty when there is none.
+    static QString locate(const QString &programFolder,
+                          scannerchoice::Engine engine = scannerchoice::Engine::Automatic);
 
     // Runs "<program> --version". An empty program means no scanner was found.
     void start(const QString &program);

@@ -91,15 +91,20 @@ private slots:
             return list;
         }();
         QVERIFY2(names.contains(QStringLiteral("clamav")), qPrintable(depends.output));
+        QVERIFY2(names.contains(QStringLiteral("libclamav12")), qPrintable(depends.output));
         QVERIFY2(names.contains(QStringLiteral("libqt6widgets6")), qPrintable(depends.output));
         QVERIFY2(names.contains(QStringLiteral("libqt6core6")), qPrintable(depends.output));
     }
 
     void debianAcceptsThePackage() {
         QVERIFY(!m_deb.isEmpty());
-        const Result checked =
-            run(QStringLiteral("lintian"),
-                {QStringLiteral("--fail-on"), QStringLiteral("error,warning"), m_deb}, 300000);
+        const Result checked = run(QStringLiteral("lintian"),
+                                   {QStringLiteral("--fail-on"), QStringLiteral("error,warning"),
+                                    QStringLiteral("--display-info"), m_deb},
+                                   300000);
+        // Both programs are built with Debian's hardening flags.
+        QVERIFY2(!checked.output.contains(QLatin1String("hardening-no-")),
+                 qPrintable(checked.output));
         QStringList tags;
         for (const QString &line : checked.output.split(QLatin1Char('\n')))
             if (line.startsWith(QLatin1String("E: ")) || line.startsWith(QLatin1String("W: ")))
@@ -117,6 +122,7 @@ private slots:
         QVERIFY(launcher.isSymLink());
         QCOMPARE(launcher.canonicalFilePath(), kProgramDir + QStringLiteral("vizavuz-antivirus"));
         QVERIFY(QFileInfo(launcher.canonicalFilePath()).isExecutable());
+        QVERIFY(QFileInfo(kProgramDir + QStringLiteral("vizavuz-scan")).isExecutable());
 
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
             const QString icon =

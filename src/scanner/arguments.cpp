@@ -1,0 +1,60 @@
+#include "scanner/arguments.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace scanner {
+
+namespace {
+
+bool takeValue(std::string_view arg, std::string_view option, std::string *value) {
+    if (arg.size() <= option.size() || arg.substr(0, option.size()) != option)
+        return false;
+    *value = std::string(arg.substr(option.size()));
+    return true;
+}
+
+}  // namespace
+
+bool parseArguments(const std::vector<std::string> &args, Arguments *out, std::string *error) {
+    Arguments parsed;
+    bool optionsEnded = false;
+    for (const std::string &arg : args) {
+        std::string value;
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            parsed.targets.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--version") {
+            parsed.version = true;
+        } else if (arg == "--recursive" || arg == "--recursive=yes") {
+            parsed.recursive = true;
+        } else if (arg == "--recursive=no") {
+            parsed.recursive = false;
+        } else if (arg == "--cross-fs=no" || arg == "--cross-fs=yes" || arg == "--cross-fs") {
+            parsed.crossFs = arg != "--cross-fs=no";
+        } else if (takeValue(arg, "--database=", &value)) {
+            parsed.databases.push_back(value);
+        } else if (takeValue(arg, "--exclude=", &value)) {
+            parsed.excludes.push_back(value);
+        } else if (takeValue(arg, "--exclude-dir=", &value)) {
+            parsed.excludeDirs.push_back(value);
+        } else if (takeValue(arg, "--threads=", &value)) {
+            unsigned threads = 0;
+            const char *end = value.data() + value.size();
+            const auto [ptr, ec] = std::from_chars(value.data(), end, threads);
+            if (ec != std::errc() || ptr != end || threads == 0 || threads > 1024) {
+                *error = "ERROR: --threads needs a number from 1 to 1024: " + value;
+                return false;
+            }
+            parsed.threads = threads;
+        } else {
+            *error = "ERROR: Unknown option " + arg;
+            return false;
+        }
+    }
+    *out = std::move(parsed);
+    return true;
+}
+
+}  // namespace scanner

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace scanner {
+
+// The command line of vizavuz-scan: clamscan's options that the program passes, plus the
+// number of worker threads.
+struct Arguments {
+    bool version = false;  // print the program's and the library's versions, scan nothing
+    bool recursive = false;
+    bool crossFs = true;
+    unsigned threads = 0;  // 0: one per online CPU
+    std::vector<std::string> databases;
+    std::vector<std::string> excludes;     // POSIX extended regular expressions on file paths
+    std::vector<std::string> excludeDirs;  // the same on folder paths
+    std::vector<std::string> targets;
+};
+
+// Parses argv[1...]. On failure returns false and sets error to the text of the error line.
+bool parseArguments(const std::vector<std::string> &args, Arguments *out, std::string *error);
+
+}  // namespace scanner

@@ -1,0 +1,268 @@
+#include <algorithm>
+#include <cstdio>
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "scan/enginerig.h"
+#include "scan/scannerchoice.h"
+#include "support/testenv.h"
+
+namespace {
+
+// The throw-away account the scanners run as, so that files only their owner may read stay
+// unreadable although the test itself may run as root.
+constexpr uid_t kNobody = 65534;
+
+struct Run {
+    int exitCode = -1;
+    QByteArrayList lines;  // sorted; without the lines that name times and dates
+};
+
+Run runScanner(const QString &program, const QStringList &args) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setChildProcessModifier([] {
+        if (geteuid() == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+                _exit(120);
+        }
+    });
+    process.start(program, args);
+    Run run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    for (const QByteArray &line : process.readAll().split('\n')) {
+        if (line.startsWith("Time: ") || line.startsWith("Start Date: ") ||
+            line.startsWith("End Date: "))
+            continue;
+        run.lines << line;
+    }
+    std::sort(run.lines.begin(), run.lines.end());
+    return run;
+}
+
+void writeRaw(const QByteArray &path, const QByteArray &bytes) {
+    FILE *f = std::fopen(path.constData(), "wb");
+    QVERIFY2(f, path.constData());
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), f);
+    std::fclose(f);
+}
+
+// Runs a shell command line in folder; the archive tools make the nested archives.
+void shell(const QByteArray &folder, const QString &command) {
+    QProcess process;
+    process.setWorkingDirectory(QFile::decodeName(folder));
+    process.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+    QVERIFY(process.waitForFinished(60000));
+    QVERIFY2(process.exitCode() == 0, qPrintable(command + u' ' + process.readAllStandardError()));
+}
+
+}  // namespace
+
+// vizavuz-scan against the real clamscan on a corpus of awkward files: the same lines, summary
+// counts and exit code.
+class TestVerdicts : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QByteArray m_root;  // with a trailing "/"
+    QByteArray m_corpus;
+    QString m_database;
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("clamscan")).isEmpty())
+            QFAIL("clamscan is not installed (Debian package clamav)");
+        for (const char *tool : {"zip", "tar"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QFAIL(tool);
+        }
+        QVERIFY(m_dir.isValid());
+        m_root = QFile::encodeName(m_dir.path()) + '/';
+        QVERIFY(chmod(m_root.constData(), 0755) == 0);
+
+        // One hash signature and one body signature of the test file.
+        const QByteArray eicar = TestEnv::eicar();
+        const QByteArray db = m_root + "db";
+        QVERIFY(QDir().mkpath(QFile::decodeName(db)));
+        const QByteArray md5 = QCryptographicHash::hash(eicar, QCryptographicHash::Md5).toHex();
+        writeRaw(db + "/test.hdb", md5 + ":68:Eicar-Hash\n");
+        writeRaw(db + "/test.ndb", "Eicar-Body:0:*:" + eicar.mid(20, 30).toHex() + '\n');
+        m_database = QFile::decodeName(db);
+
+        const QByteArray c = m_root + "corpus/";
+        m_corpus = c;
+        QVERIFY(QDir().mkpath(QFile::decodeName(c + "sub/deeper")));
+        QVERIFY(QDir().mkpath(QFile::decodeName(c + "locked")));
+        QVERIFY(QDir().mkpath(QFile::decodeName(c + "pack")));
+        writeRaw(c + "eicar.com", eicar);
+        writeRaw(c + "clean.txt", "nothing to see\n");
+        writeRaw(c + "empty", "");
+        writeRaw(c + "with blank.com", eicar);
+        writeRaw(c + "caf\xc3\xa9.com", eicar);
+        writeRaw(c + "latin\xe9\xff.com", eicar);
+        writeRaw(c + "line\nbreak.com", eicar);
+        writeRaw(c + "sub/deeper/eicar copy", eicar);
+        writeRaw(c + "sub/deeper/clean", "clean\n");
+        writeRaw(c + "unreadable.com", eicar);
+        QVERIFY(chmod(c + "unreadable.com", 0) == 0);
+        writeRaw(c + "locked/inside.com", eicar);
+        QVERIFY(chmod(c + "locked", 0) == 0);
+        writeRaw(c + "pack/eicar.com", eicar);
+        shell(c + "pack", QStringLiteral("zip -q inner.zip eicar.com && zip -q outer.zip inner.zip"
+                                         " && tar czf ../nested.tar.gz outer.zip"
+                                         " && zip -q ../plain.zip eicar.com"
+                                         " && zip -q -P secret ../encrypted.zip eicar.com"
+                                         " && rm -r ../pack"));
+        // Over clamscan's default limit on a file's size (100 MB): sparse, so quick to make.
+        writeRaw(c + "huge.com", eicar);
+        QVERIFY(truncate(c + "huge.com", 101 * 1024 * 1024) == 0);
+        QVERIFY(symlink("eicar.com", c + "link-to-file") == 0);
+        QVERIFY(symlink("sub", c + "link-to-folder") == 0);
+        QVERIFY(symlink("missing", c + "dangling") == 0);
+        QVERIFY(mkfifo(c + "fifo", 0644) == 0);
+        const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = c + "socket";
+        QVERIFY(static_cast<size_t>(socketPath.size()) < sizeof address.sun_path);
+        std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+        QVERIFY(bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        close(sock);
+        // Deeper than clamscan descends.
+        QByteArray deep = c + "deep";
+        for (int level = 0; level < 18; ++level) {
+            deep += "/d" + QByteArray::number(level);
+            QVERIFY(QDir().mkpath(QFile::decodeName(deep)));
+            writeRaw(deep + "/f.com", eicar);
+        }
+    }
+
+    void cleanupTestCase() {
+        // QTemporaryDir cannot remove names that are not UTF-8.
+        if (!m_corpus.isEmpty()) {
+            chmod(m_corpus + "locked", 0755);
+            shell(m_root, QStringLiteral("rm -rf corpus"));
+        }
+    }
+
+    void sameLinesCountsAndExitCode_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("ownOptions");  // for vizavuz-scan alone
+        QTest::addColumn<QByteArrayList>("targets");
+        QTest::addColumn<int>("exitCode");
+        const QByteArray c = m_corpus;
+        const QStringList base{QStringLiteral("--recursive"), QStringLiteral("--cross-fs=no")};
+        const QStringList none;
+        QTest::newRow("tree") << base << none << QByteArrayList{c} << 1;
+        QTest::newRow("tree on one thread")
+            << base << QStringList{QStringLiteral("--threads=1")} << QByteArrayList{c} << 1;
+        QTest::newRow("tree on many threads")
+            << base << QStringList{QStringLiteral("--threads=7")} << QByteArrayList{c} << 1;
+        QTest::newRow("links, special and missing targets")
+            << base << none
+            << QByteArrayList{c + "link-to-file", c + "link-to-folder/", c + "dangling",
+                              c + "fifo",         c + "socket",          c + "nothing-here"}
+            << 1;
+        QTest::newRow("only errors")
+            << base << none
+            << QByteArrayList{c + "unreadable.com", c + "locked", c + "clean.txt", c + "empty"}
+            << 2;
+        QTest::newRow("clean") << base << none
+                               << QByteArrayList{c + "clean.txt", c + "sub/deeper/clean"} << 0;
+        QTest::newRow("exclusions") << base + QStringList{QStringLiteral("--exclude=\\.zip$"),
+                                                          QStringLiteral("--exclude=blank"),
+                                                          QStringLiteral("--exclude=(unbalanced"),
+                                                          QStringLiteral("--exclude-dir=deeper/"),
+                                                          QStringLiteral("--exclude-dir=/d5$")}
+                                    << none << QByteArrayList{c} << 1;
+        QTest::newRow("database that cannot be loaded")
+            << base + QStringList{QStringLiteral("--database=") + QFile::decodeName(m_root) +
+                                  QStringLiteral("no-such-db")}
+            << none << QByteArrayList{c + "eicar.com"} << 2;
+        QTest::newRow("excluded target")
+            << base + QStringList{QStringLiteral("--exclude-dir=corpus/")} << none
+            << QByteArrayList{c, c + "eicar.com"} << 1;
+    }
+
+    void sameLinesCountsAndExitCode() {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, ownOptions);
+        QFETCH(QByteArrayList, targets);
+        QFETCH(int, exitCode);
+        QStringList args = options;
+        args << QStringLiteral("--database=") + m_database;
+        for (const QByteArray &target : targets)
+            args << QFile::decodeName(target);
+
+        const Run clamscan = runScanner(QStringLiteral("clamscan"), args);
+        const Run own =
+            runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"), ownOptions + args);
+        QCOMPARE(clamscan.exitCode, exitCode);
+        QCOMPARE(own.exitCode, clamscan.exitCode);
+        // Lines are sorted: the order between files is free, the set must be equal.
+        QCOMPARE(own.lines, clamscan.lines);
+        QVERIFY(clamscan.lines.contains("----------- SCAN SUMMARY -----------"));
+    }
+
+    // The program's scans run the chosen scanner and read the same figures from either.
+    void programScansWithEitherScanner() {
+        QMap<QByteArray, QList<qint64>> figures;
+        for (const auto engine : {scannerchoice::Engine::Own, scannerchoice::Engine::Clamscan}) {
+            EngineRig rig;
+            TestEnv::makeEicarDatabase(rig.db());
+            rig.engine->setExecutableFolder(VZ_PROGRAM_DIR "/");
+            QVERIFY(scannerchoice::store(rig.data->registry(), engine).ok());
+            const QByteArray t = QFile::encodeName(rig.target());
+            QVERIFY(QDir().mkpath(QFile::decodeName(t + "sub")));
+            writeRaw(t + "a.txt", "hello\n");
+            writeRaw(t + "sub/eicar.com", TestEnv::eicar());
+            writeRaw(t + "sub/caf\xe9.com", TestEnv::eicar());
+            writeRaw(t + "empty", "");
+            QVERIFY(rig.engine->startCustomScan({QFile::decodeName(t)}));
+            QTRY_COMPARE_WITH_TIMEOUT(rig.closed->count(), 1, 60000);
+            const QByteArray scanner = rig.engine->lastScannerPath();
+            QCOMPARE(scanner.endsWith(engine == scannerchoice::Engine::Own ? "/vizavuz-scan"
+                                                                           : "/clamscan"),
+                     true);
+            QCOMPARE(rig.failed->count(), 0);
+            QCOMPARE(unlink(t + "sub/caf\xe9.com"), 0);  // a name QTemporaryDir cannot remove
+            figures[scannerchoice::text(engine)] = {rig.engine->itemsScanned(),
+                                                    rig.engine->infectionCount(),
+                                                    rig.data->infections.count()};
+        }
+        QCOMPARE(figures.value("own"), (QList<qint64>{1, 2, 2}));
+        QCOMPARE(figures.value("own"), figures.value("clamscan"));
+    }
+
+    void badArgumentsFailWithOneLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--memory")};
+        QTest::newRow("zero threads") << QStringList{QStringLiteral("--threads=0")};
+        QTest::newRow("threads not a number") << QStringList{QStringLiteral("--threads=2x")};
+    }
+
+    void badArgumentsFailWithOneLine() {
+        QFETCH(QStringList, args);
+        QProcess process;
+        process.start(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                      args << QFile::decodeName(m_corpus + "clean.txt"));
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 2);
+        const QByteArray output = process.readAllStandardError();
+        QVERIFY2(output.contains("ERROR"), output.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVerdicts)
+#include "test_verdicts.moc"
