@@ -1,4 +1,4 @@
-#include "update/tform12.h"
+#include "ui/tform12.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
