@@ -71,4 +71,10 @@ inline QString website() {
 inline QString updateWait() {
     return QStringLiteral("updatewait");
 }
+inline QString databaseSource() {
+    return QStringLiteral("dbsource");
+}
+inline QString staleNotice() {
+    return QStringLiteral("dbstalenotice");
+}
 }  // namespace regkey
