@@ -121,7 +121,7 @@ void UpdateWindows::connectHooks() {
 
 void UpdateWindows::scheduledCheck() {
     const UpdateSchedule::Tick tick = m_schedule->scheduledCheck(m_prompt->isVisible());
-    if (tick != UpdateSchedule::Tick::Skip || (m_data.session.isIdle() && !m_prompt->isVisible())) {
+    if (m_schedule->timerOn() && m_data.session.isIdle() && !m_prompt->isVisible()) {
         // The system keeps the databases: nothing to ask, unless they have grown stale.
         if (m_source->staleNoticeDue()) {
             switchScheduledCheckOff();
