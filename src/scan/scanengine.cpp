@@ -140,6 +140,11 @@ QStringList ScanEngine::fixedDisks() const {
     return disks;
 }
 
+QString ScanEngine::noDatabaseText(const QString &missing) {
+    return QStringLiteral("No virus database: %1 is missing; update the virus database")
+        .arg(missing);
+}
+
 QString ScanEngine::noDiskText() {
     return QStringLiteral("No local disk was found to scan");
 }
@@ -298,6 +303,7 @@ QList<QByteArray> ScanEngine::ownDataFolders() const {
 void ScanEngine::launch() {
     joinFinishedRuns();
     m_stopFlag = false;
+    m_databaseMissing = false;
 
     const QByteArray scanner =
         scannerchoice::locate(scannerchoice::stored(m_data.registry()),
@@ -310,18 +316,19 @@ void ScanEngine::launch() {
     }
 
     QList<QByteArray> args{QByteArrayLiteral("--recursive")};
-    const QString mainDb = m_data.folders.database + QStringLiteral("main.cvd");
-    const QStringList databases = databasefiles::inUse(m_data.folders.database);
-    if (!databases.isEmpty()) {
-        for (const QString &database : databases)
-            args << "--database=" + QFile::encodeName(database);
-    } else if (holdsDatabases(m_systemDatabase)) {
-        args << "--database=" + QFile::encodeName(m_systemDatabase);
-    } else {
-        closeFailed(QStringLiteral("No virus database: %1 is missing; update the virus database")
-                        .arg(mainDb));
+    QStringList databases;
+    if (m_databaseChooser)
+        databases = m_databaseChooser();
+    else if (databases = databasefiles::inUse(m_data.folders.database);
+             databases.isEmpty() && holdsDatabases(m_systemDatabase))
+        databases << m_systemDatabase;
+    m_databaseMissing = databases.isEmpty();
+    if (m_databaseMissing) {
+        closeFailed(noDatabaseText(m_data.folders.database + QStringLiteral("main.cvd")));
         return;
     }
+    for (const QString &database : std::as_const(databases))
+        args << "--database=" + QFile::encodeName(database);
     // Each target stays on its own file system: pseudo, network and other disks' file systems
     // below it are never descended into (the other fixed disks are targets of their own).
     args << QByteArrayLiteral("--cross-fs=no");

@@ -71,6 +71,14 @@ public:
     void setMountInfoSource(std::function<QByteArray()> source) { m_mountInfo = std::move(source); }
     // The system database folder used when the program has no main.cvd.
     void setSystemDatabaseFolder(const QString &folder) { m_systemDatabase = folder; }
+    // Replaces that choice: the database files (or folders) each scan is given; empty when
+    // there are none.
+    void setDatabaseChooser(std::function<QStringList()> chooser) {
+        m_databaseChooser = std::move(chooser);
+    }
+    // The last scan failed because there was no virus database at all.
+    bool databaseMissing() const { return m_databaseMissing; }
+    static QString noDatabaseText(const QString &missing);
     // The folder looked in for vizavuz-scan after the program folder ("/"-terminated; tests).
     void setExecutableFolder(const QByteArray &folder) { m_executableFolder = folder; }
 
@@ -113,6 +121,8 @@ private:
     std::function<QByteArray()> m_mountInfo;
     QString m_systemDatabase = QStringLiteral("/var/lib/clamav/");
     QByteArray m_executableFolder = scannerchoice::executableFolder();
+    std::function<QStringList()> m_databaseChooser;
+    bool m_databaseMissing = false;
     std::shared_ptr<ScanRun> m_run;
     std::vector<std::shared_ptr<ScanRun>> m_finished;
     bool m_stopFlag = false;

@@ -75,4 +75,10 @@ inline QString updateWait() {
 inline QString scanEngine() {
     return QStringLiteral("scanengine");
 }
+inline QString databaseSource() {
+    return QStringLiteral("dbsource");
+}
+inline QString staleNotice() {
+    return QStringLiteral("dbstalenotice");
+}
 }  // namespace regkey

@@ -22,6 +22,7 @@
 #include "ui/tform1.h"
 #include "ui/updatewindows.h"
 #include "update/databasedownload.h"
+#include "update/databasesource.h"
 #include "vault/removalrun.h"
 
 #include <cstdio>
@@ -44,6 +45,7 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     showFailure = [](QWidget *parent, const QString &text) {
         MessageDialog::showFailureLater(parent, text);
     };
+    askQuestion = &MessageDialog::ask;
     if (options.splash) {
         TForm10 splash;
         // The splash closes itself after its steps; this only keeps start-up from waiting
@@ -65,6 +67,8 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     m_updates = std::make_unique<UpdateWindows>(
         *m_data, *m_skin, *m_form1, *m_engine,
         [this](QWidget *parent, const QString &text) { showFailure(parent, text); });
+    m_updates->setAsker(
+        [this](QWidget *parent, const QString &text) { return askQuestion(parent, text); });
     connectScan();
     connectSkin();
     m_scanWindows = new ScanWindows(
@@ -85,8 +89,16 @@ Application::~Application() {
 void Application::connectScan() {
     TForm1 *form = m_form1.get();
     ScanEngine *engine = m_engine.get();
-    QObject::connect(engine, &ScanEngine::scanFailed, form,
-                     [this, form](const QString &message) { showFailure(form, message); });
+    // Scans use the databases of the chosen source, else those of the other.
+    engine->setDatabaseChooser([this] { return m_updates->source().scanDatabases(); });
+    QObject::connect(engine, &ScanEngine::scanFailed, form, [this, form](const QString &message) {
+        // No database anywhere (a first start): the refusal offers the update, once the scan
+        // command has returned.
+        if (m_engine->databaseMissing())
+            QTimer::singleShot(0, form, [this, message] { m_updates->offerFirstUpdate(message); });
+        else
+            showFailure(form, message);
+    });
     QObject::connect(engine, &ScanEngine::recordWriteFailed, form,
                      [this, form](const QString &message) { showFailure(form, message); });
     QObject::connect(form, &TForm1::closing, form, [this] { shutdown(); });

@@ -63,6 +63,8 @@ public:
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
+    // Puts a Yes/No question the user must answer; true for Yes. Tests replace it too.
+    std::function<bool(QWidget *parent, const QString &text)> askQuestion;
 
 private:
     void connectScan();

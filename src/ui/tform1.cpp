@@ -304,6 +304,9 @@ void TForm1::buildOtherPages() {
     label(m_panel6, "lblSize", 120, 88, QString(), true);
     label(m_panel6, "Label41", 296, 56, QStringLiteral("Total Updates"));
     label(m_panel6, "lblUpdates", 392, 56, QString(), true);
+    // Where the databases come from: the system's (with their version) or the program's own.
+    label(m_panel6, "Label42", 24, 108, QStringLiteral("Database:"));
+    label(m_panel6, "lblDatabase", 120, 108, QString(), true);
     button(m_panel6, "Image36", 29, QRect(520, 48, 105, 25),
            QStringLiteral("Check Now for updates"), false);
     button(m_panel6, "Image37", 30, QRect(520, 80, 105, 25),

@@ -9,12 +9,16 @@
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "ui/skin/messagedialog.h"
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
+#include "ui/tform12.h"
 #include "update/connectivitycheck.h"
 #include "update/databasedownload.h"
-#include "update/tform12.h"
+#include "update/databasesource.h"
+#include "update/databaseverify.h"
+#include "update/systemdatabase.h"
 #include "update/updateschedule.h"
 #include "update/updatetexts.h"
 #include "update/updatewait.h"
@@ -51,6 +55,10 @@ UpdateWindows::UpdateWindows(ProgramData &data, SkinButtons &skin, TForm1 &form,
       m_form(form),
       m_engine(engine),
       m_showFailure(std::move(showFailure)),
+      m_ask(&MessageDialog::ask),
+      m_system(std::make_unique<SystemDatabase>(SystemDatabase::defaultConfigFile(),
+                                                databaseverify::defaultTool(data.folders.program))),
+      m_source(std::make_unique<DatabaseSource>(data, *m_system)),
       m_schedule(std::make_unique<UpdateSchedule>(data)),
       m_download(std::make_unique<DatabaseDownload>(data)),
       m_check(std::make_unique<ConnectivityCheck>(data)),
@@ -61,6 +69,12 @@ UpdateWindows::UpdateWindows(ProgramData &data, SkinButtons &skin, TForm1 &form,
     m_gauge = m_form8->findChild<QProgressBar *>(QStringLiteral("Gauge1"));
     m_form12->setFailureReporter(
         [this](const QString &text) { m_showFailure(m_form12.get(), text); });
+    m_form12->setDatabaseSource(m_source.get(), [this](const QString &question) {
+        return m_ask(m_form12.get(), question);
+    });
+    connect(m_form12.get(), &TForm12::settingsSaved, this, &UpdateWindows::fillUpdateLabels);
+    // sigtool reads the system's databases while the program starts.
+    m_system->checkInBackground();
     connectPrompt();
     connectDownloadWindow();
     connectFailureWindow();
@@ -77,6 +91,10 @@ void UpdateWindows::connectHooks() {
     h.scheduledCheck = [this] { scheduledCheck(); };
     h.preScanOffer = [this](int action) {
         m_schedule->setPendingScanAction(action);
+        if (m_source->staleNoticeDue())
+            return offerOwnCopy();
+        if (m_source->effective() == DatabaseSource::Choice::System)
+            return false;
         if (!m_schedule->preScanOfferDue())
             return false;
         showPrompt();
@@ -84,7 +102,7 @@ void UpdateWindows::connectHooks() {
     };
     h.fillUpdateLabels = [this] { fillUpdateLabels(); };
     h.checkNow = [this] {
-        if (m_data.session.isIdle() && !tellWait())
+        if (m_data.session.isIdle() && !tellSystemKeeps() && !tellWait())
             showDownload();
     };
     h.updateSettings = [this] { m_form12->showDialog(); };
@@ -102,7 +120,20 @@ void UpdateWindows::connectHooks() {
 }
 
 void UpdateWindows::scheduledCheck() {
-    switch (m_schedule->scheduledCheck(m_prompt->isVisible())) {
+    const UpdateSchedule::Tick tick = m_schedule->scheduledCheck(m_prompt->isVisible());
+    if (m_schedule->timerOn() && m_data.session.isIdle() && !m_prompt->isVisible()) {
+        // The system keeps the databases: nothing to ask, unless they have grown stale.
+        if (m_source->staleNoticeDue()) {
+            switchScheduledCheckOff();
+            offerOwnCopy();
+            return;
+        }
+        if (m_source->effective() == DatabaseSource::Choice::System) {
+            switchScheduledCheckOff();
+            return;
+        }
+    }
+    switch (tick) {
         case UpdateSchedule::Tick::Skip:
             return;
         case UpdateSchedule::Tick::Prompt:
@@ -214,6 +245,49 @@ void UpdateWindows::showDownload() {
     m_form8->show();
 }
 
+bool UpdateWindows::tellSystemKeeps() {
+    if (m_source->effective() != DatabaseSource::Choice::System)
+        return false;
+    const SystemDatabaseState state = m_source->system();
+    m_showFailure(&m_form, state.present ? updatetexts::systemUpdated(state.updated, state.version,
+                                                                      state.built)
+                                         : updatetexts::systemNotFound(state.problem));
+    return true;
+}
+
+bool UpdateWindows::offerOwnCopy() {
+    const SystemDatabaseState state = m_source->system();
+    // Told once per build of daily, whatever the answer.
+    Status noted = m_source->staleNoticeGiven();
+    const bool own = m_ask(&m_form, updatetexts::systemStale(state.built));
+    Status stored =
+        m_source->store(own ? DatabaseSource::Choice::Own : DatabaseSource::Choice::System);
+    for (const Status *status : {&noted, &stored})
+        if (!status->ok()) {
+            m_showFailure(&m_form, status->message());
+            break;
+        }
+    fillUpdateLabels();
+    if (!own)
+        return false;
+    if (!tellWait())
+        showDownload();
+    return true;
+}
+
+void UpdateWindows::offerFirstUpdate(const QString &reason) {
+    if (!m_ask(&m_form, updatetexts::noDatabaseOffer(reason)))
+        return;
+    // The user asked for a download: the program keeps its own copy from now on.
+    if (m_source->stored() == DatabaseSource::Choice::System) {
+        const Status stored = m_source->store(DatabaseSource::Choice::Own);
+        if (!stored.ok())
+            m_showFailure(&m_form, stored.message());
+    }
+    if (!tellWait())
+        showDownload();
+}
+
 bool UpdateWindows::tellWait() {
     const QDateTime until = updatewait::until(m_data.registry());
     if (!until.isValid())
@@ -262,10 +336,21 @@ void UpdateWindows::fillUpdateLabels() {
     set("lblSize", m_schedule->sizeText());
     set("lblUpdate", m_schedule->updateText());
     set("lblUpdates", m_schedule->updatesText());
+    if (m_source->effective() == DatabaseSource::Choice::System) {
+        const SystemDatabaseState state = m_source->system();
+        if (state.present) {
+            set("lblUpdate", updatetexts::shortDate(state.built));
+            set("lblDatabase", updatetexts::systemVersion(state.version));
+        } else {
+            set("lblDatabase", updatetexts::systemMissing());
+        }
+    } else {
+        set("lblDatabase", updatetexts::ownChoice());
+    }
 }
 
 void UpdateWindows::connectAndDownload() {
-    if (m_check->running() || tellWait())
+    if (m_check->running() || tellSystemKeeps() || tellWait())
         return;
     m_check->run(true);
 }

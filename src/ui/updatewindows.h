@@ -8,6 +8,8 @@
 
 class ConnectivityCheck;
 class DatabaseDownload;
+class DatabaseSource;
+class SystemDatabase;
 class ProgramData;
 class QLabel;
 class QProgressBar;
@@ -28,18 +30,24 @@ class UpdateWindows : public QObject {
     Q_OBJECT
 public:
     using FailureReporter = std::function<void(QWidget *parent, const QString &text)>;
+    // Puts a Yes/No question; true for Yes.
+    using Asker = std::function<bool(QWidget *parent, const QString &text)>;
 
     UpdateWindows(ProgramData &data, SkinButtons &skin, TForm1 &form, ScanEngine &engine,
                   FailureReporter showFailure);
     ~UpdateWindows() override;
 
     UpdateSchedule &schedule() { return *m_schedule; }
+    DatabaseSource &source() { return *m_source; }
     DatabaseDownload &download() { return *m_download; }
     ConnectivityCheck &connectivity() { return *m_check; }
     TForm15 &prompt() { return *m_prompt; }
     TForm8 &downloadWindow() { return *m_form8; }
     TForm14 &failureWindow() { return *m_form14; }
     TForm12 &settingsDialog() { return *m_form12; }
+
+    // How questions are put (a skinned question unless set).
+    void setAsker(Asker ask) { m_ask = std::move(ask); }
 
     // The update prompt, modal without a nested loop; once it has closed, Yes goes on to the
     // download window and No to the pending scan.
@@ -53,6 +61,8 @@ public:
     void fillUpdateLabels();
     // The popup menu's "Virus Database Updates": the connectivity check, then a window.
     void connectAndDownload();
+    // A scan found no database anywhere: offers to update now, and starts the update on Yes.
+    void offerFirstUpdate(const QString &reason);
 
 private:
     void connectDownloadWindow();
@@ -62,6 +72,12 @@ private:
     void scheduledCheck();
     // When the server asked to wait: says until when and returns true.
     bool tellWait();
+    // With the system's databases chosen: says when the system last updated them (or why
+    // they cannot be used) and returns true; nothing is downloaded.
+    bool tellSystemKeeps();
+    // The system's databases have grown stale: says so once and offers the own copy. True
+    // when the user took it (the update run has started).
+    bool offerOwnCopy();
     void switchScheduledCheckOff();
     void setGauge(int maximum, int progress);
 
@@ -69,6 +85,9 @@ private:
     TForm1 &m_form;
     ScanEngine &m_engine;
     FailureReporter m_showFailure;
+    Asker m_ask;
+    std::unique_ptr<SystemDatabase> m_system;
+    std::unique_ptr<DatabaseSource> m_source;
     std::unique_ptr<UpdateSchedule> m_schedule;
     std::unique_ptr<DatabaseDownload> m_download;
     std::unique_ptr<ConnectivityCheck> m_check;

@@ -74,4 +74,60 @@ inline QString waitUntil(const QDateTime &until) {
         .arg(QLocale::system().toString(until.toLocalTime(), QLocale::ShortFormat));
 }
 
+// Where the scanner's databases come from.
+inline QString systemChoice() {
+    return QStringLiteral("System (kept by the freshclam service)");
+}
+inline QString ownChoice() {
+    return QStringLiteral("Own copy");
+}
+inline QString keptBySystem() {
+    return QStringLiteral("Kept up to date by the system");
+}
+inline QString shortDate(const QDateTime &when) {
+    return QLocale::system().toString(when.toLocalTime().date(), QLocale::ShortFormat);
+}
+inline QString systemFound(const QString &folder, const QDateTime &built) {
+    return QStringLiteral("The system's databases in %1, built on %2")
+        .arg(folder, shortDate(built));
+}
+inline QString systemVersion(int version) {
+    return QStringLiteral("Version %1. ").arg(version) + keptBySystem();
+}
+inline QString systemMissing() {
+    return QStringLiteral("The system's virus database was not found");
+}
+inline QString systemUpdated(const QDateTime &updated, int version, const QDateTime &built) {
+    return QStringLiteral(
+               "The virus database is kept up to date by the system's freshclam "
+               "service, which last updated it on %1 at %2 (daily version %3, built "
+               "on %4).")
+        .arg(shortDate(updated),
+             QLocale::system().toString(updated.toLocalTime().time(), QLocale::ShortFormat))
+        .arg(version)
+        .arg(shortDate(built));
+}
+inline QString systemNotFound(const QString &problem) {
+    return QStringLiteral(
+               "The system's virus database cannot be used (%1). Choose \"Own copy\" "
+               "in the Virus Database Settings to download one.")
+        .arg(problem);
+}
+inline QString systemStale(const QDateTime &built) {
+    return QStringLiteral(
+               "The system's virus database was built on %1, more than three days "
+               "ago: the freshclam service that keeps it up to date seems to have "
+               "stopped. Download an own copy instead?")
+        .arg(shortDate(built));
+}
+inline QString deleteOwnCopy(qint64 bytes) {
+    return QStringLiteral(
+               "Scans now use the system's virus database. Delete the program's own "
+               "copy? This frees %1.")
+        .arg(QLocale::system().formattedDataSize(bytes));
+}
+inline QString noDatabaseOffer(const QString &reason) {
+    return reason + QStringLiteral(".\n\nUpdate now?");
+}
+
 }  // namespace updatetexts

@@ -19,6 +19,10 @@ Application &ProgramRun::start(bool quiet) {
     options.splash = false;
     app = std::make_unique<Application>(clock, platform::KeyStore(env.registryRoot()), options);
     app->showFailure = [this](QWidget *, const QString &text) { failures << text; };
+    app->askQuestion = [this](QWidget *, const QString &text) {
+        questions << text;
+        return answer;
+    };
     if (quiet) {
         app->mainWindow().timer2().stop();
         app->mainWindow().hooks.preScanOffer = {};

@@ -18,6 +18,9 @@ struct ProgramRun {
     FixedClock clock;
     std::unique_ptr<Application> app;
     QStringList failures;
+    // The questions the program put, each answered with `answer`.
+    QStringList questions;
+    bool answer = false;
 
     explicit ProgramRun(QDate today = QDate(2026, 3, 10));
     ~ProgramRun();  // the program's shutdown

@@ -10,18 +10,26 @@ TestEnv::TestEnv() {
     m_oldHome = qgetenv("HOME");
     m_oldData = qgetenv("XDG_DATA_HOME");
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+    m_oldFreshclamConf = qgetenv("VZ_FRESHCLAM_CONF");
     QDir().mkpath(home());
     QDir().mkpath(programFolder());
     qputenv("HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home")));
     qputenv("XDG_DATA_HOME",
             QFile::encodeName(m_dir.path() + QStringLiteral("/home/.local/share")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home/.config")));
+    // The system's databases: a folder of this world, empty until a test fills it.
+    writeFile(freshclamConf(), "DatabaseDirectory " + QFile::encodeName(systemDatabase()) + '\n');
+    qputenv("VZ_FRESHCLAM_CONF", QFile::encodeName(freshclamConf()));
 }
 
 TestEnv::~TestEnv() {
     qputenv("HOME", m_oldHome);
     qputenv("XDG_DATA_HOME", m_oldData);
     qputenv("XDG_CONFIG_HOME", m_oldConfig);
+    if (m_oldFreshclamConf.isNull())
+        qunsetenv("VZ_FRESHCLAM_CONF");
+    else
+        qputenv("VZ_FRESHCLAM_CONF", m_oldFreshclamConf);
 }
 
 static QString valuePath(const QString &registryRoot, const QString &subkey) {

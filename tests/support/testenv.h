@@ -20,6 +20,10 @@ public:
     QString registryRoot() const { return configHome() + QStringLiteral("Vizavuz/registry/"); }
     // The computed data folder: XDG_DATA_HOME + "/Vizavuz/".
     QString dataFolder() const { return dataHome() + QStringLiteral("Vizavuz/"); }
+    // The system's freshclam configuration ($VZ_FRESHCLAM_CONF) and the database folder it
+    // names, which holds nothing unless a test puts databases there.
+    QString freshclamConf() const { return root() + QStringLiteral("etc/freshclam.conf"); }
+    QString systemDatabase() const { return root() + QStringLiteral("system-db/"); }
 
     // Writes a key store value file by hand: "TYPE\n" + bytes.
     void writeRegistryValue(const QString &subkey, const QByteArray &type,
@@ -51,5 +55,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_oldHome, m_oldData, m_oldConfig;
+    QByteArray m_oldHome, m_oldData, m_oldConfig, m_oldFreshclamConf;
 };

@@ -18,9 +18,9 @@
 #include "ui/application.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
+#include "ui/tform12.h"
 #include "ui/updatewindows.h"
 #include "update/databasedownload.h"
-#include "update/tform12.h"
 #include "support/xsession.h"
 
 using namespace xsession;

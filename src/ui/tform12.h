@@ -6,8 +6,10 @@
 
 #include "update/updatesettings.h"
 
+class DatabaseSource;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QSpinBox;
 class ProgramData;
@@ -28,6 +30,10 @@ public:
         m_reportFailure = std::move(reporter);
     }
 
+    // Where the databases come from: chosen in ComboBox1 ("System", "Own copy") when a source
+    // is set. `ask` puts a Yes/No question (whether to delete the own copy).
+    void setDatabaseSource(DatabaseSource *source, std::function<bool(const QString &)> ask);
+
     // The controls as a form, as Save would store them.
     UpdateSettingsForm currentForm() const;
 
@@ -43,6 +49,9 @@ private:
     void CheckBox1Click();
     void Button1Click();
     void Button2Click();
+    void loadDatabaseChoice();
+    // Stores a changed database choice; false when the user must be told of a failure.
+    bool saveDatabaseChoice();
 
     ProgramData &m_data;
     QButtonGroup *m_frequency;
@@ -53,5 +62,10 @@ private:
     QLineEdit *m_port;
     QLineEdit *m_user;
     QLineEdit *m_password;
+    QWidget *m_databaseCaption;
+    QComboBox *m_database;
+    DatabaseSource *m_source = nullptr;
+    int m_shownDatabase = -1;
+    std::function<bool(const QString &)> m_ask;
     std::function<void(const QString &)> m_reportFailure;
 };

@@ -1,7 +1,8 @@
-#include "update/tform12.h"
+#include "ui/tform12.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QSpinBox>
 
 #include "app/programdata.h"
+#include "update/databasesource.h"
 #include "update/httpfetch.h"
 #include "update/updatetexts.h"
 #include "ui/fonts.h"
@@ -114,6 +116,13 @@ TForm12::TForm12(ProgramData &data, QWidget *parent)
     cancel->resize(75, 25);
     save->setAutoDefault(false);
     cancel->setAutoDefault(false);
+    // Where the databases come from, beside the buttons; shown when a source is set.
+    m_databaseCaption = label(panel2, "Label6", "Virus database:", 216, 21);
+    m_database = place(new QComboBox(panel2), "ComboBox1", 304, 16);
+    m_database->addItems({updatetexts::systemChoice(), updatetexts::ownChoice()});
+    m_database->resize(217, 25);
+    m_databaseCaption->hide();
+    m_database->hide();
 
     connect(m_frequency, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked)
@@ -126,6 +135,13 @@ TForm12::TForm12(ProgramData &data, QWidget *parent)
     m_reportFailure = [this](const QString &message) {
         QMessageBox::critical(this, QStringLiteral("Vizavuz AntiVirus"), message);
     };
+}
+
+void TForm12::setDatabaseSource(DatabaseSource *source, std::function<bool(const QString &)> ask) {
+    m_source = source;
+    m_ask = std::move(ask);
+    m_database->setVisible(source != nullptr);
+    m_databaseCaption->setVisible(source != nullptr);
 }
 
 void TForm12::showDialog() {
@@ -163,6 +179,39 @@ void TForm12::FormShow() {
     m_password->setText(form.proxyPassword);
     m_server->setText(form.proxyServer);
     m_port->setText(form.proxyPort);
+    loadDatabaseChoice();
+}
+
+void TForm12::loadDatabaseChoice() {
+    if (!m_source)
+        return;
+    const SystemDatabaseState system = m_source->system();
+    m_database->setToolTip(system.present ? updatetexts::systemFound(system.folder, system.built)
+                                          : system.problem);
+    m_shownDatabase = m_source->effective() == DatabaseSource::Choice::System ? 0 : 1;
+    m_database->setCurrentIndex(m_shownDatabase);
+}
+
+bool TForm12::saveDatabaseChoice() {
+    if (!m_source || m_database->currentIndex() == m_shownDatabase)
+        return true;
+    const bool toSystem = m_database->currentIndex() == 0;
+    const Status stored =
+        m_source->store(toSystem ? DatabaseSource::Choice::System : DatabaseSource::Choice::Own);
+    if (!stored.ok()) {
+        m_reportFailure(stored.message());
+        return false;
+    }
+    m_shownDatabase = m_database->currentIndex();
+    const qint64 bytes = m_source->ownCopyBytes();
+    if (toSystem && bytes > 0 && m_ask && m_ask(updatetexts::deleteOwnCopy(bytes))) {
+        const Status deleted = m_source->deleteOwnCopy();
+        if (!deleted.ok()) {
+            m_reportFailure(deleted.message());
+            return false;
+        }
+    }
+    return true;
 }
 
 void TForm12::RadioGroup1Click() {
@@ -205,6 +254,8 @@ void TForm12::Button1Click() {
         m_reportFailure(written.message());
         return;
     }
+    if (!saveDatabaseChoice())
+        return;
     emit settingsSaved();
     close();
 }

@@ -9,7 +9,7 @@
 
 #include "app/programdata.h"
 #include "testenv.h"
-#include "update/tform12.h"
+#include "ui/tform12.h"
 
 namespace {
 struct World {
