@@ -25,7 +25,7 @@ OutcomeNotices::OutcomeNotices(ScanEngine &engine, RemovalRun &removal, Database
     connect(&engine, &ScanEngine::scanClosed, this, [this, &engine] {
         const bool failed = std::exchange(m_scanFailed, false);
         tell(failed ? scanFailedText(m_scanFailure)
-                    : scanText(engine.infectionCount() + engine.foundBeyondList(),
+                    : scanText(engine.foundTotal(),
                                engine.unreadableFiles()));
     });
     connect(&removal, &RemovalRun::resultsWindowRequested, this,
