@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -505,7 +506,8 @@ private slots:
         QCOMPARE(vault->count(), 2);
 
         // The menu item is there for a selected row of the Virus Database page only.
-        QAction *item = run.form().popupMenu()->findChild<QAction *>(QStringLiteral("DeletefromVault1"));
+        QAction *item =
+            run.form().popupMenu()->findChild<QAction *>(QStringLiteral("DeletefromVault1"));
         QVERIFY(item);
         QCOMPARE(item->text(), QStringLiteral("Delete from Vault"));
         auto enabledWhenShown = [&] {
@@ -592,7 +594,8 @@ private slots:
         QCOMPARE(Run::text(&run.form(), "Label19"), QStringLiteral("520 (20 not listed)"));
         QVERIFY(run.form().findChild<QLabel *>(QStringLiteral("Label19"))->geometry().right() <
                 run.form().findChild<QLabel *>(QStringLiteral("Label17"))->x());
-        QVERIFY(run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS "main_results_beyond_list.png")));
+        QVERIFY(
+            run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS "main_results_beyond_list.png")));
     }
 
     // Every note line of the removal results shows whole above the Close button.
