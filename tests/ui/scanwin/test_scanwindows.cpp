@@ -521,6 +521,7 @@ private slots:
         QVERIFY(!enabledWhenShown());
         run.form().Action2Execute();
         vault->setCurrentRow(1);
+        QVERIFY(enabledWhenShown());
 
         QStringList asked;
         bool answer = false;
