@@ -412,6 +412,14 @@ void TForm1::ShowPage() {
             set("Label19", foundFigure(ls.lastFound));
             set("Label20", number(ls.lastScanned));
             set("Label21", number(ls.lastRemoved));
+            {
+                // A long found figure pushes the items-scanned pair along its row.
+                auto *found = findChild<QLabel *>(QStringLiteral("Label19"));
+                auto *caption = findChild<QLabel *>(QStringLiteral("Label17"));
+                const int x = std::max(272, found->geometry().right() + 1 + 12);
+                caption->move(x, caption->y());
+                findChild<QLabel *>(QStringLiteral("Label20"))->move(x + 144, caption->y());
+            }
             m_infections->setParent(m_panel4);
             m_image29->setParent(m_panel4);
             m_infections->setGeometry(0, 130, 649, 220);

@@ -591,10 +591,17 @@ private slots:
         run.form().Image5Click();
         QCOMPARE(Run::text(&run.form(), "Label37"), QStringLiteral("520 (20 not listed)"));
         QCOMPARE(Run::text(&run.form(), "Label33"), QStringLiteral("520"));
+        // A larger figure too keeps clear of the items-scanned pair beside it.
+        run.app->data().lastScan.lastFound = 123456;
         run.form().Image4Click();
-        QCOMPARE(Run::text(&run.form(), "Label19"), QStringLiteral("520 (20 not listed)"));
+        QCOMPARE(Run::text(&run.form(), "Label19"), QStringLiteral("123456 (122956 not listed)"));
         QVERIFY(run.form().findChild<QLabel *>(QStringLiteral("Label19"))->geometry().right() <
                 run.form().findChild<QLabel *>(QStringLiteral("Label17"))->x());
+        QVERIFY(run.form().findChild<QLabel *>(QStringLiteral("Label17"))->geometry().right() <
+                run.form().findChild<QLabel *>(QStringLiteral("Label20"))->x());
+        run.app->data().lastScan.lastFound = 520;
+        run.form().Image4Click();
+        QCOMPARE(Run::text(&run.form(), "Label19"), QStringLiteral("520 (20 not listed)"));
         QVERIFY(
             run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS "main_results_beyond_list.png")));
     }
