@@ -255,6 +255,8 @@ void ScanEngine::scanStart() {
     ScanSession &session = m_data.session;
     session.setProgressTimerOn(true);
     session.setPercent(0);
+    // The bar and its text start together: an empty bar never reads the last scan's "100%".
+    session.setPercentText(QStringLiteral("0%"));
     session.setSelectedScanButton(11);
     session.setState(ScanSession::scanning());
     session.setScannedText(QStringLiteral("Items Scanned: 0"));
@@ -541,7 +543,7 @@ void ScanEngine::closeDied(const QString &reason) {
     session.setState(ScanSession::idle());
     // What was found is still offered for removal; the offer says the scan did not finish.
     if (m_parser.infectionCount() > 0)
-        emit infectionsFoundWindowRequested(m_parser.infectionCount());
+        emit infectionsFoundWindowRequested(foundTotal());
     else
         emit scanFailed(reason);
     if (m_parser.unreadableFiles() > 0 || m_parser.foundBeyondList() > 0)
@@ -561,21 +563,25 @@ void ScanEngine::closeFailed(const QString &reason) {
     emit scanClosed();
 }
 
+int ScanEngine::foundTotal() const {
+    return saturatingAdd(m_parser.infectionCount(), m_parser.foundBeyondList());
+}
+
 void ScanEngine::showResultWindow() {
     if (m_parser.infectionCount() > 0)
-        emit infectionsFoundWindowRequested(m_parser.infectionCount());
+        emit infectionsFoundWindowRequested(foundTotal());
     else
         emit noInfectionsWindowRequested();
 }
 
 void ScanEngine::scanRecord() {
     LastScanRecord &record = m_data.lastScan;
-    const int found = m_parser.infectionCount();
+    // Both found figures count every infection reported, listed or not (the list holds 500).
+    const int found = foundTotal();
     const int removed = m_data.session.removedCount();
     const int items = m_parser.itemsScanned();
     record.scanCount = saturatingAdd(record.scanCount, 1);
-    record.totalFound =
-        saturatingAdd(record.totalFound, std::int64_t(found) + m_parser.foundBeyondList());
+    record.totalFound = saturatingAdd(record.totalFound, found);
     record.totalRemoved = saturatingAdd(record.totalRemoved, removed);
     record.totalScanned = saturatingAdd(record.totalScanned, items);
     const QString date = QLocale::system().toString(m_data.clock().today(), QLocale::ShortFormat);
@@ -588,7 +594,7 @@ void ScanEngine::scanRecord() {
     record.lastScanned = items;
 
     // A failed write is reported; the scan is still closed.
-    if (found > 0) {
+    if (m_parser.infectionCount() > 0) {
         const Status written = m_data.infections.save(m_data.folders.listFile());
         if (!written)
             emit recordWriteFailed(written.message());
@@ -624,8 +630,9 @@ void ScanEngine::stopButton() {
 }
 
 void ScanEngine::stopRoutine() {
-    if (m_data.session.state() == ScanSession::scanning())
-        stopScan();
+    // A paused scan is stopped and recorded like a running one: at shutdown its findings would
+    // otherwise be forgotten, and its scanner left behind.
+    stopScan();
 }
 
 void ScanEngine::stopScan() {
@@ -637,11 +644,13 @@ void ScanEngine::stopScan() {
     session.setStatus(QStringLiteral("Scanning Stopped"));
     if (m_run) {
         // Its workers go on to their end; what they still hand over is ignored once it closes.
+        // A paused scanner is held by its full pipe and cannot end by itself: no wait for it.
         if (paused)
             m_run->setPaused(false);
-        // A scanner that ends by itself within the wait is closed here just the same, once.
+        else
+            m_run->waitEnded(stopWait);
+        // A scanner that ended by itself within the wait is closed here just the same, once.
         // The kill also ends whatever of its group still holds the output open.
-        m_run->waitEnded(stopWait);
         m_run->kill();
     }
     releaseRun();

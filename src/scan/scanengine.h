@@ -34,9 +34,9 @@ public:
     void pauseScan();
     void resumeScan();
     void stopButton();
+    // Stops a running or a paused scan, records it and shows its result window; nothing when
+    // idle. The Stop button, the confirm-stop dialog, the removal run and shutdown call it.
     void stopRoutine();
-    // Stops a running or a paused scan: before a removal run, whose list a paused scan would
-    // otherwise go on filling after its resume.
     void stopScan();
 
     QStringList fixedDisks() const;
@@ -45,6 +45,8 @@ public:
     int itemsScanned() const { return m_parser.itemsScanned(); }
     int infectionCount() const { return m_parser.infectionCount(); }
     int foundBeyondList() const { return m_parser.foundBeyondList(); }
+    // Every infection reported: the listed ones and those beyond the list.
+    int foundTotal() const;
     int unreadableFiles() const { return m_parser.unreadableFiles(); }
     int directoryChanges() const { return m_parser.directoryChanges(); }
     // Why the last scan did not finish or cannot be trusted; empty when it did (or was stopped).
@@ -84,6 +86,7 @@ public:
 
 signals:
     void progressViewRequested();
+    // count: every infection found (foundTotal), of which infectionCount are listed.
     void infectionsFoundWindowRequested(int count);
     void noInfectionsWindowRequested();
     void scanFailed(const QString &message);

@@ -37,15 +37,6 @@ int VaultTable::dropEmptyRecords() {
     return dropped;
 }
 
-int VaultTable::findThreat(const QByteArray &threatName) const {
-    int found = 0;
-    for (int k = 1; k <= count(); ++k) {
-        if (slot(k).threatName.bytes() == threatName)
-            found = k;
-    }
-    return found;
-}
-
 bool VaultTable::append(const InfectionRecord &record) {
     if (isFull())
         return false;

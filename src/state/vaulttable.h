@@ -36,9 +36,6 @@ public:
     // larger than the records file holds leaves them; returns how many were dropped.
     int dropEmptyRecords();
 
-    // The highest-numbered record whose threat name equals the text; 0 when none does.
-    int findThreat(const QByteArray &threatName) const;
-
     // Copies the record into slot count + 1 and raises the count; false when the vault is full.
     bool append(const InfectionRecord &record);
     // Lowers the count by one; the slot keeps its bytes.

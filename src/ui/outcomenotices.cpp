@@ -25,8 +25,7 @@ OutcomeNotices::OutcomeNotices(ScanEngine &engine, RemovalRun &removal, Database
     connect(&engine, &ScanEngine::scanClosed, this, [this, &engine] {
         const bool failed = std::exchange(m_scanFailed, false);
         tell(failed ? scanFailedText(m_scanFailure)
-                    : scanText(engine.infectionCount() + engine.foundBeyondList(),
-                               engine.unreadableFiles()));
+                    : scanText(engine.foundTotal(), engine.unreadableFiles()));
     });
     connect(&removal, &RemovalRun::resultsWindowRequested, this,
             [this](int removed, int notRemoved, bool) { tell(removalText(removed, notRemoved)); });

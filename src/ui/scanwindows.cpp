@@ -1,5 +1,7 @@
 #include "ui/scanwindows.h"
 
+#include <algorithm>
+
 #include <QEvent>
 #include <QDir>
 #include <QFile>
@@ -13,6 +15,7 @@
 #include "app/programdata.h"
 #include "scan/scanengine.h"
 #include "ui/skin/messagedialog.h"
+#include "ui/skin/skinbutton.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/skin/skindialog.h"
 #include "ui/placement.h"
@@ -20,6 +23,7 @@
 #include "vault/listdelegates.h"
 #include "vault/removalrun.h"
 #include "vault/restore.h"
+#include "vault/vaultdeletion.h"
 
 namespace {
 
@@ -45,6 +49,25 @@ void showWithoutWaiting(QDialog *dialog) {
     dialog->activateWindow();
 }
 
+// Places a note of a result window at `top`, as high as its wrapped lines need. A note too long
+// for the room above the buttons moves them down and makes the window taller by as much.
+void fitNote(SkinDialog *dialog, QLabel *note, int top) {
+    const DialogFrame &frame = dialog->frame();
+    int bottom = top;
+    if (!note->text().isEmpty()) {
+        const int height = note->heightForWidth(note->width());
+        note->setGeometry(note->x(), top, note->width(), height);
+        bottom = top + height;
+    }
+    int buttonsTop = frame.size.height();
+    for (const DialogFrame::Button &b : frame.buttons)
+        buttonsTop = std::min(buttonsTop, b.pos.y());
+    const int shift = std::max(0, bottom + 6 - buttonsTop);
+    for (const DialogFrame::Button &b : frame.buttons)
+        dialog->button(QString::fromLatin1(b.name))->move(b.pos + QPoint(0, shift));
+    dialog->setFixedSize(frame.size + QSize(0, shift));
+}
+
 void addDirectoryRow(QListWidget *list, const QString &text) {
     auto *item = new QListWidgetItem(text, list);
     item->setSizeHint(QSize(list->viewport()->width(), kDirectoryRowHeight));
@@ -62,6 +85,7 @@ ScanWindows::ScanWindows(ProgramData &data, ScanEngine &engine, TForm1 &form, Sk
       m_removal(new RemovalRun(
           data, [&engine] { engine.stopRoutine(); }, this)),
       m_restorer(new Restorer(data, this)),
+      m_deletion(new VaultDeletion(data, this)),
       m_form3(new TForm3(skin, &form)),
       m_form6(new TForm6(skin, &form)),
       m_form7(new TForm7(skin, &form)),
@@ -102,18 +126,19 @@ QString ScanWindows::chooseFolderWithDialog(QWidget *parent) {
     return dialog.selectedFiles().constFirst();
 }
 
-QString ScanWindows::incompleteText(int unreadableFiles, int foundBeyondList) {
-    QStringList lines;
-    lines << QStringLiteral("The scan did not cover everything.");
-    if (unreadableFiles > 0)
-        lines << QStringLiteral("%1 file(s) could not be read and were not scanned.")
-                     .arg(unreadableFiles);
-    if (foundBeyondList > 0)
-        lines << QStringLiteral(
-                     "%1 further infection(s) were found but the list is full; "
-                     "remove the listed infections and scan again.")
-                     .arg(foundBeyondList);
-    return lines.join(QLatin1Char('\n'));
+QString ScanWindows::incompleteText(int unreadableFiles) {
+    return QStringLiteral(
+               "The scan did not cover everything.\n%1 file(s) could not be read and were not "
+               "scanned.")
+        .arg(unreadableFiles);
+}
+
+QString ScanWindows::beyondListText(int beyondList) {
+    return QStringLiteral(
+               "%1 of them could not be listed (the list holds %2) and remain: remove the "
+               "listed ones, then scan again.")
+        .arg(beyondList)
+        .arg(InfectionList::capacity);
 }
 
 QString ScanWindows::unfinishedText(const QString &reason) {
@@ -174,9 +199,15 @@ void ScanWindows::connectScanResults() {
                                          ? unlistedNote(m_engine.unlistedInfections(),
                                                         m_engine.parser().unlistedFolder())
                                          : unfinishedText(reason);
-                unfinished->setText(note);
+                QStringList lines;
+                if (m_engine.foundBeyondList() > 0)
+                    lines << beyondListText(m_engine.foundBeyondList());
+                if (!note.isEmpty())
+                    lines << note;
+                unfinished->setText(lines.join(QLatin1Char('\n')));
                 unfinished->setToolTip(reason);
-                unfinished->setVisible(!reason.isEmpty());
+                unfinished->setVisible(!lines.isEmpty());
+                fitNote(m_form11, unfinished, 132);
                 showWithoutWaiting(m_form11);
             });
     connect(m_form11, &TForm11::image2Clicked, this, [this] {
@@ -191,8 +222,10 @@ void ScanWindows::connectScanResults() {
     connect(m_form17, &TForm17::image2Clicked, m_form17, &QDialog::close);
 
     // scanFailed and recordWriteFailed reach the user through the composition root.
-    connect(&m_engine, &ScanEngine::scanIncomplete, this, [this](int unreadable, int beyond) {
-        m_showFailure(&m_form, incompleteText(unreadable, beyond));
+    // Infections beyond the list are told in the infections-found window itself.
+    connect(&m_engine, &ScanEngine::scanIncomplete, this, [this](int unreadable, int) {
+        if (unreadable > 0)
+            m_showFailure(&m_form, incompleteText(unreadable));
     });
 }
 
@@ -260,7 +293,9 @@ void ScanWindows::showResults(int removed, int notRemoved, bool vaultFull, int u
     extra->setText(lines.join(QLatin1Char('\n')));
     extra->setVisible(!lines.isEmpty());
     // "have been quarantined" is only true when something was.
-    labelOf(m_form6, "Label3")->setVisible(removed > 0);
+    QLabel *quarantined = labelOf(m_form6, "Label3");
+    quarantined->setVisible(removed > 0);
+    fitNote(m_form6, extra, removed > 0 ? quarantined->geometry().bottom() + 8 : quarantined->y());
     showModal(m_form6);
 }
 
@@ -321,7 +356,9 @@ void ScanWindows::connectLists() {
     vault->setItemDelegate(new VirusDbDelegate(m_data.vault, vault));
     m_form.hooks.vaultRows = [this] { return m_restorer->vaultRows(); };
     m_form.hooks.restore = [this](int which) { restoreSelected(which); };
+    m_form.hooks.deleteFromVault = [this] { deleteSelected(); };
     connect(m_restorer, &Restorer::vaultRowsChanged, this, &ScanWindows::fillVaultList);
+    connect(m_deletion, &VaultDeletion::vaultRowsChanged, this, &ScanWindows::fillVaultList);
     // A file standing where a restore would put its copy is replaced only when the user says so.
     m_restorer->confirmReplace = [this](const QString &destination) {
         return ask && ask(&m_form, Restorer::replaceQuestion(destination));
@@ -349,6 +386,19 @@ void ScanWindows::restoreSelected(int which) {
         result = m_restorer->restoreToFolder(row, folder);
     }
     if (!result.ok())
+        m_showFailure(&m_form, result.message());
+}
+
+void ScanWindows::deleteSelected() {
+    QListWidget *vault = m_form.vaultList();
+    const QList<QListWidgetItem *> selected = vault->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int row = vault->row(selected.constFirst());
+    const QString question = m_deletion->question(row);
+    if (question.isEmpty() || !ask || !ask(&m_form, question))
+        return;
+    if (const Status result = m_deletion->deleteRow(row); !result.ok())
         m_showFailure(&m_form, result.message());
 }
 

@@ -13,6 +13,7 @@ class ProgramData;
 class RemovalRun;
 class Restorer;
 class ScanEngine;
+class VaultDeletion;
 class SkinButtons;
 class TForm1;
 class QListWidget;
@@ -33,6 +34,7 @@ public:
 
     RemovalRun &removal() { return *m_removal; }
     Restorer &restorer() { return *m_restorer; }
+    VaultDeletion &deletion() { return *m_deletion; }
     TForm3 *form3() const { return m_form3; }
     TForm6 *form6() const { return m_form6; }
     TForm7 *form7() const { return m_form7; }
@@ -52,10 +54,14 @@ public:
     void showCustomScan();
     // which: 1 restores to the original place, 2 to a chosen folder.
     void restoreSelected(int which);
+    // "Delete from Vault" for the selected row, once the user has said yes.
+    void deleteSelected();
     // Fills the vault list again from the vault's threat names.
     void fillVaultList();
 
-    static QString incompleteText(int unreadableFiles, int foundBeyondList);
+    static QString incompleteText(int unreadableFiles);
+    // The infections-found window's note when the list could not hold them all.
+    static QString beyondListText(int beyondList);
     // The note of the infections-found window after a scan that did not finish.
     static QString unfinishedText(const QString &reason);
     // The note when the scanner reported infections that could not be listed.
@@ -86,6 +92,7 @@ private:
     ShowFailure m_showFailure;
     RemovalRun *m_removal;
     Restorer *m_restorer;
+    VaultDeletion *m_deletion;
     // The dialogs are children of the main window; the pointers clear when it destroys them.
     QPointer<TForm3> m_form3;
     QPointer<TForm6> m_form6;

@@ -1,5 +1,7 @@
 #include "ui/tform1.h"
 
+#include <algorithm>
+
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -17,6 +19,7 @@
 
 #include "app/programdata.h"
 #include "scan/scanengine.h"
+#include "state/infectionlist.h"
 #include "ui/skin/artwork.h"
 #include "ui/skin/modalhold.h"
 #include "ui/fonts.h"
@@ -28,6 +31,13 @@ constexpr int kVaultRowHeight = 16;
 
 QString number(std::int32_t value) {
     return QString::number(value);
+}
+
+// A scan's found figure; when the list could not hold them all, how many were not listed.
+QString foundFigure(std::int32_t found) {
+    const std::int64_t unlisted = std::int64_t(found) - InfectionList::capacity;
+    return unlisted > 0 ? QStringLiteral("%1 (%2 not listed)").arg(found).arg(unlisted)
+                        : number(found);
 }
 
 void setText(QLabel *label, const QString &text) {
@@ -347,6 +357,13 @@ void TForm1::buildMenu() {
          [this, hook] { hook(hooks.connectAndDownload); });
     item("VirusDatabaseSettings1", QStringLiteral("Virus Database Settings"),
          [this, hook] { hook(hooks.updateSettings); });
+    // For the selected row of the vault list, while the Virus Database page shows it.
+    item("DeletefromVault1", QStringLiteral("Delete from Vault"),
+         [this, hook] { hook(hooks.deleteFromVault); });
+    QAction *deleteItem = m_menu->findChild<QAction *>(QStringLiteral("DeletefromVault1"));
+    connect(m_menu, &QMenu::aboutToShow, this, [this, deleteItem] {
+        deleteItem->setEnabled(m_currentPage == 4 && !m_vaultList->selectedItems().isEmpty());
+    });
     m_menu->addSeparator()->setObjectName(QStringLiteral("N2"));
     item("MinimizetoSystemTray1", QStringLiteral("Minimize to System Tray"),
          [this, hook] { hook(hooks.minimizeToTray); });
@@ -395,9 +412,17 @@ void TForm1::ShowPage() {
             break;
         case 2:
             set("Label18", date);
-            set("Label19", number(ls.lastFound));
+            set("Label19", foundFigure(ls.lastFound));
             set("Label20", number(ls.lastScanned));
             set("Label21", number(ls.lastRemoved));
+            {
+                // A long found figure pushes the items-scanned pair along its row.
+                auto *found = findChild<QLabel *>(QStringLiteral("Label19"));
+                auto *caption = findChild<QLabel *>(QStringLiteral("Label17"));
+                const int x = std::max(272, found->geometry().right() + 1 + 12);
+                caption->move(x, caption->y());
+                findChild<QLabel *>(QStringLiteral("Label20"))->move(x + 144, caption->y());
+            }
             m_infections->setParent(m_panel4);
             m_image29->setParent(m_panel4);
             m_infections->setGeometry(0, 130, 649, 220);
@@ -416,7 +441,7 @@ void TForm1::ShowPage() {
             set("Label34", number(ls.totalScanned));
             set("Label35", number(ls.totalRemoved));
             set("Label36", date);
-            set("Label37", number(ls.lastFound));
+            set("Label37", foundFigure(ls.lastFound));
             set("Label38", number(ls.lastScanned));
             set("Label39", number(ls.lastRemoved));
             m_panel5->setGeometry(130, 44, m_panel3->width(), m_panel3->height() - 10);
@@ -445,7 +470,7 @@ void TForm1::ShowScanView() {
     switch (m_scanView) {
         case 1:
             set("Label6", QString::fromLocal8Bit(ls.lastDate.bytes()));
-            set("Label7", number(ls.lastFound));
+            set("Label7", foundFigure(ls.lastFound));
             set("Label8", number(ls.lastScanned));
             set("Label9", number(ls.lastRemoved));
             m_panel2->move(0, 0);
@@ -608,6 +633,10 @@ void TForm1::refreshScanLabels() {
     apply(m_label11, s.percentText());
     apply(m_label12, s.foundText());
     apply(m_label40, s.scannedText());
+    // The counters follow one another: a long count pushes the next along, never under it.
+    constexpr int gap = 12;
+    m_label40->move(std::max(120, m_label12->geometry().right() + 1 + gap), m_label40->y());
+    m_label10->move(std::max(248, m_label40->geometry().right() + 1 + gap), m_label10->y());
     if (changed)
         ++m_labelRepaints;
 }

@@ -67,6 +67,7 @@ public:
         std::function<void()> customScan;          // shows the directory window
         std::function<void()> remove;              // Image20
         std::function<void(int which)> restore;    // 1 Image34, 2 Image35
+        std::function<void()> deleteFromVault;     // DeletefromVault1, for the selected row
         std::function<void()> checkNow;            // Image36 when idle
         std::function<void()> updateSettings;      // Image37, VirusDatabaseSettings1
         std::function<void()> connectAndDownload;  // UpdateSettings1

@@ -54,8 +54,7 @@ VirusDbDelegate::VirusDbDelegate(const VaultTable &vault, QObject *parent)
     : ListRowDelegate(16, parent), m_vault(vault) {}
 
 void VirusDbDelegate::rowTexts(const QModelIndex &index, QString *threat, QString *path) const {
-    const listrows::RowTexts texts =
-        listrows::vaultRow(m_vault, index.data(Qt::DisplayRole).toString());
+    const listrows::RowTexts texts = listrows::vaultRow(m_vault, index.row());
     *threat = texts.threat;
     *path = texts.path;
 }

@@ -37,7 +37,7 @@ private:
     const InfectionList &m_infections;
 };
 
-// edtVirusDB: a row shows the vault record found by its threat name, 16 pixels high.
+// edtVirusDB: row i shows vault record i + 1, 16 pixels high.
 class VirusDbDelegate : public ListRowDelegate {
     Q_OBJECT
 public:

@@ -20,11 +20,10 @@ RowTexts infectionRow(const InfectionList &infections, int row) {
     return textsOf(infections.record(row + 1), 55);
 }
 
-RowTexts vaultRow(const VaultTable &vault, const QString &itemText) {
-    const int k = vault.findThreat(itemText.toLocal8Bit());
-    if (k == 0)
+RowTexts vaultRow(const VaultTable &vault, int row) {
+    if (row < 0 || row >= vault.count())
         return {};
-    return textsOf(vault.slot(k), 75);
+    return textsOf(vault.slot(row + 1), 75);
 }
 
 }  // namespace listrows

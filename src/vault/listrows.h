@@ -16,8 +16,8 @@ struct RowTexts {
 // Row i (from 0) of edtInfections shows infection record i + 1; empty outside the list.
 RowTexts infectionRow(const InfectionList &infections, int row);
 
-// A vault list row shows the highest-numbered record with the row's threat name; empty when
-// none has it.
-RowTexts vaultRow(const VaultTable &vault, const QString &itemText);
+// Row i (from 0) of the vault list shows vault record i + 1; empty outside the vault. Rows are
+// tied to their records by position, never by threat name: several records may share a name.
+RowTexts vaultRow(const VaultTable &vault, int row);
 
 }  // namespace listrows

@@ -311,7 +311,8 @@ void RemovalRun::finish() {
     session.setPercentText(QStringLiteral("0%"));
     session.setPercent(0);
     session.clearInfectionRows();
-    session.setRemovedCount(m_removed);
+    // What was removed after the scan, by this run and those before it.
+    session.setRemovedCount(saturatingAdd(session.removedCount(), m_removed));
 
     // What could not be quarantined stays in the list, in its order, for another try.
     std::vector<std::pair<InfectionRecord, QByteArray>> kept;
@@ -332,7 +333,8 @@ void RemovalRun::finish() {
 
     emit resultsWindowRequested(m_removed, m_notRemoved, m_vaultFull, m_unconfirmed);
 
-    m_data.lastScan.lastRemoved = m_removed;
+    // A second run for what the first left adds to the last scan's figure, as to the total.
+    m_data.lastScan.lastRemoved = saturatingAdd(m_data.lastScan.lastRemoved, m_removed);
     m_data.lastScan.totalRemoved = saturatingAdd(m_data.lastScan.totalRemoved, m_removed);
     if (const Status saved = m_data.saveLastScan(); !saved.ok())
         emit saveFailed(saved.message());

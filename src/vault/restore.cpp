@@ -17,9 +17,10 @@ QStringList Restorer::vaultRows() const {
 }
 
 int Restorer::recordOfRow(int row) const {
+    // Row i stands for record i + 1 (the list is filled in record order).
     if (row < 0 || row >= m_data.vault.count())
         return 0;
-    return m_data.vault.findThreat(m_data.vault.slot(row + 1).threatName.bytes());
+    return row + 1;
 }
 
 QString Restorer::replaceQuestion(const QString &destination) {

@@ -11,8 +11,8 @@
 class ProgramData;
 
 // The two restore commands of the vault list: copy a quarantined file back to where it was
-// found or into a chosen folder, then drop its record, save the vault and delete its copy. A
-// row stands for the highest-numbered record carrying the row's threat name. A file standing at
+// found or into a chosen folder, then drop its record, save the vault and delete its copy. Row
+// i of the vault list stands for record i + 1. A file standing at
 // the destination is replaced only when the user says so; otherwise nothing changes.
 class Restorer : public QObject {
     Q_OBJECT

@@ -89,6 +89,14 @@ private slots:
         QCOMPARE(rig.incomplete->count(), 0);
         QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()), QByteArray("older list"));
         QCOMPARE(rig.storedLastScan(), lastScanImage(1, 2, 0, 1, 0, 2, 0, today(), 0));
+
+        // The next scan starts with an empty bar and its text at 0 %, not the last "100%".
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        QVERIFY(rig.engine->startCustomScan({t}));
+        QCOMPARE(rig.session().percent(), 0);
+        QCOMPARE(rig.session().percentText(), QStringLiteral("0%"));
+        QCOMPARE(rig.session().status(), QStringLiteral("Preparing to Scan ..."));
+        rig.engine->stopRoutine();
     }
 
     void infectedScanWritesItsList() {
@@ -142,15 +150,17 @@ private slots:
         QVERIFY(rig.engine->startCustomScan({rig.target()}));
         QTRY_COMPARE(rig.closed->count(), 1);
         QCOMPARE(rig.foundWindow->count(), 1);
-        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 500);
+        // Every figure counts all 520; 500 of them are listed.
+        QCOMPARE(rig.foundWindow->at(0).at(0).toInt(), 520);
+        QCOMPARE(rig.engine->infectionCount(), 500);
         QCOMPARE(rig.incomplete->count(), 1);
         QCOMPARE(rig.incomplete->at(0).at(0).toInt(), 0);
         QCOMPARE(rig.incomplete->at(0).at(1).toInt(), 20);
         QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()).size(), 281500);
-        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 0, 0, 1, 520, 0, 0, today(), 500));
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, 0, 0, 1, 520, 0, 0, today(), 520));
     }
 
-    void pausedScanIgnoresStopUntilResumed() {
+    void pauseAndResumeFollowTheState() {
         EngineRig rig;
         rig.useFakeScanner();
         qputenv("FAKE_CLAMSCAN_HANG", "1");
@@ -161,13 +171,8 @@ private slots:
         rig.engine->pauseScan();
         QCOMPARE(rig.session().state(), QStringLiteral("paused"));
         QCOMPARE(rig.session().selectedScanButton(), 12);
-        rig.engine->stopButton();
-        QCOMPARE(rig.session().state(), QStringLiteral("paused"));
-        QCOMPARE(rig.session().selectedScanButton(), 14);
-        QCOMPARE(rig.closed->count(), 0);
         rig.engine->pauseScan();  // not scanning: nothing
-        QCOMPARE(rig.session().selectedScanButton(), 14);
-
+        QCOMPARE(rig.session().selectedScanButton(), 12);
         // The full-scan command while paused resumes.
         rig.engine->fullScanCommand();
         QCOMPARE(rig.session().state(), QStringLiteral("scanning"));
@@ -193,6 +198,56 @@ private slots:
         QCOMPARE(rig.windows(), 1);
         QCOMPARE(rig.session().status(), QStringLiteral("Scanning Stopped"));
         QCOMPARE(rig.storedLastScan(), lastScanImage(1, 1, 0, 1, 0, 1, 0, today(), 0));
+    }
+
+    // A paused scan is stopped like a running one, by the Stop button and at shutdown: its
+    // scanner (held by the full pipe) is ended, and the scan and its findings are recorded.
+    void pausedScanIsStoppedAndRecorded_data() {
+        QTest::addColumn<bool>("atShutdown");
+        QTest::newRow("stop button") << false;
+        QTest::newRow("shutdown") << true;
+    }
+    void pausedScanIsStoppedAndRecorded() {
+        QFETCH(bool, atShutdown);
+        EngineRig rig;
+        rig.useFakeScanner();
+        qputenv("FAKE_CLAMSCAN_HANG", "1");
+        const QString pidFile = rig.env.root() + "pid";
+        qputenv("FAKE_CLAMSCAN_PIDFILE", QFile::encodeName(pidFile));
+        // More output than the pipe holds, so the paused scanner is blocked on its write.
+        QByteArray out = "/t/a: Eicar FOUND\n";
+        for (int i = 0; i < 100000; ++i)
+            out += "/t/b" + QByteArray::number(i) + ": OK\n";
+        rig.fakeOutput(out);
+        QVERIFY(rig.engine->startCustomScan({rig.target()}));
+        QTRY_VERIFY(rig.engine->itemsScanned() > 0);
+        rig.engine->pauseScan();
+        QCOMPARE(rig.engine->infectionCount(), 1);
+        const QByteArray pid = TestEnv::readFile(pidFile).trimmed();
+        QVERIFY(QFile::exists("/proc/" + QString::fromLatin1(pid)));
+
+        QElapsedTimer timer;
+        timer.start();
+        if (atShutdown)
+            Startup::shutdown(*rig.data);
+        else
+            rig.engine->stopButton();
+        QVERIFY(timer.elapsed() < 900);  // nothing to wait for: it cannot end by itself
+        QCOMPARE(rig.session().state(), QStringLiteral("idle"));
+        QCOMPARE(rig.session().status(), QStringLiteral("Scanning Stopped"));
+        QCOMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.windows(), 1);
+        const int items = rig.engine->itemsScanned();
+        QVERIFY(items > 0);
+        QTRY_VERIFY(!rig.engine->workersRunning());
+        QVERIFY(!QFile::exists("/proc/" + QString::fromLatin1(pid)));
+        QCOMPARE(rig.closed->count(), 1);
+        QCOMPARE(rig.foundWindow->count(), 1);
+        QCOMPARE(rig.storedLastScan(), lastScanImage(1, items, 0, 1, 1, items, 0, today(), 1));
+        QCOMPARE(TestEnv::readFile(rig.data->folders.listFile()).mid(0, 563),
+                 recordImage("/t/a", "Eicar "));
+        if (!atShutdown)
+            QCOMPARE(rig.session().selectedScanButton(), 14);
     }
 
     void stopKillsTheWholeScanner() {

@@ -81,25 +81,31 @@ private slots:
         }
     }
 
-    void vaultRowsFindTheirRecordByName() {
+    // Row i draws record i + 1, whatever its text says: records may share a threat name.
+    void vaultRowsDrawTheirOwnRecord() {
         std::int32_t count = 0;
         auto vault = std::make_unique<VaultTable>(count);
-        InfectionRecord r;
-        r.filePath.assign("/a");
-        r.threatName.assign(" Known");
-        QVERIFY(vault->append(r));
-        QStandardItemModel model(2, 1);
-        model.setData(model.index(0, 0), QStringLiteral(" Known"));
-        model.setData(model.index(1, 0), QStringLiteral(" Unknown"));
+        for (const char *path : {"/a", "/a/much/longer/path/to/another/file.txt"}) {
+            InfectionRecord r;
+            r.filePath.assign(path);
+            r.threatName.assign(" Same");
+            QVERIFY(vault->append(r));
+        }
+        QStandardItemModel model(3, 1);
+        for (int row = 0; row < 3; ++row)
+            model.setData(model.index(row, 0), QStringLiteral(" Same"));
         VirusDbDelegate delegate(*vault);
         QStyleOptionViewItem option;
         QCOMPARE(delegate.sizeHint(option, model.index(0, 0)).height(), 16);
         const QImage img = paintRows(delegate, model, 16, false);
         QCOMPARE(QColor(img.pixel(599, 15)), QColor(233, 233, 233));
         QCOMPARE(QColor(img.pixel(599, 16)), QColor(255, 255, 255));
-        QVERIFY(!textColumns(img, 0, 16).isEmpty());
-        // No record carries the second row's name: the row is drawn empty.
-        QVERIFY(textColumns(img, 16, 16).isEmpty());
+        const QList<int> first = textColumns(img, 0, 16), second = textColumns(img, 16, 16);
+        QVERIFY(!first.isEmpty() && !second.isEmpty());
+        // The same name at the left, each its own path from 280 on.
+        QVERIFY(first.last() >= 280 && second.last() > first.last() + 100);
+        // A row beyond the vault's records is drawn empty.
+        QVERIFY(textColumns(img, 32, 16).isEmpty());
 
         // The current row of a focused list carries the focus rectangle, the other rows and a
         // selection nothing.

@@ -127,6 +127,38 @@ private slots:
         QCOMPARE(lsd.mid(28, 4), QByteArray("\x03\x00\x00\x00", 4));
     }
 
+    // A second run for what the first left: the last scan's removed figure counts both runs,
+    // as the total does.
+    void removedFiguresCountEveryRunAfterTheScan() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        for (const char *name : {"a.exe", "b.exe"}) {
+            TestEnv::writeFile(dir + QLatin1String(name), QByteArray("body of ") + name);
+            rig.addInfection(enc(dir + QLatin1String(name)), " T");
+        }
+        // Not detected by the first run's scanner: it stays listed.
+        rig.addInfection(enc(dir + QStringLiteral("later.exe")), " T");
+        TestEnv::writeFile(dir + QStringLiteral("later.exe"), "detected only later");
+        rig.data->lastScan.totalRemoved = 7;
+        {
+            Run r(*rig.data);
+            r.go();
+            QCOMPARE(r.run.removedCount(), 2);
+        }
+        QCOMPARE(rig.data->infections.count(), 1);
+        rig.detect(enc(dir + QStringLiteral("later.exe")));
+        {
+            Run r(*rig.data);
+            r.go();
+            QCOMPARE(r.run.removedCount(), 1);
+        }
+        QCOMPARE(rig.data->infections.count(), 0);
+        QCOMPARE(rig.data->session.removedCount(), 3);
+        const QByteArray lsd = rig.env.registryValue(QStringLiteral("lsd"));
+        QCOMPARE(lsd.mid(8, 4), QByteArray("\x0a\x00\x00\x00", 4));
+        QCOMPARE(lsd.mid(28, 4), QByteArray("\x03\x00\x00\x00", 4));
+    }
+
     void permissionsComeBackWithTheRestore() {
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("tools"));

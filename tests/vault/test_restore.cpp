@@ -5,6 +5,7 @@
 
 #include "platform/fileops.h"
 #include "vault/restore.h"
+#include "vault/vaultdeletion.h"
 #include "vaultrig.h"
 
 namespace {
@@ -222,19 +223,83 @@ private slots:
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("back.sh")), "copy");
     }
 
-    void sameThreatNameRestoresTheHigherRecordFirst() {
+    // Records that share a threat name: every row restores its own record, to either place.
+    void sameThreatNameEachRowRestoresItsOwnRecord() {
+        for (const bool toFolder : {false, true}) {
+            VaultRig rig;
+            const QString dir = rig.folder(QStringLiteral("d"));
+            const QString chosen = rig.folder(QStringLiteral("chosen"));
+            for (const char *name : {"one", "two", "three"})
+                quarantine(rig, QLatin1String(name), dir + QLatin1String(name), " Same", name);
+            Restorer restorer(*rig.data);
+            auto restoreRow = [&](int row) {
+                return toFolder ? restorer.restoreToFolder(row, chosen)
+                                : restorer.restoreToOriginal(row);
+            };
+            const QString to = toFolder ? chosen : dir;
+            QVERIFY(restoreRow(0).ok());
+            QCOMPARE(TestEnv::readFile(to + QStringLiteral("one")), "one");
+            QVERIFY(!QFile::exists(to + QStringLiteral("three")));
+            // The rows move up with the records: row 1 is now "three".
+            QVERIFY(restoreRow(1).ok());
+            QCOMPARE(TestEnv::readFile(to + QStringLiteral("three")), "three");
+            QVERIFY(!QFile::exists(to + QStringLiteral("two")));
+            QCOMPARE(rig.data->vault.count(), 1);
+            QCOMPARE(rig.data->vault.slot(1).filePath.bytes(), enc(dir + QStringLiteral("two")));
+            QVERIFY(!restoreRow(1).ok());  // no such row any more
+            QCOMPARE(rig.data->vault.count(), 1);
+        }
+    }
+
+    // "Delete from Vault" drops the row's own record and its copy, clears a record whose copy
+    // is gone, never deletes a file outside the vault, and changes nothing when the records
+    // cannot be written.
+    void deleteFromVault() {
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("d"));
         quarantine(rig, QStringLiteral("one"), dir + QStringLiteral("one"), " Same", "1");
         quarantine(rig, QStringLiteral("two"), dir + QStringLiteral("two"), " Same", "2");
-        Restorer restorer(*rig.data);
-        // Either row stands for record 2.
-        QVERIFY(restorer.restoreToOriginal(0).ok());
-        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "2");
-        QVERIFY(!QFile::exists(dir + QStringLiteral("one")));
-        QVERIFY(restorer.restoreToOriginal(0).ok());
-        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("one")), "1");
-        QCOMPARE(rig.data->vault.count(), 0);
+        quarantine(rig, QStringLiteral("gone"), dir + QStringLiteral("gone"), " G", "g");
+        // A record naming a file outside the vault as its copy (an edited records file).
+        TestEnv::writeFile(dir + QStringLiteral("precious"), "precious");
+        InfectionRecord outside;
+        outside.vaultPath.assign(enc(dir + QStringLiteral("precious")));
+        outside.filePath.assign(enc(dir + QStringLiteral("x")));
+        outside.threatName.assign(" O");
+        QVERIFY(rig.data->vault.append(outside));
+        QFile::remove(rig.vault() + QStringLiteral("gone"));
+
+        VaultDeletion deletion(*rig.data);
+        QSignalSpy changed(&deletion, &VaultDeletion::vaultRowsChanged);
+        QVERIFY(deletion.question(0).contains(dir + QStringLiteral("one")));
+        QVERIFY(deletion.question(4).isEmpty());
+        QVERIFY(deletion.deleteRow(-1).ok());
+        QVERIFY(!deletion.deleteRow(4).ok());
+        QCOMPARE(rig.data->vault.count(), 4);
+
+        // Blocked records file: nothing changes, the copy stays.
+        QDir().mkpath(rig.data->folders.recordsFile() + QStringLiteral("/blocker"));
+        QVERIFY(!deletion.deleteRow(1).ok());
+        QCOMPARE(rig.data->vault.count(), 4);
+        QCOMPARE(rig.data->vault.slot(2).filePath.bytes(), enc(dir + QStringLiteral("two")));
+        QVERIFY(QFile::exists(rig.vault() + QStringLiteral("two")));
+        QDir(rig.data->folders.recordsFile()).removeRecursively();
+
+        QVERIFY(deletion.deleteRow(1).ok());  // "two", not the other " Same"
+        QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("two")));
+        QVERIFY(QFile::exists(rig.vault() + QStringLiteral("one")));
+        QVERIFY(deletion.deleteRow(1).ok());  // "gone": its copy was deleted by hand
+        QVERIFY(deletion.deleteRow(1).ok());  // the outside record: cleared, file kept
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("precious")), "precious");
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(rig.data->vault.count(), 1);
+        QCOMPARE(rig.data->vault.slot(1).filePath.bytes(), enc(dir + QStringLiteral("one")));
+        const QByteArray gav = TestEnv::readFile(rig.data->folders.recordsFile());
+        QCOMPARE(gav.size(), 563000);
+        QCOMPARE(gav.mid(256 + 1, enc(dir).size() + 3), enc(dir + QStringLiteral("one")));
+        QCOMPARE(rig.env.registryValue(QStringLiteral("sysdata")).mid(784, 4),
+                 QByteArray("\x01\x00\x00\x00", 4));
+        QVERIFY(!QFile::exists(dir + QStringLiteral("one")));  // deleted, never restored
     }
 
     void unsavableVaultIsReported() {

@@ -103,7 +103,10 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent, Kind kind) : 
 }
 
 void MessageDialog::setVisible(bool visible) {
-    placement::centreWhenShown(*this, visible);
+    if (visible && !isVisible()) {
+        placement::centreOnScreen(*this);
+        placement::keepClearOfDialogs(*this);
+    }
     QDialog::setVisible(visible);
 }
 

@@ -212,7 +212,7 @@ private slots:
         QCOMPARE(run.app->data().session.state(), QStringLiteral("paused"));
         run.click("Image3");
         QVERIFY(run.widget("Panel3")->isVisible());
-        run.click("Image18");  // resume; only a running scan is stopped
+        run.click("Image18");  // resume
         QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
         run.click("Image19");  // stop
         QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
@@ -357,8 +357,8 @@ private slots:
             return names;
         }();
         QCOMPARE(menu, QStringList({"Scan1", "VirusDatabase1", "UpdateSettings1",
-                                    "VirusDatabaseSettings1", "N2", "MinimizetoSystemTray1", "N1",
-                                    "About1"}));
+                                    "VirusDatabaseSettings1", "DeletefromVault1", "N2",
+                                    "MinimizetoSystemTray1", "N1", "About1"}));
         QCOMPARE(run.form().timer2().interval(), 6000);
         QVERIFY(run.form().timer2().isActive());
         QCOMPARE(run.form().timer1().interval(), 100);
@@ -410,13 +410,27 @@ private slots:
         QCOMPARE(checks, 1);
     }
 
+    // Running or paused, the scan is stopped and recorded, its scanner ended. Once a loop has
+    // been ended this way the exit stays requested for this process, so only the first row
+    // runs the loop; the second waits for the same effects.
+    void terminationSignalStopsTheScannerAndEndsTheLoops_data() {
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("paused") << true;
+        QTest::newRow("running") << false;
+    }
     void terminationSignalStopsTheScannerAndEndsTheLoops() {
-        Run run({}, true);
+        QFETCH(bool, paused);
+        Run run("/t/a: Eicar FOUND\n", true);
         const QString pidFile = run.env.root() + "scanner.pid";
         qputenv("FAKE_CLAMSCAN_PIDFILE", QFile::encodeName(pidFile));
         run.startScan();
         qunsetenv("FAKE_CLAMSCAN_PIDFILE");
         QTRY_VERIFY(!TestEnv::readFile(pidFile).trimmed().isEmpty());
+        QTRY_COMPARE(run.app->data().infections.count(), 1);
+        if (paused) {
+            run.click("Image17");
+            QCOMPARE(run.app->data().session.state(), QStringLiteral("paused"));
+        }
         const QString proc = "/proc/" + QString::fromLatin1(TestEnv::readFile(pidFile).trimmed());
         // Alive: listed and not a zombie waiting to be reaped.
         auto alive = [&proc] {
@@ -424,15 +438,25 @@ private slots:
             return !stat.isEmpty() && stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
         };
         QVERIFY(alive());
-        QCOMPARE(run.app->data().session.state(), QStringLiteral("scanning"));
+        QCOMPARE(run.app->data().session.state(),
+                 paused ? QStringLiteral("paused") : QStringLiteral("scanning"));
 
         // The signal arrives while a loop runs, as it would in the program's main loop.
-        QEventLoop loop;
-        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
-        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
-        QCOMPARE(loop.exec(), 0);  // ended by the termination, not by the safety timer
-        QCOMPARE(run.app->data().session.state(), QStringLiteral("idle"));
+        if (paused) {
+            QEventLoop loop;
+            QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+            QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
+            QCOMPARE(loop.exec(), 0);  // ended by the termination, not by the safety timer
+        } else {
+            ::raise(SIGTERM);
+        }
+        QTRY_COMPARE(run.app->data().session.state(), QStringLiteral("idle"));
         QTRY_VERIFY(!alive());
+        // Recorded: one scan with its infection, and the list written.
+        const QByteArray lsd = run.env.registryValue(QStringLiteral("lsd"));
+        QCOMPARE(lsd.mid(12, 4), QByteArray("\x01\x00\x00\x00", 4));
+        QCOMPARE(lsd.mid(60, 4), QByteArray("\x01\x00\x00\x00", 4));
+        QCOMPARE(TestEnv::readFile(run.app->data().folders.listFile()).size(), 281500);
     }
 
     void screenshotsOfEveryPage() {

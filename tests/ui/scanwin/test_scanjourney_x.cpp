@@ -1,6 +1,10 @@
 // The scan and vault journey as a user makes it: real windows under X, real mouse clicks, the
 // real clamscan with the EICAR database, and the records on disk checked byte for byte.
+#include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
 #include <QFileInfo>
 #include <QSet>
 #include <QFile>
@@ -18,6 +22,7 @@
 #include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/scanwindows.h"
+#include "ui/skin/messagedialog.h"
 #include "ui/skin/skinbutton.h"
 #include "ui/skin/skindialog.h"
 #include "ui/tform1.h"
@@ -140,22 +145,22 @@ private slots:
         QTRY_COMPARE(f.currentPage(), 4);
         QListWidget *rows = f.vaultList();
         QCOMPARE(rows->count(), 3);
-        // The three records, oldest first; all three share one threat name, so every row shows
-        // the highest-numbered record's file, and restores take that record first.
+        // The three records, oldest first; all three share one threat name, and each row shows
+        // its own record's file.
         QStringList shown;
         for (int k = 1; k <= 3; ++k)
             shown << QString::fromLocal8Bit(app->data().vault.slot(k).filePath.bytes());
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(rows->item(i)->text(), QStringLiteral("Eicar-Test-Signature.UNOFFICIAL "));
-            QCOMPARE(listrows::vaultRow(app->data().vault, rows->item(i)->text()).path, shown[2]);
+            QCOMPARE(listrows::vaultRow(app->data().vault, i).path, shown[i]);
         }
         QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), 3);
         for (const QString &path : shown)
             QVERIFY(names.contains(QFileInfo(path).fileName()));
         QVERIFY(f.grab().save(QStringLiteral(VZ_SCREENSHOTS "virus_database_page.png")));
 
-        // Restore one to its place: record 3...
-        click(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
+        // Restore the second row to its place: record 2, not the newest of that name.
+        click(rows->viewport(), rows->visualItemRect(rows->item(1)).center());
         QTRY_COMPARE(rows->selectedItems().size(), 1);
         click(f.skinControl(27));
         QTRY_COMPARE(rows->count(), 2);
@@ -164,11 +169,11 @@ private slots:
             if (QFile::exists(fixture + n))
                 back << n;
         QCOMPARE(back.size(), 1);
-        QCOMPARE(fixture + back[0], shown[2]);
+        QCOMPARE(fixture + back[0], shown[1]);
         QCOMPARE(TestEnv::readFile(fixture + back[0]), TestEnv::eicar());
         QVERIFY(!QFile::exists(vault + back[0]));
 
-        // ... and one to a chosen folder: now record 2.
+        // ... and the first to a chosen folder: record 1.
         folderAnswers = {QDir::cleanPath(elsewhere)};
         click(rows->viewport(), rows->visualItemRect(rows->item(0)).center());
         QTRY_COMPARE(rows->selectedItems().size(), 1);
@@ -176,14 +181,14 @@ private slots:
         QTRY_COMPARE(rows->count(), 1);
         const QStringList moved = QDir(elsewhere).entryList(QDir::Files);
         QCOMPARE(moved.size(), 1);
-        QCOMPARE(fixture + moved[0], shown[1]);
+        QCOMPARE(fixture + moved[0], shown[0]);
         QCOMPARE(TestEnv::readFile(elsewhere + moved[0]), TestEnv::eicar());
         QVERIFY(!QFile::exists(fixture + moved[0]));
         QVERIFY(!QFile::exists(vault + moved[0]));
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
 
-        // records.gav: record 1 is left in slot 1; removing the top record moves nothing, so
-        // slots 2 and 3 keep the restored records' bytes; every other slot is empty.
+        // records.gav: record 3 moved down to slot 1 and stays in the slots above it, which
+        // keep their old bytes; every other slot is empty.
         const auto slotOf = [&](const QString &path) {
             const QString name = QFileInfo(path).fileName();
             QByteArray slot = pstring((vault + name).toLocal8Bit(), 255);
@@ -191,14 +196,13 @@ private slots:
             slot += pstring("Eicar-Test-Signature.UNOFFICIAL ", 50);
             return slot;
         };
-        QCOMPARE(slotOf(shown[0]).size(), 563);
+        QCOMPARE(slotOf(shown[2]).size(), 563);
         const QByteArray records = TestEnv::readFile(vault + "records.gav");
         QCOMPARE(records.size(), 563 * 1000);
-        QCOMPARE(records.mid(0, 563), slotOf(shown[0]));
-        QCOMPARE(records.mid(563, 563), slotOf(shown[1]));
-        QCOMPARE(records.mid(2 * 563, 563), slotOf(shown[2]));
+        for (int k = 0; k < 3; ++k)
+            QCOMPARE(records.mid(k * 563, 563), slotOf(shown[2]));
         QCOMPARE(records.mid(3 * 563), QByteArray(563 * 997, '\0'));
-        QVERIFY(QFile::exists(vault + QFileInfo(shown[0]).fileName()));
+        QVERIFY(QFile::exists(vault + QFileInfo(shown[2]).fileName()));
 
         // sysdata: one record in the vault, everything else as before.
         const QByteArray settings = env.registryValue(QStringLiteral("sysdata"));
@@ -214,6 +218,57 @@ private slots:
                          le32(3) + pstring(date, 20) + QByteArray(3, '\0') + le32(0) + le32(3);
         QCOMPARE(lsd.size(), 64);
         QCOMPARE(env.registryValue(QStringLiteral("lsd")), lsd);
+    }
+
+    // The last row goes by "Delete from Vault": a real right click on it, the menu item, and
+    // Yes in the skinned question.
+    void deleteFromVaultByTheMenu() {
+        TForm1 &f = app->mainWindow();
+        QListWidget *rows = f.vaultList();
+        QCOMPARE(rows->count(), 1);
+        const QString copy = QString::fromLocal8Bit(app->data().vault.slot(1).vaultPath.bytes());
+        QVERIFY(QFile::exists(copy));
+        xsession::clickAt(
+            rows->viewport()->mapToGlobal(rows->visualItemRect(rows->item(0)).center()), 3);
+        QMenu *menu = f.popupMenu();
+        QTRY_VERIFY(menu->isVisible());
+        QAction *item = menu->findChild<QAction *>(QStringLiteral("DeletefromVault1"));
+        QVERIFY(item->isEnabled());
+        QString asked;
+        // The question waits in its own loop: answered from a timer, by a real click on Yes.
+        QTimer::singleShot(1500, this, [&asked] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<MessageDialog *>(w); d && d->isVisible()) {
+                    asked = d->findChild<QLabel *>(QStringLiteral("Label1"))->text();
+                    QVERIFY(
+                        d->grab().save(QStringLiteral(VZ_SCREENSHOTS "vault_delete_question.png")));
+                    xsession::click(d->findChild<QWidget *>(QStringLiteral("Image2")));
+                }
+        });
+        xsession::clickAt(menu->mapToGlobal(menu->actionGeometry(item).center()));
+        QTRY_COMPARE_WITH_TIMEOUT(rows->count(), 0, 10000);
+        QVERIFY(asked.startsWith(QStringLiteral("Delete ")));
+        QVERIFY(!QFile::exists(copy));
+        QCOMPARE(app->data().vault.count(), 0);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+    }
+
+    // Two windows shown at once never open one exactly over the other.
+    void aMessageOpensBesideAResultWindow() {
+        ScanWindows &w = app->scanWindows();
+        emit w.removal().resultsWindowRequested(1, 4, true, 2);
+        TForm6 *result = w.form6();
+        QVERIFY(QTest::qWaitForWindowExposed(result));
+        MessageDialog message(ScanWindows::incompleteText(2), &app->mainWindow());
+        message.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&message));
+        QTest::qWait(300);
+        QVERIFY(!message.frameGeometry().intersects(result->frameGeometry()));
+        QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(
+            QStringLiteral(VZ_SCREENSHOTS "scan_TForm6_and_message_x.png")));
+        QVERIFY(result->grab().save(QStringLiteral(VZ_SCREENSHOTS "scan_TForm6_notes_x.png")));
+        message.close();
+        result->close();
     }
 
     void cleanupTestCase() { app->shutdown(); }

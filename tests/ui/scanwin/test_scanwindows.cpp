@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,6 +25,7 @@
 #include "ui/tform1.h"
 #include "vault/removalrun.h"
 #include "vault/restore.h"
+#include "vault/vaultdeletion.h"
 
 namespace {
 
@@ -477,6 +479,161 @@ private slots:
         QVERIFY(!QFile::exists(dir + "/a.com"));
     }
 
+    // Two files quarantined under one threat name: each row is its own record, for the restore
+    // as for "Delete from Vault" (asked first; a row whose copy was deleted by hand clears too).
+    void vaultRowsRestoreAndDeleteTheirOwnRecord() {
+        Run run;
+        const QString dir = run.folder("t");
+        for (const char *name : {"/a.com", "/b.com", "/c.com"})
+            TestEnv::writeFile(dir + QLatin1String(name), name);
+        TestEnv::writeFile(run.env.root() + "scanner-output.txt",
+                           Run::foundLine(dir + "/a.com") + Run::foundLine(dir + "/b.com") +
+                               Run::foundLine(dir + "/c.com"));
+        QVERIFY(run.engine().startCustomScan({dir}));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form11()->isVisible(), 10000);
+        Run::click(run.windows().form11()->button(QStringLiteral("Image2")));
+        QTRY_VERIFY_WITH_TIMEOUT(run.windows().form6()->isVisible(), 10000);
+        run.windows().form6()->close();
+        // Taken last found first: records c, b, a.
+        run.form().Action2Execute();
+        QListWidget *vault = run.form().vaultList();
+        QCOMPARE(vault->count(), 3);
+
+        vault->setCurrentRow(0);
+        run.form().hooks.restore(1);
+        QCOMPARE(TestEnv::readFile(dir + "/c.com"), "/c.com");
+        QVERIFY(!QFile::exists(dir + "/a.com"));
+        QCOMPARE(vault->count(), 2);
+
+        // The menu item is there for a selected row of the Virus Database page only.
+        QAction *item =
+            run.form().popupMenu()->findChild<QAction *>(QStringLiteral("DeletefromVault1"));
+        QVERIFY(item);
+        QCOMPARE(item->text(), QStringLiteral("Delete from Vault"));
+        auto enabledWhenShown = [&] {
+            emit run.form().popupMenu()->aboutToShow();
+            return item->isEnabled();
+        };
+        QVERIFY(!enabledWhenShown());
+        vault->setCurrentRow(1);  // a.com
+        QVERIFY(enabledWhenShown());
+        run.form().Image3Click();
+        QVERIFY(!enabledWhenShown());
+        run.form().Action2Execute();
+        vault->setCurrentRow(1);
+        QVERIFY(enabledWhenShown());
+
+        QStringList asked;
+        bool answer = false;
+        run.windows().ask = [&](QWidget *, const QString &question) {
+            asked << question;
+            return answer;
+        };
+        const QString vaultDir = run.env.dataFolder() + "virus_vault/";
+        const QString question = run.windows().deletion().question(1);
+        QVERIFY(question.contains(dir + "/a.com"));
+        item->trigger();
+        QCOMPARE(asked, QStringList{question});
+        QCOMPARE(vault->count(), 2);
+        QVERIFY(QFile::exists(vaultDir + "a.com"));
+        answer = true;
+        vault->setCurrentRow(1);
+        item->trigger();
+        QCOMPARE(vault->count(), 1);
+        QVERIFY(!QFile::exists(vaultDir + "a.com"));
+        QVERIFY(QFile::exists(vaultDir + "b.com"));
+        QVERIFY(!QFile::exists(dir + "/a.com"));
+        QCOMPARE(run.app->data().vault.slot(1).filePath.bytes(), QFile::encodeName(dir + "/b.com"));
+
+        // Its copy deleted by hand: the row is cleared all the same.
+        QVERIFY(QFile::remove(vaultDir + "b.com"));
+        vault->setCurrentRow(0);
+        run.form().hooks.deleteFromVault();
+        QCOMPARE(vault->count(), 0);
+        QCOMPARE(run.app->data().vault.count(), 0);
+        QCOMPARE(run.env.registryValue(QStringLiteral("sysdata")).mid(784, 4), QByteArray(4, '\0'));
+        QVERIFY(run.failures.isEmpty());
+        // No selection: nothing is asked.
+        run.form().hooks.deleteFromVault();
+        QCOMPARE(asked.size(), 3);
+    }
+
+    // More infections than the list holds: every figure counts them all, and the windows say
+    // how many were not listed. The counters and the notes keep clear of each other.
+    void infectionsBeyondTheListAreCountedAndTold() {
+        QByteArray out;
+        for (int i = 0; i < 520; ++i)
+            out += "/t/f" + QByteArray::number(i) + ": X FOUND\n";
+        Run run(out);
+        QVERIFY(run.engine().startCustomScan({run.folder("t")}));
+        TForm11 *offer = run.windows().form11();
+        QTRY_VERIFY_WITH_TIMEOUT(offer->isVisible(), 10000);
+        QCOMPARE(Run::text(offer, "Label1"), QStringLiteral("520"));
+        QLabel *note = offer->findChild<QLabel *>(QStringLiteral("Label5"));
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(), ScanWindows::beyondListText(20));
+        QVERIFY(note->geometry().bottom() < offer->button(QStringLiteral("Image2"))->y());
+        QVERIFY(run.failures.isEmpty());  // no separate "list is full" message
+
+        auto *found = run.form().findChild<QLabel *>(QStringLiteral("Label12"));
+        auto *scanned = run.form().findChild<QLabel *>(QStringLiteral("Label40"));
+        auto *status = run.form().findChild<QLabel *>(QStringLiteral("Label10"));
+        QCOMPARE(found->text(), QStringLiteral("Infections Found: 500"));
+        QVERIFY(found->geometry().right() < scanned->x());
+        QVERIFY(scanned->geometry().right() < status->x());
+        QDir().mkpath(QStringLiteral(VZ_SCREENSHOTS));
+        QVERIFY(run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS "scan_counters_500.png")));
+        QVERIFY(offer->grab().save(QStringLiteral(VZ_SCREENSHOTS "scan_TForm11_beyond_list.png")));
+
+        const LastScanRecord &ls = run.app->data().lastScan;
+        QCOMPARE(ls.lastFound, 520);
+        QCOMPARE(ls.totalFound, 520);
+        run.form().Image5Click();
+        QCOMPARE(Run::text(&run.form(), "Label37"), QStringLiteral("520 (20 not listed)"));
+        QCOMPARE(Run::text(&run.form(), "Label33"), QStringLiteral("520"));
+        // A larger figure too keeps clear of the items-scanned pair beside it.
+        run.app->data().lastScan.lastFound = 123456;
+        run.form().Image4Click();
+        QCOMPARE(Run::text(&run.form(), "Label19"), QStringLiteral("123456 (122956 not listed)"));
+        QVERIFY(run.form().findChild<QLabel *>(QStringLiteral("Label19"))->geometry().right() <
+                run.form().findChild<QLabel *>(QStringLiteral("Label17"))->x());
+        QVERIFY(run.form().findChild<QLabel *>(QStringLiteral("Label17"))->geometry().right() <
+                run.form().findChild<QLabel *>(QStringLiteral("Label20"))->x());
+        run.app->data().lastScan.lastFound = 520;
+        run.form().Image4Click();
+        QCOMPARE(Run::text(&run.form(), "Label19"), QStringLiteral("520 (20 not listed)"));
+        QVERIFY(
+            run.form().grab().save(QStringLiteral(VZ_SCREENSHOTS "main_results_beyond_list.png")));
+    }
+
+    // Every note line of the removal results shows whole above the Close button.
+    void resultWindowsShowEveryLine() {
+        Run run;
+        TForm6 *result = run.windows().form6();
+        QLabel *extra = result->findChild<QLabel *>(QStringLiteral("Label5"));
+        QDir().mkpath(QStringLiteral(VZ_SCREENSHOTS));
+        for (const bool quarantined : {true, false}) {
+            emit run.windows().removal().resultsWindowRequested(quarantined ? 2 : 0, 5, true, 2);
+            QVERIFY(result->isVisible());
+            QCOMPARE(extra->text().count(QLatin1Char('\n')), 2);
+            QVERIFY(extra->height() >= extra->heightForWidth(extra->width()));
+            QWidget *close = result->button(QStringLiteral("Image3"));
+            QVERIFY(extra->geometry().bottom() < close->y());
+            QVERIFY(close->geometry().bottom() < result->height());
+            QLabel *label3 = result->findChild<QLabel *>(QStringLiteral("Label3"));
+            if (quarantined)
+                QVERIFY(label3->geometry().bottom() < extra->y());
+            QVERIFY(result->grab().save(QStringLiteral(VZ_SCREENSHOTS) +
+                                        (quarantined ? QStringLiteral("scan_TForm6_three_lines.png")
+                                                     : QStringLiteral("scan_TForm6_none.png"))));
+            result->close();
+        }
+        // One line only: the window keeps its own size.
+        emit run.windows().removal().resultsWindowRequested(1, 0, true, 0);
+        QCOMPARE(result->size(), QSize(367, 237));
+        result->close();
+    }
+
     void scanProblemsReachTheUser() {
         Run run;
         const QString dir = run.folder("t");
@@ -484,7 +641,7 @@ private slots:
                            dir.toLocal8Bit() + "/locked.txt: Access denied. ERROR\n");
         QVERIFY(run.engine().startCustomScan({dir}));
         QTRY_VERIFY_WITH_TIMEOUT(!run.failures.isEmpty(), 10000);
-        QCOMPARE(run.failures.constFirst(), ScanWindows::incompleteText(1, 0));
+        QCOMPARE(run.failures.constFirst(), ScanWindows::incompleteText(1));
         QVERIFY(run.failures.constFirst().contains(
             QStringLiteral("1 file(s) could not be read and were not scanned.")));
     }
