@@ -39,6 +39,17 @@ bool parseArguments(const std::vector<std::string> &args, Arguments *out, std::s
             parsed.excludes.push_back(value);
         } else if (takeValue(arg, "--exclude-dir=", &value)) {
             parsed.excludeDirs.push_back(value);
+        } else if (takeValue(arg, "--clamd=", &value)) {
+            parsed.clamd = value;
+        } else if (takeValue(arg, "--clamd-timeout=", &value)) {
+            int seconds = 0;
+            const char *end = value.data() + value.size();
+            const auto [ptr, ec] = std::from_chars(value.data(), end, seconds);
+            if (ec != std::errc() || ptr != end || seconds < 1 || seconds > 86400) {
+                *error = "ERROR: --clamd-timeout needs seconds from 1 to 86400: " + value;
+                return false;
+            }
+            parsed.clamdTimeout = seconds;
         } else if (takeValue(arg, "--threads=", &value)) {
             unsigned threads = 0;
             const char *end = value.data() + value.size();

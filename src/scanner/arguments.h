@@ -6,12 +6,14 @@
 namespace scanner {
 
 // The command line of vizavuz-scan: clamscan's options that the program passes, plus the
-// number of worker threads.
+// number of worker threads and the clamd to scan with.
 struct Arguments {
     bool version = false;  // print the program's and the library's versions, scan nothing
     bool recursive = false;
     bool crossFs = true;
-    unsigned threads = 0;  // 0: one per online CPU
+    unsigned threads = 0;    // 0: one per online CPU
+    std::string clamd;       // clamd's socket path or host:port; empty: the own engine
+    int clamdTimeout = 120;  // seconds without a reply from clamd before it counts as gone
     std::vector<std::string> databases;
     std::vector<std::string> excludes;     // POSIX extended regular expressions on file paths
     std::vector<std::string> excludeDirs;  // the same on folder paths

@@ -2,6 +2,7 @@
 // prints for them, so that the program reads its output as it reads clamscan's.
 
 #include "scanner/arguments.h"
+#include "scanner/clamdscanner.h"
 #include "scanner/clamengine.h"
 #include "scanner/filescanner.h"
 #include "scanner/lineout.h"
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -42,13 +44,36 @@ int main(int argc, char **argv) {
                                    static_cast<long>(time(nullptr))));
     };
 
+    // With --clamd the engine is loaded only when clamd stops answering and databases were
+    // named: then the files clamd left unanswered, and the rest, are scanned here.
+    const bool useClamd = !args.clamd.empty();
     ClamEngine engine;
-    if (!engine.load(args.databases, &error)) {
+    if (!useClamd && !engine.load(args.databases, &error)) {
         // As clamscan: the error, then the summary of a scan of nothing.
         out.err(error);
         summary(0);
         return 2;
     }
+    std::mutex fallbackMutex;
+    enum class Fallback { NotTried, Ready, Failed } fallback = Fallback::NotTried;
+    auto takeOverFromClamd = [&] {
+        std::lock_guard lock(fallbackMutex);
+        if (fallback == Fallback::NotTried) {
+            fallback = Fallback::Failed;
+            const std::string reason = "clamd at " + args.clamd + " stopped answering";
+            if (args.databases.empty()) {
+                out.err("ERROR: " + reason);
+            } else if (!engine.load(args.databases, &error)) {
+                out.err(error);
+                out.err("ERROR: " + reason);
+            } else {
+                out.warning(reason + "; the rest is scanned with the databases given");
+                fallback = Fallback::Ready;
+            }
+        }
+        return fallback == Fallback::Ready;
+    };
+    const ClamdAddress clamdAddress = ClamdAddress::parse(args.clamd);
 
     unsigned threads = args.threads;
     if (threads == 0) {
@@ -61,7 +86,22 @@ int main(int argc, char **argv) {
     workers.reserve(threads);
     for (unsigned n = 0; n < threads; ++n) {
         workers.emplace_back([&] {
+            std::vector<std::string> unanswered;
+            if (useClamd) {
+                ClamdScanner clamd(clamdAddress, args.clamdTimeout, out, stats);
+                if (clamd.run(queue))
+                    return;
+                unanswered = clamd.unanswered();
+                if (!takeOverFromClamd()) {
+                    // The scan has failed; let the walker finish without scanning more.
+                    while (queue.pop())
+                        ;
+                    return;
+                }
+            }
             FileScanner scanner(engine, out, stats);
+            for (const std::string &path : unanswered)
+                scanner.scan(path);
             while (std::optional<std::string> path = queue.pop())
                 scanner.scan(*path);
         });
@@ -77,6 +117,8 @@ int main(int argc, char **argv) {
     for (std::thread &worker : workers)
         worker.join();
 
+    if (fallback == Fallback::Failed)
+        return 2;  // never a summary of a scan with files unanswered
     summary(engine.signatures());
     return stats.exitCode();
 }

@@ -38,6 +38,18 @@ public:
         return path;
     }
 
+    // A path when one is waiting, else nothing at once; closed tells whether none will come.
+    std::optional<std::string> tryPop(bool *closed) {
+        std::lock_guard lock(m_mutex);
+        *closed = m_items.empty() && m_closed;
+        if (m_items.empty())
+            return std::nullopt;
+        std::string path = std::move(m_items.front());
+        m_items.pop_front();
+        m_notFull.notify_one();
+        return path;
+    }
+
 private:
     const size_t m_capacity;
     std::mutex m_mutex;
