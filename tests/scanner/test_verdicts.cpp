@@ -1,10 +1,18 @@
 #include <algorithm>
 #include <cstdio>
+#include <arpa/inet.h>
+#include <csignal>
 #include <grp.h>
+#include <netinet/in.h>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
+#include <memory>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -68,6 +76,123 @@ void shell(const QByteArray &folder, const QString &command) {
     QVERIFY2(process.exitCode() == 0, qPrintable(command + u' ' + process.readAllStandardError()));
 }
 
+// The lines a clamd scan cannot share with clamscan: clamd loads its own databases and does
+// not report how much of each file it read.
+QByteArrayList withoutEngineFigures(QByteArrayList lines) {
+    lines.removeIf([](const QByteArray &line) {
+        return line.startsWith("Known viruses: ") || line.startsWith("Data scanned: ") ||
+               line.startsWith("Data read: ");
+    });
+    return lines;
+}
+
+int freeTcpPort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr *>(&a), &size);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+int listenLocal(const QByteArray &path) {
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), a.sun_path);
+    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(s, 16) != 0) {
+        close(s);
+        return -1;
+    }
+    chmod(path.constData(), 0666);
+    return s;
+}
+
+// A real clamd on a private configuration: a local socket and a TCP port on 127.0.0.1.
+class Clamd {
+public:
+    Clamd(const QByteArray &folder, const QByteArray &database, const QByteArray &streamMax)
+        : m_socket(folder + "/clamd.sock"), m_port(freeTcpPort()) {
+        QDir().mkpath(QFile::decodeName(folder));
+        writeRaw(folder + "/clamd.conf",
+                 "DatabaseDirectory " + database + "\nLocalSocket " + m_socket +
+                     "\nLocalSocketMode 666\nTCPSocket " + QByteArray::number(m_port) +
+                     "\nTCPAddr 127.0.0.1\nForeground yes\nLogFile " + folder +
+                     "/clamd.log\nStreamMaxLength " + streamMax + "\n");
+        m_process.start(QStringLiteral("clamd"),
+                        {QStringLiteral("--foreground"), QStringLiteral("--config-file=") +
+                                                             QFile::decodeName(folder) +
+                                                             QStringLiteral("/clamd.conf")});
+    }
+    ~Clamd() {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+    // PING answered with PONG on the local socket.
+    bool waitReady() {
+        for (int tries = 0; tries < 600 && m_process.state() != QProcess::NotRunning; ++tries) {
+            const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un a{};
+            a.sun_family = AF_UNIX;
+            std::copy(m_socket.begin(), m_socket.end(), a.sun_path);
+            char reply[8] = {};
+            const bool pong = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                              write(s, "zPING", 6) == 6 && read(s, reply, sizeof reply) == 5 &&
+                              QByteArray(reply) == "PONG";
+            close(s);
+            if (pong)
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+    void kill() { ::kill(static_cast<pid_t>(m_process.processId()), SIGKILL); }
+    QString localAddress() const { return QFile::decodeName(m_socket); }
+    QString tcpAddress() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+private:
+    QProcess m_process;
+    QByteArray m_socket;
+    int m_port;
+};
+
+// A server on a local socket that takes requests and, per mode, never answers or answers
+// with something that is not clamd's.
+class FakeClamd {
+public:
+    FakeClamd(const QByteArray &path, QByteArray answer)
+        : m_listener(listenLocal(path)), m_answer(std::move(answer)) {
+        m_thread = std::thread([this] {
+            std::vector<int> clients;
+            for (;;) {
+                const int client = accept(m_listener, nullptr, nullptr);
+                if (client < 0)
+                    break;
+                clients.push_back(client);
+                char buffer[256];
+                if (!m_answer.isEmpty() && read(client, buffer, sizeof buffer) > 0)
+                    (void)!write(client, m_answer.constData(),
+                                 static_cast<size_t>(m_answer.size()));
+            }
+            for (int client : clients)
+                close(client);
+        });
+    }
+    ~FakeClamd() {
+        shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        close(m_listener);
+    }
+
+private:
+    int m_listener;
+    QByteArray m_answer;
+    std::thread m_thread;
+};
+
 }  // namespace
 
 // vizavuz-scan against the real clamscan on a corpus of awkward files: the same lines, summary
@@ -78,6 +203,8 @@ class TestVerdicts : public QObject {
     QByteArray m_root;  // with a trailing "/"
     QByteArray m_corpus;
     QString m_database;
+    std::unique_ptr<Clamd> m_clamd;  // for the verdict comparisons
+    QByteArray m_many;               // a folder of many small files, for scans cut short
 
 private slots:
     void initTestCase() {
@@ -146,8 +273,45 @@ private slots:
             QVERIFY(QDir().mkpath(QFile::decodeName(deep)));
             writeRaw(deep + "/f.com", eicar);
         }
+
+        m_many = m_root + "many/";
+        QVERIFY(QDir().mkpath(QFile::decodeName(m_many)));
+        for (int n = 0; n < kManyFiles; ++n)
+            writeRaw(m_many + QByteArray::number(n),
+                     n % 10 ? "clean " + QByteArray::number(n) : eicar);
+
+        if (QStandardPaths::findExecutable(QStringLiteral("clamd"), {QStringLiteral("/usr/sbin")})
+                .isEmpty())
+            QFAIL("clamd is not installed (Debian package clamav-daemon)");
+        // Streams up to the largest corpus file, so that TCP scans see what clamscan sees.
+        m_clamd = std::make_unique<Clamd>(m_root + "clamd", db, "200M");
+        QVERIFY(m_clamd->waitReady());
     }
 
+private:
+    static constexpr int kManyFiles = 3000;
+
+    // Runs vizavuz-scan over the many small files with clamd at address, and calls act once
+    // the first verdict is out.
+    Run runCutShort(const QStringList &args, const std::function<void()> &act) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                      args + QStringList{QStringLiteral("--threads=1"), QFile::decodeName(m_many)});
+        QByteArray output;
+        while (!output.contains(": OK") && process.waitForReadyRead(30000))
+            output += process.readAll();
+        act();
+        Run run;
+        if (process.state() != QProcess::NotRunning && !process.waitForFinished(120000))
+            return run;
+        output += process.readAll();
+        run.exitCode = process.exitCode();
+        run.lines = output.split('\n');
+        return run;
+    }
+
+private slots:
     void cleanupTestCase() {
         // QTemporaryDir cannot remove names that are not UTF-8.
         if (!m_corpus.isEmpty()) {
@@ -213,6 +377,118 @@ private slots:
         // Lines are sorted: the order between files is free, the set must be equal.
         QCOMPARE(own.lines, clamscan.lines);
         QVERIFY(clamscan.lines.contains("----------- SCAN SUMMARY -----------"));
+
+        // clamd loads its databases itself: a database option has nothing to fail on.
+        if (QByteArray(QTest::currentDataTag()).contains("database"))
+            return;
+        for (const QString &address : {m_clamd->localAddress(), m_clamd->tcpAddress()}) {
+            const Run clamd =
+                runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                           ownOptions + QStringList{QStringLiteral("--clamd=") + address} + args);
+            QCOMPARE(clamd.exitCode, clamscan.exitCode);
+            QCOMPARE(withoutEngineFigures(clamd.lines), withoutEngineFigures(clamscan.lines));
+        }
+    }
+
+    // clamd killed, silent or talking nonsense in the middle of a scan: the files it left are
+    // scanned with the databases given, or the scan fails saying so; never a summary with
+    // files missing.
+    void clamdStoppingMidScan_data() {
+        QTest::addColumn<QByteArray>("server");
+        QTest::addColumn<bool>("withDatabase");
+        for (const char *server : {"killed", "silent", "garbage", "unknown id"}) {
+            QTest::addRow("%s, own engine takes over", server) << QByteArray(server) << true;
+            QTest::addRow("%s, scan fails", server) << QByteArray(server) << false;
+        }
+    }
+
+    void clamdStoppingMidScan() {
+        QFETCH(QByteArray, server);
+        QFETCH(bool, withDatabase);
+        static int faultRuns = 0;
+        const QByteArray folder = m_root + "fault" + QByteArray::number(++faultRuns);
+        QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+        std::unique_ptr<Clamd> clamd;
+        std::unique_ptr<FakeClamd> fake;
+        QString address;
+        if (server == "killed") {
+            clamd = std::make_unique<Clamd>(folder, QFile::encodeName(m_database), "10M");
+            QVERIFY(clamd->waitReady());
+            address = clamd->localAddress();
+        } else {
+            const QByteArray answer = server == "silent"    ? QByteArray()
+                                      : server == "garbage" ? QByteArray("HTTP/1.0 400 Bad\r\n", 19)
+                                                            : QByteArray("7: stream: OK", 14);
+            fake = std::make_unique<FakeClamd>(folder + "/fake.sock", answer);
+            address = QFile::decodeName(folder + "/fake.sock");
+        }
+        QStringList args{QStringLiteral("--clamd=") + address, QStringLiteral("--clamd-timeout=1")};
+        if (withDatabase)
+            args << QStringLiteral("--database=") + m_database;
+        const Run run = runCutShort(args, [&] {
+            if (clamd)
+                clamd->kill();
+        });
+        const QByteArray failure =
+            "ERROR: clamd at " + QFile::encodeName(address) + " stopped answering";
+        if (!withDatabase) {
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY2(run.lines.contains(failure), run.lines.join('\n').right(2000).constData());
+            QVERIFY(!run.lines.contains("----------- SCAN SUMMARY -----------"));
+            return;
+        }
+        // Every file exactly once, with its verdict.
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(!run.lines.contains(failure));
+        // clamd failed before the scan ended: the own engine took over.
+        QVERIFY(
+            run.lines.contains("WARNING: clamd at " + QFile::encodeName(address) +
+                               " stopped answering; the rest is scanned with the databases given"));
+        QMap<QByteArray, QByteArray> verdicts;
+        for (const QByteArray &line : run.lines) {
+            if (!line.startsWith(m_many))
+                continue;
+            const qsizetype colon = line.indexOf(": ");
+            QVERIFY2(!verdicts.contains(line.left(colon)), line.constData());
+            verdicts[line.left(colon)] = line.mid(colon + 2);
+        }
+        QCOMPARE(verdicts.size(), kManyFiles);
+        for (auto it = verdicts.cbegin(); it != verdicts.cend(); ++it) {
+            const bool infected = it.key().mid(m_many.size()).toInt() % 10 == 0;
+            QVERIFY2(infected ? it.value().endsWith(" FOUND") : it.value() == "OK",
+                     it.key().constData());
+        }
+        QVERIFY(run.lines.contains("Scanned files: " + QByteArray::number(kManyFiles)));
+        QVERIFY(run.lines.contains("Infected files: " + QByteArray::number(kManyFiles / 10)));
+    }
+
+    // A stream over clamd's limit is an error, never clean; the requests after it on the same
+    // session are answered all the same.
+    void streamOverClamdsLimitIsNotClean() {
+        Clamd clamd(m_root + "small-limit", QFile::encodeName(m_database), "1M");
+        QVERIFY(clamd.waitReady());
+        const QByteArray t = m_root + "limit/";
+        QVERIFY(QDir().mkpath(QFile::decodeName(t)));
+        writeRaw(t + "big", QByteArray(3 * 1024 * 1024, 'a'));
+        for (int n = 0; n < 20; ++n)
+            writeRaw(t + "small" + QByteArray::number(n),
+                     n ? QByteArray("clean") : TestEnv::eicar());
+        const Run run = runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                                   {QStringLiteral("--clamd=") + clamd.tcpAddress(),
+                                    QStringLiteral("--threads=1"), QFile::decodeName(t)});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(std::any_of(run.lines.cbegin(), run.lines.cend(), [&t](const QByteArray &line) {
+            return line.startsWith(t + "small0: ") && line.endsWith(" FOUND");
+        }));
+        QVERIFY2(run.lines.contains(t + "big: Size limit exceeded ERROR"),
+                 run.lines.join('\n').constData());
+        const auto count = [&run](const char *end) {
+            return std::count_if(run.lines.cbegin(), run.lines.cend(),
+                                 [end](const QByteArray &line) { return line.endsWith(end); });
+        };
+        QCOMPARE(count(" FOUND"), 1);
+        QCOMPARE(count(": OK"), 19);
+        QVERIFY(run.lines.contains("Total errors: 1"));
     }
 
     // The program's scans run the chosen scanner and read the same figures from either.
