@@ -526,6 +526,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--memory")};
         QTest::newRow("zero threads") << QStringList{QStringLiteral("--threads=0")};
         QTest::newRow("threads not a number") << QStringList{QStringLiteral("--threads=2x")};
+        QTest::newRow("no clamd time-out") << QStringList{QStringLiteral("--clamd-timeout=0")};
     }
 
     void badArgumentsFailWithOneLine() {
