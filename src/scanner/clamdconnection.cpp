@@ -53,6 +53,7 @@ bool ClamdConnection::open() {
             return false;
         memcpy(sa.sun_path, m_address.path.data(), m_address.path.size());
         m_socket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        limitSendTime();
         if (m_socket < 0 || connect(m_socket, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
             close();
             return false;
@@ -66,6 +67,7 @@ bool ClamdConnection::open() {
             return false;
         for (addrinfo *ai = found; ai && m_socket < 0; ai = ai->ai_next) {
             m_socket = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+            limitSendTime();
             if (m_socket >= 0 && connect(m_socket, ai->ai_addr, ai->ai_addrlen) != 0)
                 close();
         }
@@ -73,15 +75,21 @@ bool ClamdConnection::open() {
         if (m_socket < 0)
             return false;
     }
-    // A clamd that stops reading a stream must not hold the scan for ever.
-    timeval tv{m_timeoutSeconds, 0};
-    setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     static constexpr char kSession[] = "zIDSESSION";
     if (!sendAll(kSession, sizeof kSession)) {
         close();
         return false;
     }
     return true;
+}
+
+// A host that does not answer the connection, or a clamd that stops reading a stream, must
+// not hold the scan for ever (on Linux the send time-out bounds connect() too).
+void ClamdConnection::limitSendTime() {
+    if (m_socket < 0)
+        return;
+    timeval tv{m_timeoutSeconds, 0};
+    setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 void ClamdConnection::close() {

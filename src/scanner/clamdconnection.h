@@ -39,6 +39,7 @@ public:
     ReadResult readReply(std::string *line);
 
 private:
+    void limitSendTime();
     bool sendAll(const char *data, size_t size);
     bool sendStream(int fd);
     bool sendDescriptor(int fd);
