@@ -25,18 +25,26 @@ constexpr qint64 maxAnswer = 64 * 1024;
 constexpr char socketPrefix[] = "vizavuz-antivirus-";
 constexpr qsizetype socketNameLength = qsizetype(sizeof socketPrefix) - 1 + 16;
 
-// The paths of a complete scan request; false while it is incomplete.
-bool parseScanRequest(const QByteArray &bytes, QStringList *paths) {
+// Where a scan request that begins `bytes` ends: the zero byte after the header or after
+// another zero byte, looked for from `from` on; -1 while it has not come. Each byte is looked
+// at once however the request arrives, so that a long one is not read again and again.
+qsizetype scanRequestEnd(const QByteArray &bytes, qsizetype from) {
     const qsizetype start = qsizetype(sizeof scanMessage) - 1;
-    for (qsizetype at = start;;) {
-        const qsizetype end = bytes.indexOf('\0', at);
-        if (end < 0)
-            return false;
-        if (end == at)
-            return true;
-        *paths << QFile::decodeName(bytes.mid(at, end - at));
-        at = end + 1;
+    for (qsizetype at = qMax(from, start); (at = bytes.indexOf('\0', at)) >= 0; ++at)
+        if (at == start || bytes.at(at - 1) == '\0')
+            return at;
+    return -1;
+}
+
+// The paths of a complete scan request that ends at `end`.
+QStringList scanRequestPaths(const QByteArray &bytes, qsizetype end) {
+    QStringList paths;
+    for (qsizetype at = qsizetype(sizeof scanMessage) - 1; at < end;) {
+        const qsizetype next = bytes.indexOf('\0', at);
+        paths << QFile::decodeName(bytes.mid(at, next - at));
+        at = next + 1;
     }
+    return paths;
 }
 
 }  // namespace
@@ -112,17 +120,23 @@ void SingleInstance::accept(QLocalSocket *socket) {
         socket->deleteLater();
         return;
     }
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { receive(socket); });
+    // What has come so far, and how far of it a scan request's end was looked for.
+    auto received = std::make_shared<Received>();
+    connect(socket, &QLocalSocket::readyRead, this,
+            [this, socket, received] { receive(socket, *received); });
     if (socket->bytesAvailable() > 0)
-        receive(socket);
+        receive(socket, *received);
 }
 
-void SingleInstance::receive(QLocalSocket *socket) {
-    const QByteArray bytes = socket->peek(socket->bytesAvailable());
+void SingleInstance::receive(QLocalSocket *socket, Received &received) {
+    QByteArray &bytes = received.bytes;
+    bytes += socket->readAll();
     if (bytes.startsWith(scanMessage)) {
-        QStringList paths;
-        if (parseScanRequest(bytes, &paths)) {
-            socket->readAll();
+        const qsizetype end = scanRequestEnd(bytes, received.searched);
+        if (end >= 0) {
+            const QStringList paths = scanRequestPaths(bytes, end);
+            bytes.clear();  // what came after the request's end is not read, as before
+            received.searched = 0;
             if (m_scanHandler)
                 answer(socket, paths);
             else
@@ -131,8 +145,11 @@ void SingleInstance::receive(QLocalSocket *socket) {
             // Told, so that the asking start does not take the silence for a program that
             // does not answer.
             disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+            bytes.clear();
             reply(socket, refusedAnswer + requestTooLargeText().toUtf8());
             socket->abort();  // the short answer is out; the rest of the stream is not read
+        } else {
+            received.searched = qMax<qsizetype>(0, bytes.size() - 1);
         }
         return;
     }
@@ -141,7 +158,9 @@ void SingleInstance::receive(QLocalSocket *socket) {
     };
     if (beginsOf(activateMessage) || beginsOf(scanMessage))
         return;  // the rest is on its way
-    if (socket->readAll().contains(activateMessage))
+    const bool activate = bytes.contains(activateMessage);
+    bytes.clear();
+    if (activate)
         emit activationRequested();
 }
 

@@ -68,7 +68,11 @@ private:
         QStringList paths;
     };
     void accept(QLocalSocket *socket);
-    void receive(QLocalSocket *socket);
+    struct Received {
+        QByteArray bytes;
+        qsizetype searched = 0;
+    };
+    void receive(QLocalSocket *socket, Received &received);
     void answer(QLocalSocket *socket, const QStringList &paths);
     static void reply(QLocalSocket *socket, QByteArray message);
     bool connectToRunning(QLocalSocket &socket, int timeoutMs);
