@@ -43,6 +43,11 @@ void DatabaseDownload::setFreshclam(const QByteArray &program, const QString &pr
     m_freshclam.setPrivateMirror(privateMirror);
 }
 
+void DatabaseDownload::setSlowRule(const SlowRule &rule) {
+    m_slow = rule;
+    m_freshclam.setSlowRule(rule);
+}
+
 DatabaseDownload::~DatabaseDownload() {
     if (m_activeId)
         m_fetch.abort(m_activeId);
@@ -148,6 +153,8 @@ void DatabaseDownload::fetchNext() {
     request.target = m_targetFile;
     request.proxy = ProxySettings::fromRecord(m_data.settings);
     request.noDataTimeoutMs = m_noDataTimeoutMs;
+    request.maxBytes = m_maxBytes;
+    request.slow = m_slow;
     request.userAgent = updatehosts::userAgent();
     request.verify = [tool = *m_verifier](const QString &path) {
         return databaseverify::verify(tool, path);
