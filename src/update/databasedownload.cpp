@@ -80,6 +80,7 @@ void DatabaseDownload::start() {
     m_retryTimer.stop();
     m_uninstalled.clear();
     m_failureReason.clear();
+    m_failedAfterDownload = false;
     emit scheduledCheckOffRequested();
     setSuccessVisible(false);
     setGaugeVisible(true);
@@ -187,6 +188,7 @@ void DatabaseDownload::onFinished(quint64 id, const FetchOutcome &outcome) {
         return;  // a cancelled download reports nothing
     m_activeId = 0;
     if (!outcome.ok) {
+        m_failedAfterDownload = outcome.refusedByCheck;
         fail(outcome.reason, outcome.httpStatus, outcome.retryAfter);
         return;
     }

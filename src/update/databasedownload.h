@@ -67,6 +67,9 @@ public:
 
     // Why the last run failed, as the failure window shows it.
     QString failureReason() const { return m_failureReason; }
+    // The last run's file arrived whole but was not accepted (sigtool refused it, or could not
+    // check it): the connection is not what failed.
+    bool failedAfterDownload() const { return m_failedAfterDownload; }
     // The files of a run that started now, in order.
     QList<Kind> plan() const;
 
@@ -138,6 +141,7 @@ private:
     qint64 m_runBytes = 0;
     QList<Staged> m_uninstalled;
     QString m_failureReason;
+    bool m_failedAfterDownload = false;
     State m_state = State::Hidden;
     Kind m_kind = Kind::Main;
     QString m_targetFile;

@@ -369,8 +369,10 @@ void HttpFetch::onFinished() {
         return fail(updatetexts::cannotWrite(synced));
     if (m_request.verify) {
         const QString refused = m_request.verify(m_request.target);
-        if (!refused.isEmpty())
+        if (!refused.isEmpty()) {
+            m_outcome.refusedByCheck = true;
             return fail(refused);
+        }
     }
     FetchOutcome outcome = m_outcome;
     outcome.ok = true;

@@ -72,11 +72,12 @@ struct FetchRequest {
 // How a download ended.
 struct FetchOutcome {
     bool ok = false;
-    QString reason;        // what happened, for the user; empty on success
-    int httpStatus = 0;    // the final answer's status, 0 when none came
-    QDateTime retryAfter;  // when a 429 answer asked to come back (UTC), else invalid
-    qint64 bytes = 0;      // size of the stored file
-    quint64 device = 0;    // identity of the stored file, so that it is known at install
+    QString reason;               // what happened, for the user; empty on success
+    int httpStatus = 0;           // the final answer's status, 0 when none came
+    QDateTime retryAfter;         // when a 429 answer asked to come back (UTC), else invalid
+    bool refusedByCheck = false;  // it arrived whole, but the request's check refused it
+    qint64 bytes = 0;             // size of the stored file
+    quint64 device = 0;           // identity of the stored file, so that it is known at install
     quint64 inode = 0;
 };
 Q_DECLARE_METATYPE(FetchOutcome)
