@@ -83,11 +83,20 @@ QByteArray FreshclamRun::configText(const Settings &settings, const QString &pri
     if (settings.proxy.enabled) {
         add("HTTPProxyServer", settings.proxy.host.toLocal8Bit());
         add("HTTPProxyPort", QByteArray::number(settings.proxy.port));
-        // A user without a password is allowed; empty settings are left out.
+        // A user without a password is allowed; empty settings are left out. freshclam trims a
+        // value's blanks and takes off one pair of double quotes around it, nothing else: in
+        // quotes the user name and password reach it as typed (blanks, quotes and all), the
+        // same bytes the direct download sends.
+        auto quoted = [](const QString &value) {
+            QByteArray text("\"");
+            text += value.toLocal8Bit();
+            text += '"';
+            return text;
+        };
         if (!settings.proxy.user.isEmpty())
-            add("HTTPProxyUsername", settings.proxy.user.toLocal8Bit());
+            add("HTTPProxyUsername", quoted(settings.proxy.user));
         if (!settings.proxy.user.isEmpty() && !settings.proxy.password.isEmpty())
-            add("HTTPProxyPassword", settings.proxy.password.toLocal8Bit());
+            add("HTTPProxyPassword", quoted(settings.proxy.password));
     }
     QByteArray text =
         "# Written by Vizavuz AntiVirus before every database update; changes are overwritten.\n"

@@ -212,12 +212,12 @@ private slots:
         QTest::newRow("plain") << QByteArray("proxy.example") << QByteArray("bob")
                                << QByteArray("s3cret word")
                                << QByteArrayList{"HTTPProxyServer proxy.example",
-                                                 "HTTPProxyPort 3128", "HTTPProxyUsername bob",
-                                                 "HTTPProxyPassword s3cret word"}
+                                                 "HTTPProxyPort 3128", "HTTPProxyUsername \"bob\"",
+                                                 "HTTPProxyPassword \"s3cret word\""}
                                << QString();
         QTest::newRow("a user without a password")
             << QByteArray("proxy.example") << QByteArray("bob") << QByteArray()
-            << QByteArrayList{"HTTPProxyServer proxy.example", "HTTPProxyUsername bob"}
+            << QByteArrayList{"HTTPProxyServer proxy.example", "HTTPProxyUsername \"bob\""}
             << QString();
         QTest::newRow("a line of its own")
             << QByteArray("proxy.example") << QByteArray("bob")
@@ -343,6 +343,58 @@ private slots:
         QCOMPARE(failed.at(0).at(0).toString(), updatetexts::tooSlow(4096, 2000));
         QCOMPARE(w.data.settings.updateCount, 7);
         QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), QByteArray("old daily"));
+    }
+
+    // User names and passwords with blanks or quotes at their ends reach the proxy as typed,
+    // through the real freshclam and through the direct download alike.
+    void proxyCredentialsReachTheProxyAsTypedByBothTransports_data() {
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QByteArray>("password");
+        QTest::newRow("blanks at the ends") << QByteArray(" bob ") << QByteArray("  pass word ");
+        QTest::newRow("quotes") << QByteArray("\"bob\"") << QByteArray("'pw'");
+        QTest::newRow("a quote at one end") << QByteArray("\"x") << QByteArray("y\"");
+    }
+    void proxyCredentialsReachTheProxyAsTypedByBothTransports() {
+        QFETCH(QByteArray, user);
+        QFETCH(QByteArray, password);
+        const QByteArray freshclam = platform::findOnPath("freshclam");
+        QVERIFY2(!freshclam.isEmpty(), "ClamAV's freshclam (clamav-freshclam) is needed");
+        World w(freshclam);
+        // The test's server is the proxy too; it asks for credentials.
+        w.server.route("/daily.cvd", {407, "", false, {}});
+        w.server.extraHeaders("/daily.cvd", "Proxy-Authenticate: Basic realm=\"p\"\r\n");
+        w.server.rangeRoute("/daily.cvd", {407, "", false, {}});
+        w.data.settings.useProxy = 1;
+        w.data.settings.proxyServer.assign("127.0.0.1");
+        w.data.settings.proxyPort.assign(QByteArray::number(w.server.port()));
+        w.data.settings.proxyUser.assign(user);
+        w.data.settings.proxyPassword.assign(password);
+        const QByteArray expected = "Basic " + (user + ':' + password).toBase64();
+        auto sent = [&w] {
+            QByteArrayList found;
+            for (const QByteArray &request : std::as_const(w.server.requests))
+                for (const QByteArray &line : request.split('\n'))
+                    if (line.toLower().startsWith("proxy-authorization:"))
+                        found << line.mid(line.indexOf(':') + 1).trimmed();
+            return found;
+        };
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 60000);
+        QVERIFY2(!sent().isEmpty(), "freshclam sent no credentials");
+        for (const QByteArray &header : sent())
+            QCOMPARE(header, expected);
+
+        w.server.requests.clear();
+        (void)w.data.registry().writeText(regkey::dbServer(), "mirror.example");
+        DatabaseDownload direct(w.data);
+        direct.setStartDelay(10);
+        QSignalSpy directFailed(&direct, &DatabaseDownload::failed);
+        direct.start();
+        QTRY_COMPARE_WITH_TIMEOUT(directFailed.count(), 1, 20000);
+        QVERIFY2(!sent().isEmpty(), "the direct download sent no credentials");
+        for (const QByteArray &header : sent())
+            QCOMPARE(header, expected);
     }
 
 private:
