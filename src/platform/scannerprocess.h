@@ -25,6 +25,8 @@ public:
     // Blocks until the child has ended, without reaping it, so that its process group id
     // stays reserved for kill().
     static void waitUntilEnded(int pid);
+    // True once the child has ended (it is not reaped).
+    static bool hasEnded(int pid);
     // Reaps an ended child.
     static ExitStatus reap(int pid);
     // SIGKILL to the child's process group (the child and anything it started).

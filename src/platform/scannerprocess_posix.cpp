@@ -69,6 +69,17 @@ void ChildProcess::waitUntilEnded(int pid) {
     }
 }
 
+bool ChildProcess::hasEnded(int pid) {
+    siginfo_t info;
+    info.si_pid = 0;
+    int r;
+    do {
+        r = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | WNOHANG);
+    } while (r != 0 && errno == EINTR);
+    // No such child (already reaped) counts as ended.
+    return r != 0 || info.si_pid != 0;
+}
+
 ExitStatus ChildProcess::reap(int pid) {
     int status = 0;
     pid_t r;

@@ -111,7 +111,7 @@ void UpdateWindows::connectHooks() {
     connect(m_check.get(), &ConnectivityCheck::failed, this,
             [this](bool report, const QString &reason) {
                 if (report)
-                    showFailureWindow(reason);
+                    showFailureWindow(reason, false);
             });
     connect(m_schedule.get(), &UpdateSchedule::timerOnChanged, &m_form, [this](bool on) {
         if (!on)
@@ -213,8 +213,9 @@ void UpdateWindows::connectDownloadWindow() {
     connect(d, &DatabaseDownload::successVisibleChanged, done, &QWidget::setVisible);
     connect(d, &DatabaseDownload::scheduledCheckOffRequested, this,
             &UpdateWindows::switchScheduledCheckOff);
-    connect(d, &DatabaseDownload::failed, this,
-            [this](const QString &reason) { showFailureWindow(reason); });
+    connect(d, &DatabaseDownload::failed, this, [this](const QString &reason) {
+        showFailureWindow(reason, m_download->failedAfterDownload());
+    });
     // The Virus Database page shows the new figures at once.
     connect(d, &DatabaseDownload::succeeded, this, &UpdateWindows::fillUpdateLabels);
     connect(d, &DatabaseDownload::settingsWriteFailed, this,
@@ -311,11 +312,43 @@ void UpdateWindows::connectFailureWindow() {
         link->installEventFilter(new ClickFilter(link, [this] { m_form12->showDialog(); }));
 }
 
-void UpdateWindows::showFailureWindow(const QString &reason) {
-    // Too long for the line: shortened in the middle, the whole text as the tool tip.
-    m_reason->setText(
-        m_reason->fontMetrics().elidedText(reason, Qt::ElideMiddle, m_reason->width()));
+void UpdateWindows::showFailureWindow(const QString &reason, bool downloaded) {
+    TForm14 *w = m_form14.get();
+    // A file that arrived but was refused is no connection problem: the checklist and its
+    // settings link give way to what was wrong with the file, in full.
+    QLabel *heading = w->findChild<QLabel *>(QStringLiteral("Label1"));
+    if (m_checklistHeading.isEmpty())
+        m_checklistHeading = heading->text();
+    heading->setText(downloaded ? QStringLiteral("The file was downloaded but not installed:")
+                                : m_checklistHeading);
+    for (const char *name : {"Label2", "Label3", "Label4", "Label5", "Label6", "Label7"})
+        if (QLabel *l = w->findChild<QLabel *>(QString::fromLatin1(name)))
+            l->setVisible(!downloaded);
     m_reason->setToolTip(reason);
+    if (downloaded) {
+        // Wrapped over the checklist's room, above the close button; a path may break
+        // after any of its slashes.
+        QString text = reason;
+        text.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));
+        const QRect room(16, 82, 335, 104);
+        m_reason->setWordWrap(true);
+        m_reason->setGeometry(room);
+        m_reason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        const QRect needed =
+            m_reason->fontMetrics().boundingRect(room, Qt::TextWordWrap | Qt::AlignLeft, text);
+        m_reason->setText(
+            needed.height() <= room.height()
+                ? text
+                : m_reason->fontMetrics().elidedText(
+                      text, Qt::ElideMiddle,
+                      room.width() * room.height() / m_reason->fontMetrics().height()));
+    } else {
+        // Too long for the line: shortened in the middle, the whole text as the tool tip.
+        m_reason->setWordWrap(false);
+        m_reason->setGeometry(16, 170, 335, 18);
+        m_reason->setText(
+            m_reason->fontMetrics().elidedText(reason, Qt::ElideMiddle, m_reason->width()));
+    }
     // The failure window replaces the download window.
     if (m_form8->isVisible())
         m_form8->reject();

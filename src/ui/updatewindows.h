@@ -56,7 +56,8 @@ public:
     void showDownload();
     // The failure window, not modal, so that the settings dialog it opens takes input; its
     // last line gives the reason.
-    void showFailureWindow(const QString &reason);
+    // downloaded: the file arrived but was refused (not a connection problem).
+    void showFailureWindow(const QString &reason, bool downloaded);
     // The three update labels of the Virus Database page.
     void fillUpdateLabels();
     // The popup menu's "Virus Database Updates": the connectivity check, then a window.
@@ -97,5 +98,6 @@ private:
     std::unique_ptr<TForm12> m_form12;
     QProgressBar *m_gauge = nullptr;
     QLabel *m_reason = nullptr;
+    QString m_checklistHeading;
     int m_promptAnswer = 0;  // 2 Yes, 3 No, 0 closed otherwise
 };

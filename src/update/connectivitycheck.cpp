@@ -25,6 +25,8 @@ void ConnectivityCheck::run(bool reportFailure) {
     request.target = pageFile();
     request.proxy = ProxySettings::fromRecord(m_data.settings);
     request.noDataTimeoutMs = m_noDataTimeoutMs;
+    request.maxBytes = fetchlimits::largestPage;
+    request.slow = m_slow;
     request.userAgent = updatehosts::userAgent();
     m_activeId = m_fetch.start(request);
 }

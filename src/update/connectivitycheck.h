@@ -17,6 +17,7 @@ public:
     explicit ConnectivityCheck(ProgramData &data, QObject *parent = nullptr);
 
     void setNoDataTimeout(int ms) { m_noDataTimeoutMs = ms; }
+    void setSlowRule(const SlowRule &rule) { m_slow = rule; }
 
     // Starts the check; reportFailure says whether a failure shows the failure window.
     void run(bool reportFailure);
@@ -37,4 +38,5 @@ private:
     quint64 m_activeId = 0;
     bool m_reportFailure = true;
     int m_noDataTimeoutMs = 60000;
+    SlowRule m_slow;
 };

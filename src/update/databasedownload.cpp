@@ -43,6 +43,11 @@ void DatabaseDownload::setFreshclam(const QByteArray &program, const QString &pr
     m_freshclam.setPrivateMirror(privateMirror);
 }
 
+void DatabaseDownload::setSlowRule(const SlowRule &rule) {
+    m_slow = rule;
+    m_freshclam.setSlowRule(rule);
+}
+
 DatabaseDownload::~DatabaseDownload() {
     if (m_activeId)
         m_fetch.abort(m_activeId);
@@ -75,6 +80,7 @@ void DatabaseDownload::start() {
     m_retryTimer.stop();
     m_uninstalled.clear();
     m_failureReason.clear();
+    m_failedAfterDownload = false;
     emit scheduledCheckOffRequested();
     setSuccessVisible(false);
     setGaugeVisible(true);
@@ -148,6 +154,8 @@ void DatabaseDownload::fetchNext() {
     request.target = m_targetFile;
     request.proxy = ProxySettings::fromRecord(m_data.settings);
     request.noDataTimeoutMs = m_noDataTimeoutMs;
+    request.maxBytes = m_maxBytes;
+    request.slow = m_slow;
     request.userAgent = updatehosts::userAgent();
     request.verify = [tool = *m_verifier](const QString &path) {
         return databaseverify::verify(tool, path);
@@ -180,6 +188,7 @@ void DatabaseDownload::onFinished(quint64 id, const FetchOutcome &outcome) {
         return;  // a cancelled download reports nothing
     m_activeId = 0;
     if (!outcome.ok) {
+        m_failedAfterDownload = outcome.refusedByCheck;
         fail(outcome.reason, outcome.httpStatus, outcome.retryAfter);
         return;
     }

@@ -36,6 +36,10 @@ public:
     void setStartDelay(int ms) { m_startTimer.setInterval(ms); }
     void setRetryInterval(int ms) { m_retryTimer.setInterval(ms); }
     void setNoDataTimeout(int ms) { m_noDataTimeoutMs = ms; }
+    // The least progress a transfer must make (both transports), and the largest file a
+    // mirror may send.
+    void setSlowRule(const SlowRule &rule);
+    void setSizeLimit(qint64 bytes) { m_maxBytes = bytes; }
     // The sigtool that verifies downloads (by default the program folder's, else PATH's).
     void setVerifier(const QByteArray &tool) { m_verifier = tool; }
     // The freshclam run for the official server (by default the program folder's, else PATH's),
@@ -63,6 +67,9 @@ public:
 
     // Why the last run failed, as the failure window shows it.
     QString failureReason() const { return m_failureReason; }
+    // The last run's file arrived whole but was not accepted (sigtool refused it, or could not
+    // check it): the connection is not what failed.
+    bool failedAfterDownload() const { return m_failedAfterDownload; }
     // The files of a run that started now, in order.
     QList<Kind> plan() const;
 
@@ -125,6 +132,8 @@ private:
     QTimer m_startTimer;
     QTimer m_retryTimer;
     int m_noDataTimeoutMs = 60000;
+    SlowRule m_slow;
+    qint64 m_maxBytes = fetchlimits::largestDatabase;
     std::optional<QByteArray> m_verifier;
     quint64 m_activeId = 0;
     QList<Kind> m_plan;
@@ -132,6 +141,7 @@ private:
     qint64 m_runBytes = 0;
     QList<Staged> m_uninstalled;
     QString m_failureReason;
+    bool m_failedAfterDownload = false;
     State m_state = State::Hidden;
     Kind m_kind = Kind::Main;
     QString m_targetFile;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QThread>
 
 #include "platform/scannerprocess.h"
 #include "update/updatetexts.h"
@@ -48,10 +49,15 @@ QString verify(const QByteArray &tool, const QString &path, int timeoutMs) {
         if (output.size() < keep)
             output.append(buffer, n);
     }
-    if (timedOut)
-        platform::ChildProcess::killGroup(pid);
     platform::ChildProcess::closeFd(fd);
-    platform::ChildProcess::waitUntilEnded(pid);
+    // Its output is over; a sigtool that goes on without it is ended at the deadline too.
+    while (!timedOut && !platform::ChildProcess::hasEnded(pid)) {
+        if (deadline.hasExpired())
+            timedOut = true;
+        else
+            QThread::msleep(20);
+    }
+    platform::ChildProcess::killGroup(pid);
     const platform::ExitStatus ended = platform::ChildProcess::reap(pid);
     const int code = ended.exited ? ended.code : -1;
     if (timedOut)
@@ -78,7 +84,8 @@ QString verify(const QByteArray &tool, const QString &path, int timeoutMs) {
     if (cause.isEmpty())
         cause = code == 0 ? QStringLiteral("unsigned")
                           : QStringLiteral("sigtool exit code %1").arg(code);
-    return updatetexts::notADatabase(cause.left(200));
+    // Whole: one of sigtool's lines is short; only what could not be one is cut.
+    return updatetexts::notADatabase(cause.left(1000));
 }
 
 }  // namespace databaseverify

@@ -1,5 +1,8 @@
 #include "update/freshclamrun.h"
 
+#include <chrono>
+
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QtEndian>
 #include <QFileInfo>
@@ -14,6 +17,12 @@ namespace {
 
 // The longest line kept from freshclam's output; anything longer is not one of its lines.
 constexpr qsizetype longestLine = 4096;
+// Batches of lines that may wait for the main thread.
+constexpr int mostQueued = 64;
+// Database names kept from one run's "updated" lines.
+constexpr qsizetype mostUpdated = 64;
+// After freshclam has ended, how long what something it started still writes is read.
+constexpr int drainAfterEndMs = 300;
 
 // A value that would end its line early, or carry a line of its own, cannot be written.
 bool oneLine(const QByteArray &value) {
@@ -36,6 +45,15 @@ qint64 bytes(const QString &number, const QString &unit) {
 
 FreshclamRun::FreshclamRun(QObject *parent) : QObject(parent) {
     qRegisterMetaType<FreshclamRun::Outcome>();
+    connect(&m_slowTimer, &QTimer::timeout, this, &FreshclamRun::onSlowWindow);
+    // It prints a progress line at least every second while it transfers, and tests a new
+    // database within a few minutes; ten minutes of nothing is a freshclam that hangs.
+    m_silence.setInterval(10 * 60 * 1000);
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        abandon(updatetexts::freshclamFailed(
+            QStringLiteral("it printed nothing for %1 seconds").arg(m_silence.interval() / 1000)));
+    });
 }
 
 FreshclamRun::~FreshclamRun() {
@@ -65,11 +83,20 @@ QByteArray FreshclamRun::configText(const Settings &settings, const QString &pri
     if (settings.proxy.enabled) {
         add("HTTPProxyServer", settings.proxy.host.toLocal8Bit());
         add("HTTPProxyPort", QByteArray::number(settings.proxy.port));
-        // A user without a password is allowed; empty settings are left out.
+        // A user without a password is allowed; empty settings are left out. freshclam trims a
+        // value's blanks and takes off one pair of double quotes around it, nothing else: in
+        // quotes the user name and password reach it as typed (blanks, quotes and all), the
+        // same bytes the direct download sends.
+        auto quoted = [](const QString &value) {
+            QByteArray text("\"");
+            text += value.toLocal8Bit();
+            text += '"';
+            return text;
+        };
         if (!settings.proxy.user.isEmpty())
-            add("HTTPProxyUsername", settings.proxy.user.toLocal8Bit());
+            add("HTTPProxyUsername", quoted(settings.proxy.user));
         if (!settings.proxy.user.isEmpty() && !settings.proxy.password.isEmpty())
-            add("HTTPProxyPassword", settings.proxy.password.toLocal8Bit());
+            add("HTTPProxyPassword", quoted(settings.proxy.password));
     }
     QByteArray text =
         "# Written by Vizavuz AntiVirus before every database update; changes are overwritten.\n"
@@ -151,46 +178,75 @@ void FreshclamRun::start(const Settings &settings) {
     }
 
     // The reader hands whole lines to the main thread and tells it when freshclam has ended;
-    // the main thread reaps it, so that a cancel never signals a process id already reused.
+    // the main thread reaps it, so that a cancel never signals a process id already reused. It
+    // looks at its stop flag before every read, whatever arrives, and stops reading shortly
+    // after freshclam has ended even when something freshclam started still holds the pipe.
     m_stop = std::make_shared<std::atomic_bool>(false);
-    m_reader = std::thread([this, fd, pid = m_pid, run = m_run, stop = m_stop] {
+    m_queued = std::make_shared<std::atomic_int>(0);
+    m_lastReceived = m_transferred = m_windowStart = 0;
+    m_inTransfer = m_transferAtWindowStart = false;
+    m_slowTimer.start(m_slow.windowMs);
+    m_silence.start();
+    m_reader = std::thread([this, fd, pid = m_pid, run = m_run, stop = m_stop, queued = m_queued] {
         QByteArray pending;
         char buffer[4096];
-        for (;;) {
-            const long n = platform::ChildProcess::readSome(fd, buffer, sizeof buffer, 200);
-            if (n == -2) {
-                if (stop->load())
-                    break;
+        bool ended = false;
+        QDeadlineTimer drain;
+        auto post = [&](const QList<QByteArray> &lines) {
+            queued->fetch_add(1);
+            QMetaObject::invokeMethod(
+                this,
+                [this, run, lines, queued] {
+                    queued->fetch_sub(1);
+                    onLines(run, lines);
+                },
+                Qt::QueuedConnection);
+        };
+        while (!stop->load()) {
+            if (queued->load() >= mostQueued) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
             }
-            if (n <= 0)
+            const long n = platform::ChildProcess::readSome(fd, buffer, sizeof buffer, 100);
+            if (n == 0 || n == -1)
                 break;
-            pending.append(buffer, n);
-            QList<QByteArray> lines;
-            qsizetype from = 0;
-            for (qsizetype i = 0; i < pending.size(); ++i) {
-                if (pending[i] == '\n' || pending[i] == '\r') {
-                    if (i > from)
-                        lines << pending.mid(from, i - from);
-                    from = i + 1;
+            if (n > 0) {
+                pending.append(buffer, n);
+                QList<QByteArray> lines;
+                qsizetype from = 0;
+                for (qsizetype i = 0; i < pending.size(); ++i) {
+                    if (pending[i] == '\n' || pending[i] == '\r') {
+                        if (i > from)
+                            lines << pending.mid(from, i - from);
+                        from = i + 1;
+                    }
                 }
+                pending.remove(0, from);
+                if (pending.size() > longestLine)
+                    pending.clear();
+                if (!lines.isEmpty())
+                    post(lines);
             }
-            pending.remove(0, from);
-            if (pending.size() > longestLine)
-                pending.clear();
-            if (!lines.isEmpty())
-                QMetaObject::invokeMethod(
-                    this, [this, run, lines] { onLines(run, lines); }, Qt::QueuedConnection);
+            if (!ended && platform::ChildProcess::hasEnded(pid)) {
+                ended = true;
+                drain.setRemainingTime(drainAfterEndMs);
+            }
+            if (ended && (n == -2 || drain.hasExpired()))
+                break;
         }
         platform::ChildProcess::closeFd(fd);
-        if (!pending.isEmpty()) {
-            const QList<QByteArray> last{pending};
-            QMetaObject::invokeMethod(
-                this, [this, run, last] { onLines(run, last); }, Qt::QueuedConnection);
+        if (stop->load())
+            return;
+        if (!pending.isEmpty())
+            post({pending});
+        // Its output ended before it did.
+        while (!ended && !stop->load()) {
+            ended = platform::ChildProcess::hasEnded(pid);
+            if (!ended)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (stop->load())
             return;
-        platform::ChildProcess::waitUntilEnded(pid);
         QMetaObject::invokeMethod(
             this, [this, run] { onEnded(run, 0); }, Qt::QueuedConnection);
     });
@@ -208,16 +264,52 @@ void FreshclamRun::cancel() {
     if (m_pid <= 0)
         return;
     ++m_run;  // whatever the old run still posts is not heard
+    endChild();
+}
+
+platform::ExitStatus FreshclamRun::endChild() {
+    m_slowTimer.stop();
+    m_silence.stop();
+    // Whatever of its group is left goes too (the group id stays reserved until the reap).
     platform::ChildProcess::killGroup(m_pid);
     stopReader();
     platform::ChildProcess::waitUntilEnded(m_pid);
-    platform::ChildProcess::reap(m_pid);
+    const platform::ExitStatus ended = platform::ChildProcess::reap(m_pid);
     m_pid = 0;
+    return ended;
+}
+
+void FreshclamRun::abandon(const QString &reason) {
+    if (m_pid <= 0)
+        return;
+    ++m_run;
+    endChild();
+    Outcome outcome;
+    outcome.reason = reason;
+    finish(outcome);
+}
+
+void FreshclamRun::onTransfer(qint64 received, qint64 total) {
+    // Each file's transfer counts from 0 again.
+    m_transferred += received >= m_lastReceived ? received - m_lastReceived : received;
+    m_lastReceived = received;
+    m_inTransfer = received < total;
+}
+
+void FreshclamRun::onSlowWindow() {
+    if (m_pid <= 0)
+        return;
+    // Only a window that a transfer spanned from its start is judged.
+    if (m_transferAtWindowStart && m_inTransfer && m_transferred - m_windowStart < m_slow.minBytes)
+        return abandon(updatetexts::tooSlow(m_slow.minBytes, m_slow.windowMs));
+    m_windowStart = m_transferred;
+    m_transferAtWindowStart = m_inTransfer;
 }
 
 void FreshclamRun::onLines(quint64 run, const QList<QByteArray> &lines) {
     if (run != m_run)
         return;
+    m_silence.start();
     for (const QByteArray &line : lines)
         handleLine(QString::fromLocal8Bit(line));
 }
@@ -238,7 +330,10 @@ void FreshclamRun::handleLine(const QString &raw) {
         return;
 
     if (const auto m = transfer.match(line); m.hasMatch()) {
-        emit progress(bytes(m.captured(1), m.captured(2)), bytes(m.captured(3), m.captured(4)));
+        const qint64 received = bytes(m.captured(1), m.captured(2));
+        const qint64 total = bytes(m.captured(3), m.captured(4));
+        onTransfer(received, total);
+        emit progress(received, total);
         return;
     }
     // "previously received error code 429 or 403" names no status of this run: it comes with
@@ -252,7 +347,8 @@ void FreshclamRun::handleLine(const QString &raw) {
         if (local.isValid())
             m_coolDown = local.toUTC();
     }
-    if (const auto m = updated.match(line); m.hasMatch())
+    if (const auto m = updated.match(line);
+        m.hasMatch() && !m_updated.contains(m.captured(1)) && m_updated.size() < mostUpdated)
         m_updated << m.captured(1);
     if (line.contains(QLatin1StringView("Couldn't connect to server")))
         m_cannotConnect = true;
@@ -273,10 +369,8 @@ void FreshclamRun::handleLine(const QString &raw) {
 void FreshclamRun::onEnded(quint64 run, int) {
     if (run != m_run)
         return;
-    stopReader();
-    const platform::ExitStatus ended = platform::ChildProcess::reap(m_pid);
+    const platform::ExitStatus ended = endChild();
     const int code = ended.exited ? ended.code : -1;
-    m_pid = 0;
 
     Outcome outcome;
     outcome.httpStatus = m_status;

@@ -9,6 +9,9 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+
+#include "platform/scannerprocess.h"
 
 #include "update/httpfetch.h"
 
@@ -42,6 +45,10 @@ public:
     void setProgram(const QByteArray &program) { m_program = program; }
     // A mirror to use instead of the official server (a test's server on 127.0.0.1).
     void setPrivateMirror(const QString &url) { m_privateMirror = url; }
+    // The least progress a transfer that freshclam reports must make, and how long it may
+    // print nothing at all; a run that breaks either is ended with the reason.
+    void setSlowRule(const SlowRule &rule) { m_slow = rule; }
+    void setSilenceLimit(int ms) { m_silence.setInterval(ms); }
 
     // Writes the configuration and starts freshclam; the end comes through finished().
     void start(const Settings &settings);
@@ -60,6 +67,12 @@ signals:
 
 private:
     void onLines(quint64 run, const QList<QByteArray> &lines);
+    void onTransfer(qint64 received, qint64 total);
+    void onSlowWindow();
+    // Ends the running freshclam and reports the run as failed with this reason.
+    void abandon(const QString &reason);
+    // Kills freshclam's process group, lets go of its output and reaps it.
+    platform::ExitStatus endChild();
     void onEnded(quint64 run, int exitCode);
     void handleLine(const QString &line);
     void finish(Outcome outcome);
@@ -72,6 +85,17 @@ private:
     int m_pid = 0;
     std::thread m_reader;
     std::shared_ptr<std::atomic_bool> m_stop;
+    // Batches of lines handed to the main thread and not yet handled: the reader waits (and
+    // freshclam with it) rather than pile up a flood.
+    std::shared_ptr<std::atomic_int> m_queued;
+    SlowRule m_slow;
+    QTimer m_slowTimer;
+    QTimer m_silence;
+    qint64 m_lastReceived = 0;
+    qint64 m_transferred = 0;  // over every file of the run
+    qint64 m_windowStart = 0;
+    bool m_inTransfer = false;
+    bool m_transferAtWindowStart = false;
     // What the current run has printed that decides its outcome.
     int m_status = 0;
     QDateTime m_coolDown;

@@ -182,6 +182,8 @@ HttpFetch::~HttpFetch() {
 }
 
 void HttpFetch::clear() {
+    if (m_slowTimer)
+        m_slowTimer->stop();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->deleteLater();
@@ -204,6 +206,8 @@ void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
     m_request = request;
     m_outcome = FetchOutcome{};
     m_written = 0;
+    m_received = 0;
+    m_windowStart = 0;
     m_writeFailed = false;
     if (const QString refusal = request.proxy.refusal(); !refusal.isEmpty()) {
         m_id = 0;
@@ -249,6 +253,8 @@ void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
     http.setTransferTimeout(request.noDataTimeoutMs);
 
     m_reply = m_manager->get(http);
+    m_reply->setReadBufferSize(fetchlimits::readBuffer);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &HttpFetch::onMetaData);
     connect(m_reply, &QNetworkReply::readyRead, this, &HttpFetch::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &HttpFetch::onFinished);
     connect(m_reply, &QNetworkReply::downloadProgress, this,
@@ -267,16 +273,60 @@ QString HttpFetch::writeError() const {
     return reason.isEmpty() ? QStringLiteral("Unknown error") : reason;
 }
 
+void HttpFetch::onMetaData() {
+    if (!m_reply)
+        return;
+    // An answer has begun: from now on it must keep moving.
+    if (!m_slowTimer) {
+        m_slowTimer = new QTimer(this);
+        connect(m_slowTimer, &QTimer::timeout, this, &HttpFetch::onSlowWindow);
+    }
+    if (!m_slowTimer->isActive()) {
+        m_windowStart = m_received;
+        m_slowTimer->start(m_request.slow.windowMs);
+    }
+    // A body announced larger than the limit is not begun.
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (status >= 200 && status <= 299 && length.isValid() &&
+        length.toLongLong() > m_request.maxBytes)
+        stop(updatetexts::tooLarge(m_request.maxBytes));
+}
+
+void HttpFetch::onSlowWindow() {
+    if (!m_reply)
+        return;
+    if (m_received - m_windowStart < m_request.slow.minBytes) {
+        stop(updatetexts::tooSlow(m_request.slow.minBytes, m_request.slow.windowMs));
+        return;
+    }
+    m_windowStart = m_received;
+}
+
+void HttpFetch::stop(const QString &reason) {
+    if (!m_reply)
+        return;
+    m_reply->disconnect(this);
+    m_reply->abort();
+    fail(reason);
+}
+
 void HttpFetch::onReadyRead() {
     if (!m_reply || !m_file || !m_reply->isOpen())
         return;
+    // At most the read buffer's worth.
     const QByteArray chunk = m_reply->readAll();
+    m_received += chunk.size();
     // Only the body of the final answer is stored; redirect and error bodies are not.
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status > 299)
         return;
     if (m_writeFailed)
         return;
+    if (m_written + chunk.size() > m_request.maxBytes) {
+        stop(updatetexts::tooLarge(m_request.maxBytes));
+        return;
+    }
     if (m_file->write(chunk) != chunk.size()) {
         m_writeFailed = true;
         m_reply->abort();
@@ -319,8 +369,10 @@ void HttpFetch::onFinished() {
         return fail(updatetexts::cannotWrite(synced));
     if (m_request.verify) {
         const QString refused = m_request.verify(m_request.target);
-        if (!refused.isEmpty())
+        if (!refused.isEmpty()) {
+            m_outcome.refusedByCheck = true;
             return fail(refused);
+        }
     }
     FetchOutcome outcome = m_outcome;
     outcome.ok = true;

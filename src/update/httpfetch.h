@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include "state/records.h"
@@ -32,12 +33,36 @@ struct ProxySettings {
     QString refusal() const;
 };
 
+// The bounds of every download, whatever the server sends.
+namespace fetchlimits {
+// The most a database download may bring in. The largest database, main.cvd, is about 170 MB
+// today and daily.cvd about 60 MB; three times the largest leaves years of growth, yet stops a
+// server that sends without end long before the disk fills.
+inline constexpr qint64 largestDatabase = 512LL * 1024 * 1024;
+// The connectivity check's page: a web page of a few KiB.
+inline constexpr qint64 largestPage = 1024 * 1024;
+// What the network layer holds of a download before it is written: it reads no faster than
+// the file is written, so the program's memory does not grow with a fast server.
+inline constexpr qint64 readBuffer = 256 * 1024;
+}  // namespace fetchlimits
+
+// The least progress a transfer must make: at least minBytes in every window of windowMs. About
+// 1 KiB/s by default, a fifth of what a dial-up line carries; a server that trickles is ended.
+struct SlowRule {
+    int windowMs = 30000;
+    qint64 minBytes = 32 * 1024;
+};
+
 // One download: where from, where to, and how.
 struct FetchRequest {
     QUrl url;
     QString target;
     ProxySettings proxy;
     int noDataTimeoutMs = 60000;
+    // A larger body (announced or sent) ends the download.
+    qint64 maxBytes = fetchlimits::largestDatabase;
+    // Applies from the answer's head on.
+    SlowRule slow;
     QByteArray userAgent;
     // Run on the worker once the file is complete and on disk; empty when it may be kept,
     // otherwise the reason it is not (the file is then deleted).
@@ -47,11 +72,12 @@ struct FetchRequest {
 // How a download ended.
 struct FetchOutcome {
     bool ok = false;
-    QString reason;        // what happened, for the user; empty on success
-    int httpStatus = 0;    // the final answer's status, 0 when none came
-    QDateTime retryAfter;  // when a 429 answer asked to come back (UTC), else invalid
-    qint64 bytes = 0;      // size of the stored file
-    quint64 device = 0;    // identity of the stored file, so that it is known at install
+    QString reason;               // what happened, for the user; empty on success
+    int httpStatus = 0;           // the final answer's status, 0 when none came
+    QDateTime retryAfter;         // when a 429 answer asked to come back (UTC), else invalid
+    bool refusedByCheck = false;  // it arrived whole, but the request's check refused it
+    qint64 bytes = 0;             // size of the stored file
+    quint64 device = 0;           // identity of the stored file, so that it is known at install
     quint64 inode = 0;
 };
 Q_DECLARE_METATYPE(FetchOutcome)
@@ -73,7 +99,8 @@ QByteArray userAgent();
 // made anew for every download (an earlier file of that name is removed first, so two downloads
 // never share one file). A download succeeds only with a 2xx status and the whole announced body,
 // synced to disk and accepted by the request's check; a failed or aborted download removes its
-// file. No data for the time-out is a failure.
+// file. No data for the time-out, a body above the request's limit and a transfer slower than
+// its rule are failures; the reply's read buffer is bounded.
 class HttpFetch : public QObject {
     Q_OBJECT
 public:
@@ -90,7 +117,11 @@ signals:
     void finished(quint64 id, const FetchOutcome &outcome);
 
 private:
+    void onMetaData();
     void onReadyRead();
+    void onSlowWindow();
+    // Ends the transfer at once with this reason.
+    void stop(const QString &reason);
     QString writeError() const;
     void onFinished();
     void fail(const QString &reason);
@@ -103,6 +134,9 @@ private:
     FetchOutcome m_outcome;
     quint64 m_id = 0;
     qint64 m_written = 0;
+    qint64 m_received = 0;  // body bytes of every answer, for the slow rule
+    qint64 m_windowStart = 0;
+    QTimer *m_slowTimer = nullptr;
     bool m_writeFailed = false;
     // The last download that succeeded, until another starts.
     quint64 m_doneId = 0;

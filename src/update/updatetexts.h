@@ -28,6 +28,17 @@ inline QString hostNotFound(const QString &host) {
 inline QString stalled() {
     return QStringLiteral("The server stopped sending data");
 }
+inline QString tooLarge(qint64 limit) {
+    return QStringLiteral(
+               "The server sent more than %1, more than any file it should send; the "
+               "download was stopped")
+        .arg(QLocale::c().formattedDataSize(limit, 0, QLocale::DataSizeIecFormat));
+}
+inline QString tooSlow(qint64 minBytes, int windowMs) {
+    return QStringLiteral("The server is too slow (less than %1 in %2 seconds)")
+        .arg(QLocale::c().formattedDataSize(minBytes, 0, QLocale::DataSizeIecFormat))
+        .arg(windowMs / 1000.0);
+}
 inline QString cutShort(qint64 received, qint64 announced) {
     return QStringLiteral("The download was cut short (%1 of %2 bytes)")
         .arg(received)

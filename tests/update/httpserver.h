@@ -5,9 +5,12 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 // A small HTTP/1.0 server on 127.0.0.1 for the tests: each path answers with a chosen status
-// and body; "cut" announces more bytes than it sends and then closes the connection.
+// and body; "cut" announces more bytes than it sends and then closes the connection; "endless"
+// announces no length and sends without end, as fast as the client takes it; "trickleMs" sends
+// one more byte every so many milliseconds; "announced" replaces the announced length.
 class TestHttpServer : public QObject {
 public:
     struct Route {
@@ -15,6 +18,9 @@ public:
         QByteArray body;
         bool cut = false;
         QByteArray location;  // for redirects
+        bool endless = false;
+        int trickleMs = 0;
+        qint64 announced = -1;
     };
 
     TestHttpServer() {
@@ -54,17 +60,43 @@ private:
                                 ? m_rangeRoutes.value(target)
                                 : m_routes.value(target, Route{404, "not found", false, {}});
             QByteArray head = "HTTP/1.0 " + QByteArray::number(r.status) + " X\r\n";
-            const qsizetype announced = r.cut ? r.body.size() * 2 : r.body.size();
-            head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+            const qint64 announced = r.announced >= 0 ? r.announced
+                                     : r.cut          ? r.body.size() * 2
+                                                      : r.body.size();
+            if (!r.endless)
+                head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
             if (!r.location.isEmpty())
                 head += "Location: " + r.location + "\r\n";
             head += m_headers.value(target);
             head += "Connection: close\r\n\r\n";
             socket->write(head + r.body);
-            socket->disconnectFromHost();
             m_buffers.remove(socket);
+            if (r.endless)
+                return sendWithoutEnd(socket);
+            if (r.trickleMs > 0)
+                return trickle(socket, r.trickleMs);
+            socket->disconnectFromHost();
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    // Writes more whenever little is left to send: fast, and never piling up here.
+    static void sendWithoutEnd(QTcpSocket *socket) {
+        socket->disconnect(socket);
+        const QByteArray chunk(64 * 1024, 'e');
+        auto more = [socket, chunk] {
+            while (socket->state() == QAbstractSocket::ConnectedState &&
+                   socket->bytesToWrite() < 4 * chunk.size())
+                socket->write(chunk);
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        more();
+    }
+    static void trickle(QTcpSocket *socket, int intervalMs) {
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket] { socket->write("t"); });
+        timer->start(intervalMs);
     }
 
     QTcpServer m_server;

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
@@ -15,6 +16,7 @@
 #include "platform/scannerprocess.h"
 #include "update/connectivitycheck.h"
 #include "update/databasedownload.h"
+#include "update/updatetexts.h"
 #include "update/updatewait.h"
 
 namespace {
@@ -135,6 +137,8 @@ public:
     QProcess process;
 };
 }  // namespace
+
+Q_DECLARE_METATYPE(TestHttpServer::Route)
 
 class TestDatabaseDownload : public QObject {
     Q_OBJECT
@@ -658,6 +662,65 @@ private slots:
             QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
             QCOMPARE(w.data.settings.updateCount, 0);
         }
+    }
+
+    // A mirror that sends more than any database, or announces it, is stopped with the reason;
+    // one that trickles is stopped as too slow. Nothing is kept, recorded or installed.
+    void unboundedOrTricklingMirrorsAreStopped_data() {
+        QTest::addColumn<TestHttpServer::Route>("route");
+        QTest::addColumn<QString>("reason");
+        const qint64 limit = 1024 * 1024;
+        const QString tooLarge = updatetexts::tooLarge(limit);
+        TestHttpServer::Route endless{200, cvd("x"), false, {}};
+        endless.endless = true;
+        // Announced too large and then sending almost nothing: refused before the body.
+        TestHttpServer::Route announced{200, cvd("x"), false, {}};
+        announced.announced = limit + 1;
+        announced.trickleMs = 1000;
+        TestHttpServer::Route trickle{200, cvd("x"), false, {}};
+        trickle.announced = 1000000;
+        trickle.trickleMs = 50;
+        QTest::newRow("no length, sent without end") << endless << tooLarge;
+        QTest::newRow("a length above the limit") << announced << tooLarge;
+        QTest::newRow("a byte every 50 ms") << trickle << updatetexts::tooSlow(4096, 1000);
+    }
+    void unboundedOrTricklingMirrorsAreStopped() {
+        QFETCH(TestHttpServer::Route, route);
+        QFETCH(QString, reason);
+        World w;
+        w.lastUpdateDaysAgo(10);
+        w.server.route("/main.cvd", route);
+        DatabaseDownload dl(w.data);
+        dl.setVerifier(standInSigtool());
+        dl.setStartDelay(10);
+        dl.setSizeLimit(1024 * 1024);
+        dl.setSlowRule({1000, 4096});
+        QSignalSpy failed(&dl, &DatabaseDownload::failed);
+        QElapsedTimer took;
+        took.start();
+        dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 8000);
+        QCOMPARE(failed.at(0).at(0).toString(), reason);
+        QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(!QFileInfo::exists(w.db("main2.cvd")));
+        QVERIFY(!QFileInfo::exists(w.db("main.cvd")));
+        QCOMPARE(w.data.settings.updateCount, 0);
+    }
+
+    // The connectivity check's page is small: a server that sends without end is stopped.
+    void connectivityPageWithoutEndIsStopped() {
+        World w;
+        TestHttpServer::Route endless{200, payload(6000), false, {}};
+        endless.endless = true;
+        w.server.route("/ts.html", endless);
+        ConnectivityCheck check(w.data);
+        QSignalSpy passed(&check, &ConnectivityCheck::passed);
+        QSignalSpy failed(&check, &ConnectivityCheck::failed);
+        check.run(true);
+        QTRY_COMPARE_WITH_TIMEOUT(passed.count() + failed.count(), 1, 10000);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(1).toString(), updatetexts::tooLarge(fetchlimits::largestPage));
+        QVERIFY(!QFileInfo::exists(w.db("ts.html")));
     }
 
     void connectivityCheckNeedsMoreThan5120Bytes_data() {

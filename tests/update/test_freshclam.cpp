@@ -1,7 +1,14 @@
 // Updates from the official server, which serves ClamAV's own updater only: the real freshclam
 // against a server on 127.0.0.1 for the ways it fails, and a stand-in freshclam (see the script)
 // for a successful run, which needs databases signed by ClamAV.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <signal.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
@@ -12,6 +19,7 @@
 #include "state/daycount.h"
 #include "testenv.h"
 #include "update/databasedownload.h"
+#include "update/updatetexts.h"
 #include "update/updatewait.h"
 
 namespace {
@@ -204,12 +212,12 @@ private slots:
         QTest::newRow("plain") << QByteArray("proxy.example") << QByteArray("bob")
                                << QByteArray("s3cret word")
                                << QByteArrayList{"HTTPProxyServer proxy.example",
-                                                 "HTTPProxyPort 3128", "HTTPProxyUsername bob",
-                                                 "HTTPProxyPassword s3cret word"}
+                                                 "HTTPProxyPort 3128", "HTTPProxyUsername \"bob\"",
+                                                 "HTTPProxyPassword \"s3cret word\""}
                                << QString();
         QTest::newRow("a user without a password")
             << QByteArray("proxy.example") << QByteArray("bob") << QByteArray()
-            << QByteArrayList{"HTTPProxyServer proxy.example", "HTTPProxyUsername bob"}
+            << QByteArrayList{"HTTPProxyServer proxy.example", "HTTPProxyUsername \"bob\""}
             << QString();
         QTest::newRow("a line of its own")
             << QByteArray("proxy.example") << QByteArray("bob")
@@ -268,6 +276,125 @@ private slots:
         QCOMPARE(ok.count() + failed.count(), 0);
         QCOMPARE(w.data.settings.updateCount, 7);
         QVERIFY(!QFileInfo::exists(w.db("daily.cld")));
+    }
+
+    // A process freshclam started that left its group and writes without end holds neither a
+    // cancel nor the end of a run that is over.
+    void aProcessThatLeftTheGroupHoldsNothingUp_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancel while freshclam runs") << true;
+        QTest::newRow("freshclam has ended") << false;
+    }
+    void aProcessThatLeftTheGroupHoldsNothingUp() {
+        QFETCH(bool, cancel);
+        World w(standIn());
+        const QString escaped = w.env.root() + "escaped.pid";
+        qputenv("STANDIN_FRESHCLAM_ESCAPE", escaped.toLocal8Bit());
+        if (cancel)
+            qputenv("STANDIN_FRESHCLAM_SLEEP", "30");
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        w.dl.start();
+        QTRY_VERIFY(!TestEnv::readFile(escaped).trimmed().isEmpty());
+        qunsetenv("STANDIN_FRESHCLAM_ESCAPE");
+        qunsetenv("STANDIN_FRESHCLAM_SLEEP");
+        const int writer = TestEnv::readFile(escaped).trimmed().toInt();
+        QVERIFY(writer > 0);
+        // Should the reader hang, the writer is ended after 5 s so that the test ends.
+        std::atomic_bool done{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 50 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ::kill(writer, SIGKILL);
+        });
+        QElapsedTimer took;
+        took.start();
+        if (cancel) {
+            QTest::qWait(300);
+            took.restart();
+            w.dl.cancel();
+            QVERIFY2(took.elapsed() < 1000, qPrintable(QString::number(took.elapsed())));
+            QCOMPARE(ok.count() + failed.count(), 0);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(ok.count() + failed.count(), 1, 10000);
+            QVERIFY2(took.elapsed() < 3000, qPrintable(QString::number(took.elapsed())));
+            QCOMPARE(ok.count(), 1);
+        }
+        done = true;
+        watchdog.join();
+    }
+
+    // A server that trickles: the real freshclam keeps the transfer open, the run is ended.
+    void tricklingServerEndsTheRunAsTooSlow() {
+        const QByteArray freshclam = platform::findOnPath("freshclam");
+        QVERIFY2(!freshclam.isEmpty(), "ClamAV's freshclam (clamav-freshclam) is needed");
+        World w(freshclam);
+        w.dl.setSlowRule({2000, 4096});
+        TestEnv::writeFile(w.db("daily.cvd"), "old daily");
+        w.server.rangeRoute("/daily.cvd", {206, databaseHeader(), false, {}});
+        TestHttpServer::Route trickle{200, databaseHeader(), false, {}};
+        trickle.announced = 1000000;
+        trickle.trickleMs = 50;
+        w.server.route("/daily.cvd", trickle);
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count() + ok.count(), 1, 30000);
+        QCOMPARE(failed.at(0).at(0).toString(), updatetexts::tooSlow(4096, 2000));
+        QCOMPARE(w.data.settings.updateCount, 7);
+        QCOMPARE(TestEnv::readFile(w.db("daily.cvd")), QByteArray("old daily"));
+    }
+
+    // User names and passwords with blanks or quotes at their ends reach the proxy as typed,
+    // through the real freshclam and through the direct download alike.
+    void proxyCredentialsReachTheProxyAsTypedByBothTransports_data() {
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QByteArray>("password");
+        QTest::newRow("blanks at the ends") << QByteArray(" bob ") << QByteArray("  pass word ");
+        QTest::newRow("quotes") << QByteArray("\"bob\"") << QByteArray("'pw'");
+        QTest::newRow("a quote at one end") << QByteArray("\"x") << QByteArray("y\"");
+    }
+    void proxyCredentialsReachTheProxyAsTypedByBothTransports() {
+        QFETCH(QByteArray, user);
+        QFETCH(QByteArray, password);
+        const QByteArray freshclam = platform::findOnPath("freshclam");
+        QVERIFY2(!freshclam.isEmpty(), "ClamAV's freshclam (clamav-freshclam) is needed");
+        World w(freshclam);
+        // The test's server is the proxy too; it asks for credentials.
+        w.server.route("/daily.cvd", {407, "", false, {}});
+        w.server.extraHeaders("/daily.cvd", "Proxy-Authenticate: Basic realm=\"p\"\r\n");
+        w.server.rangeRoute("/daily.cvd", {407, "", false, {}});
+        w.data.settings.useProxy = 1;
+        w.data.settings.proxyServer.assign("127.0.0.1");
+        w.data.settings.proxyPort.assign(QByteArray::number(w.server.port()));
+        w.data.settings.proxyUser.assign(user);
+        w.data.settings.proxyPassword.assign(password);
+        const QByteArray expected = "Basic " + (user + ':' + password).toBase64();
+        auto sent = [&w] {
+            QByteArrayList found;
+            for (const QByteArray &request : std::as_const(w.server.requests))
+                for (const QByteArray &line : request.split('\n'))
+                    if (line.toLower().startsWith("proxy-authorization:"))
+                        found << line.mid(line.indexOf(':') + 1).trimmed();
+            return found;
+        };
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 60000);
+        QVERIFY2(!sent().isEmpty(), "freshclam sent no credentials");
+        for (const QByteArray &header : sent())
+            QCOMPARE(header, expected);
+
+        w.server.requests.clear();
+        (void)w.data.registry().writeText(regkey::dbServer(), "mirror.example");
+        DatabaseDownload direct(w.data);
+        direct.setStartDelay(10);
+        QSignalSpy directFailed(&direct, &DatabaseDownload::failed);
+        direct.start();
+        QTRY_COMPARE_WITH_TIMEOUT(directFailed.count(), 1, 20000);
+        QVERIFY2(!sent().isEmpty(), "the direct download sent no credentials");
+        for (const QByteArray &header : sent())
+            QCOMPARE(header, expected);
     }
 
 private:

@@ -1,36 +1,21 @@
 #include "ui/shell/scannerversion.h"
 
 #include <QFile>
+#include <QSocketNotifier>
+
+#include "platform/scannerprocess.h"
 
 ScannerVersion::ScannerVersion(QObject *parent) : QObject(parent) {
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(15000);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        m_process.kill();
+        stopChild();
         finish(missingText());
-    });
-    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finish(missingText());
-    });
-    connect(&m_process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-        const QString firstLine = QString::fromLocal8Bit(m_process.readAllStandardOutput())
-                                      .section(QLatin1Char('\n'), 0, 0)
-                                      .trimmed();
-        if (status != QProcess::NormalExit || code != 0 || firstLine.isEmpty())
-            finish(missingText());
-        else
-            finish(QStringLiteral("Scanner: ") + firstLine);
     });
 }
 
 ScannerVersion::~ScannerVersion() {
-    // The process would report its end while this object's texts are already gone.
-    disconnect(&m_process, nullptr, this, nullptr);
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    stopChild();
 }
 
 QString ScannerVersion::locate(const QString &programFolder, scannerchoice::Engine engine) {
@@ -39,14 +24,65 @@ QString ScannerVersion::locate(const QString &programFolder, scannerchoice::Engi
 }
 
 void ScannerVersion::start(const QString &program) {
-    if (program.isEmpty()) {
-        finish(missingText());
+    QString error;
+    if (program.isEmpty() ||
+        !platform::ChildProcess::spawn(QFile::encodeName(program), {"--version"}, "/", &m_pid,
+                                       &m_fd, &error)) {
+        m_pid = 0;
+        // Reported once the caller has connected, as an answer from a scanner would be.
+        QTimer::singleShot(0, this, [this] { finish(missingText()); });
         return;
     }
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.setStandardInputFile(QProcess::nullDevice());
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ScannerVersion::onReadable);
     m_deadline.start();
-    m_process.start(program, {QStringLiteral("--version")});
+}
+
+void ScannerVersion::onReadable() {
+    char buffer[1024];
+    const long n = platform::ChildProcess::readSome(m_fd, buffer, sizeof buffer, 0);
+    if (n == -2)
+        return;
+    if (n <= 0) {
+        // It ended without a line feed: what it printed counts only when it ended well.
+        const platform::ExitStatus ended = stopChild();
+        const QByteArray line = m_output.trimmed();
+        if (ended.exited && ended.code == 0 && !line.isEmpty())
+            finish(QStringLiteral("Scanner: ") + QString::fromLocal8Bit(line));
+        else
+            finish(missingText());
+        return;
+    }
+    m_output.append(buffer, n);
+    const qsizetype end = m_output.indexOf('\n');
+    if (end >= 0 && end <= longestLine) {
+        // Its first line is all that is wanted; whatever it would print next is not read.
+        const QByteArray line = m_output.left(end).trimmed();
+        stopChild();
+        finish(line.isEmpty() ? missingText()
+                              : QStringLiteral("Scanner: ") + QString::fromLocal8Bit(line));
+    } else if (m_output.size() > longestLine) {
+        // No version line is this long.
+        stopChild();
+        finish(missingText());
+    }
+}
+
+platform::ExitStatus ScannerVersion::stopChild() {
+    platform::ExitStatus ended;
+    if (m_pid <= 0)
+        return ended;
+    delete m_notifier;
+    m_notifier = nullptr;
+    // The whole process group: anything it started with it goes too. The pipe is closed
+    // without waiting for its end, which a helper that left the group could hold back.
+    platform::ChildProcess::killGroup(m_pid);
+    platform::ChildProcess::closeFd(m_fd);
+    m_fd = -1;
+    ended = platform::ChildProcess::reap(m_pid);
+    m_pid = 0;
+    m_deadline.stop();
+    return ended;
 }
 
 void ScannerVersion::finish(const QString &text) {

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QTimer>
 
 #include "scan/scannerchoice.h"
+#include "platform/scannerprocess.h"
+
+class QSocketNotifier;
 
 // Asks the scanner for its version once ("clamscan --version") without blocking the caller; the
-// answer, or a clear text when there is no scanner, arrives through textChanged.
+// answer, or a clear text when there is no scanner, arrives through textChanged. Only its first
+// line is read, up to longestLine bytes; then, or when the time limit passes, the scanner and
+// its process group are ended, whatever it would print further.
 class ScannerVersion : public QObject {
     Q_OBJECT
 public:
@@ -23,20 +28,29 @@ public:
 
     // Runs "<program> --version". An empty program means no scanner was found.
     void start(const QString &program);
+    // How long the scanner may take to answer before it is ended.
+    void setTimeLimit(int ms) { m_deadline.setInterval(ms); }
 
     QString text() const { return m_text; }
     bool finished() const { return m_finished; }
 
     static QString pendingText() { return QStringLiteral("Scanner: checking..."); }
     static QString missingText() { return QStringLiteral("Scanner: ClamAV (clamscan) not found"); }
+    static constexpr qsizetype longestLine = 4096;
 
 signals:
     void textChanged(const QString &text);
 
 private:
+    void onReadable();
+    // Ends the scanner's process group, closes its output and reaps it.
+    platform::ExitStatus stopChild();
     void finish(const QString &text);
 
-    QProcess m_process;
+    int m_pid = 0;
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    QByteArray m_output;
     QTimer m_deadline;
     QString m_text = pendingText();
     bool m_finished = false;

@@ -301,6 +301,38 @@ private slots:
         QVERIFY(!f.isVisible());
     }
 
+    // The file arrived but is no database: the window says so in sigtool's words, in full,
+    // instead of the connection checklist.
+    void refusedFileIsToldInFullNotAsAConnectionProblem() {
+        Run run;
+        run.server.route("/main.cvd", {200, QByteArray(3000, 'x'), false, {}});
+        run.form().Image36Click();
+        TForm14 &f = run.updates().failureWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(f.isVisible(), 20000);
+        const QString reason = run.updates().download().failureReason();
+        QVERIFY2(reason.startsWith(QStringLiteral("The downloaded file is not a valid ClamAV "
+                                                  "database (")) &&
+                     reason.contains(QStringLiteral("main2.cvd")),
+                 qPrintable(reason));
+        QCOMPARE(f.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                 QStringLiteral("The file was downloaded but not installed:"));
+        for (const char *hidden : {"Label2", "Label3", "Label6", "Label7"})
+            QVERIFY2(!f.findChild<QLabel *>(QString::fromLatin1(hidden))->isVisible(), hidden);
+        QLabel *shown = f.findChild<QLabel *>(QStringLiteral("lblReason"));
+        QCOMPARE(shown->text().remove(QChar(0x200b)), reason);
+        QVERIFY(shown->wordWrap());
+        QVERIFY(shown->heightForWidth(shown->width()) <= shown->height());
+        Run::click(Run::child(&f, "Image2"));
+
+        // A connection problem afterwards shows the checklist again, on one line.
+        run.server.route("/main.cvd", {404, "no", false, {}});
+        run.form().Image36Click();
+        QTRY_VERIFY_WITH_TIMEOUT(f.isVisible(), 20000);
+        QVERIFY(f.findChild<QLabel *>(QStringLiteral("Label7"))->isVisible());
+        QCOMPARE(shown->text(), QStringLiteral("The server does not have the file (HTTP 404)"));
+        QVERIFY(!shown->wordWrap());
+    }
+
     void connectivityCheckNeedsMoreThan5120Bytes() {
         Run run;
         run.updates().download().setStartDelay(100000);
