@@ -1,5 +1,7 @@
 #include "state/databasefiles.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
@@ -10,8 +12,16 @@ namespace databasefiles {
 QString newestForm(const QString &folder, const char *name) {
     const QFileInfo cvd(folder + QLatin1StringView(name) + QStringLiteral(".cvd"));
     const QFileInfo cld(folder + QLatin1StringView(name) + QStringLiteral(".cld"));
-    if (cvd.exists() && cld.exists())
+    if (cvd.exists() && cld.exists()) {
+        // The higher version wins, as the scanner itself would choose given the folder; a copy
+        // put back with a newer time is still the older database. Headers that cannot tell
+        // leave it to the time.
+        const Header cvdHeader = readHeader(cvd.filePath());
+        const Header cldHeader = readHeader(cld.filePath());
+        if (cvdHeader.valid && cldHeader.valid && cvdHeader.version != cldHeader.version)
+            return (cldHeader.version > cvdHeader.version ? cld : cvd).filePath();
         return (cld.lastModified() > cvd.lastModified() ? cld : cvd).filePath();
+    }
     if (cvd.exists() || cld.exists())
         return (cvd.exists() ? cvd : cld).filePath();
     return {};
@@ -87,7 +97,10 @@ QString configuredFolder(const QByteArray &configuration) {
         const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line.startsWith('#'))
             continue;
-        const qsizetype gap = line.indexOf(' ') >= 0 ? line.indexOf(' ') : line.indexOf('\t');
+        // The name ends at the first blank or tab, whichever comes first.
+        const qsizetype space = line.indexOf(' ');
+        const qsizetype tab = line.indexOf('\t');
+        const qsizetype gap = space < 0 ? tab : tab < 0 ? space : std::min(space, tab);
         if (gap <= 0 || line.left(gap).compare("DatabaseDirectory", Qt::CaseInsensitive) != 0)
             continue;
         QByteArray value = line.mid(gap + 1).trimmed();

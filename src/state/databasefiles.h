@@ -9,8 +9,8 @@
 namespace databasefiles {
 
 // main, daily and bytecode, in that order, each as whichever of its .cvd and .cld forms is
-// there (the newer when both are: freshclam keeps a .cld after applying changes, the direct
-// download installs a .cvd). Empty when there is no main database.
+// there (when both are, the higher version, else the newer file: freshclam keeps a .cld after
+// applying changes, the direct download installs a .cvd). Empty when there is no main database.
 QStringList inUse(const QString &folder);
 
 // The .cvd or .cld form of one database (`name` "main", "daily" or "bytecode") that inUse would

@@ -203,8 +203,9 @@ bool TForm12::saveDatabaseChoice() {
         return false;
     }
     m_shownDatabase = m_database->currentIndex();
-    const qint64 bytes = m_source->ownCopyBytes();
-    if (toSystem && bytes > 0 && m_ask && m_ask(updatetexts::deleteOwnCopy(bytes))) {
+    // Only a usable system database takes over; without one, scans go on with the own copy.
+    const qint64 bytes = toSystem && m_source->system().present ? m_source->ownCopyBytes() : 0;
+    if (bytes > 0 && m_ask && m_ask(updatetexts::deleteOwnCopy(bytes))) {
         const Status deleted = m_source->deleteOwnCopy();
         if (!deleted.ok()) {
             m_reportFailure(deleted.message());

@@ -70,6 +70,8 @@ private slots:
                              << "/srv/clam db/";
         QTest::newRow("tab, quotes, slash")
             << QByteArray("  DatabaseDirectory\t\"/srv/db/\"\r\n") << "/srv/db/";
+        QTest::newRow("tab, then a blank in the folder")
+            << QByteArray("DatabaseDirectory\t/srv/clam db\n") << "/srv/clam db/";
         QTest::newRow("a longer option name")
             << QByteArray("DatabaseDirectoryX /nope\n") << "/var/lib/clamav/";
     }
@@ -95,6 +97,29 @@ private slots:
         QVERIFY(!databasefiles::parseHeader(database(built, 1).left(300)).valid);
         QVERIFY(!databasefiles::parseHeader(QByteArray(512, 'x')).valid);
         QVERIFY(!databasefiles::parseHeader(database(built, 27).replace(":27:", ":x7:")).valid);
+    }
+
+    void ofACvdAndACldTheHigherVersionCounts() {
+        World w;
+        const QString folder = w.env.systemDatabase();
+        w.systemDatabases(1);
+        // A .cld of an older version written after the .cvd (a backup put back, say).
+        TestEnv::writeFile(folder + "daily.cld", database(kNow.addDays(-9), 26990));
+        const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(60);
+        QFile cld(folder + "daily.cld");
+        QVERIFY(cld.open(QIODevice::ReadWrite));
+        QVERIFY(cld.setFileTime(later, QFileDevice::FileModificationTime));
+        cld.close();
+        QCOMPARE(databasefiles::newestForm(folder, "daily"), folder + "daily.cvd");
+        const SystemDatabaseState s = w.system.state();
+        QCOMPARE(s.version, 27000);
+        QVERIFY(s.files.contains(folder + "daily.cvd"));
+        // Headers that do not tell leave it to the newer file.
+        TestEnv::writeFile(folder + "daily.cld", "damaged");
+        QVERIFY(cld.open(QIODevice::ReadWrite));
+        QVERIFY(cld.setFileTime(later, QFileDevice::FileModificationTime));
+        cld.close();
+        QCOMPARE(databasefiles::newestForm(folder, "daily"), folder + "daily.cld");
     }
 
     void systemDatabasesNeedMainAndDailyThatSigtoolAccepts() {

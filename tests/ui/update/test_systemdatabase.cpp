@@ -191,6 +191,33 @@ private slots:
         QCOMPARE(run.label("lblDatabase"),
                  QStringLiteral("Version 27000. Kept up to date by the system"));
     }
+
+    // With no usable system database (none there, or one sigtool refuses) scans go on with the
+    // own copy: its deletion is not offered as if the system's took over.
+    void ownCopyStaysWhileTheSystemHasNone_data() {
+        QTest::addColumn<bool>("forged");
+        QTest::newRow("none there") << false;
+        QTest::newRow("refused by sigtool") << true;
+    }
+    void ownCopyStaysWhileTheSystemHasNone() {
+        QFETCH(bool, forged);
+        Run run(forged ? 1 : -1, true);
+        if (forged)
+            TestEnv::writeFile(run.env.systemDatabase() + "daily.cld", "not a database");
+        TestEnv::writeFile(run.db() + "daily.cvd", QByteArray(1000, 'd'));
+        TForm12 &dialog = run.updates().settingsDialog();
+        auto *choice = dialog.findChild<QComboBox *>(QStringLiteral("ComboBox1"));
+        dialog.showDialog();
+        QCOMPARE(choice->currentIndex(), 1);
+        choice->setCurrentIndex(0);
+        run.answer = true;
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("Button1")),
+                          Qt::LeftButton);
+        QCOMPARE(run.env.registryValue("dbsource"), QByteArray("system"));
+        QVERIFY(run.questions.isEmpty());
+        QVERIFY(QFile::exists(run.db() + "daily.cvd"));
+        QVERIFY(QFile::exists(run.db() + "main.cvd"));
+    }
 };
 
 QTEST_MAIN(TestSystemDatabase)
