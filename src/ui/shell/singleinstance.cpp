@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -103,6 +105,13 @@ bool SingleInstance::claim() {
                         .arg(m_socketPath, m_server->errorString());
         return true;
     }
+    // Later starts may run with another environment (no XDG_RUNTIME_DIR under ssh or cron, another
+    // TMPDIR) and so name another place; the socket's real place is kept beside the lock for them.
+    QSaveFile place(m_lockPath + QStringLiteral(".socket"));
+    if (place.open(QIODevice::WriteOnly)) {
+        place.write(QFile::encodeName(m_socketPath));
+        place.commit();
+    }
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection())
             accept(socket);
@@ -193,12 +202,32 @@ void SingleInstance::setScanHandler(ScanHandler handler) {
 }
 
 bool SingleInstance::connectToRunning(QLocalSocket &socket, int timeoutMs) {
-    if (m_socketPath.isEmpty())
+    // The place the running program wrote beside the lock comes first; the place this start
+    // would use follows. Whoever answers at either is checked below.
+    QStringList places;
+    QFile placeFile(m_lockPath + QStringLiteral(".socket"));
+    if (placeFile.open(QIODevice::ReadOnly)) {
+        const QString written = QFile::decodeName(placeFile.read(4096));
+        if (written.startsWith(QLatin1Char('/')))
+            places << written;
+    }
+    if (!m_socketPath.isEmpty() && !places.contains(m_socketPath))
+        places << m_socketPath;
+    if (places.isEmpty())
         return false;  // problem() says why
     const QDeadlineTimer deadline(timeoutMs);
-    while (true) {
-        socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(int(qMax<qint64>(1, deadline.remainingTime()))))
+    QString connected;
+    while (connected.isEmpty()) {
+        for (const QString &place : std::as_const(places)) {
+            socket.connectToServer(place);
+            const qint64 wait = qMax<qint64>(1, deadline.remainingTime() / places.size());
+            if (socket.waitForConnected(int(qMin<qint64>(wait, 1000)))) {
+                connected = place;
+                break;
+            }
+            socket.abort();
+        }
+        if (!connected.isEmpty())
             break;
         if (deadline.hasExpired())
             return false;
@@ -207,11 +236,10 @@ bool SingleInstance::connectToRunning(QLocalSocket &socket, int timeoutMs) {
     // Paths go only to the user's own program, and only its answers count.
     unsigned peer = 0;
     if (!platform::peerUserId(socket.socketDescriptor(), &peer)) {
-        m_problem =
-            QStringLiteral("the user at the other end of %1 cannot be told").arg(m_socketPath);
+        m_problem = QStringLiteral("the user at the other end of %1 cannot be told").arg(connected);
     } else if (peer != platform::currentUserId()) {
         m_problem = QStringLiteral("the socket %1 is served by another user (user id %2)")
-                        .arg(m_socketPath)
+                        .arg(connected)
                         .arg(peer);
     } else {
         return true;

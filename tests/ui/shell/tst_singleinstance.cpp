@@ -527,6 +527,35 @@ private slots:
         QVERIFY(!nobody.activateRunning(300));
     }
 
+    // A later start with another environment (no runtime folder under ssh or cron, another
+    // TMPDIR) still reaches the running program, in either direction.
+    void laterStartsInAnotherEnvironmentFindTheSocket() {
+        TestEnv env;
+        PrivateSockets sockets(env);
+        const QString folder = env.configHome() + QStringLiteral("Vizavuz");
+        const QString runtime = env.root() + QStringLiteral("run");
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(QFile::setPermissions(
+            runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        for (const bool firstHasRuntime : {true, false}) {
+            if (firstHasRuntime)
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+            SingleInstance first(folder);
+            QVERIFY(first.claim());
+            QSignalSpy asked(&first, &SingleInstance::activationRequested);
+            if (firstHasRuntime)
+                qunsetenv("XDG_RUNTIME_DIR");
+            else
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+            SingleInstance later(folder);
+            QVERIFY(later.socketPath() != first.socketPath());
+            QVERIFY(!later.claim());
+            QVERIFY2(later.activateRunning(2000), qPrintable(later.problem()));
+            QTRY_COMPARE(asked.count(), 1);
+            qunsetenv("XDG_RUNTIME_DIR");
+        }
+    }
+
     void theRealProgramRunsOncePerUser() {
         TestEnv env;
         QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
