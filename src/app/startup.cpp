@@ -8,6 +8,7 @@
 #include "state/daycount.h"
 #include "state/datafile.h"
 #include "app/programdata.h"
+#include "app/vaultrecovery.h"
 #include "platform/system.h"
 
 namespace {
@@ -81,6 +82,10 @@ Startup::Report Startup::run(ProgramData &data, const Options &options) {
     // A short records file gives what is there; one that cannot be read is never overwritten.
     if (const Status loaded = data.loadVault(); !loaded)
         report.problems << loaded.message();
+    // A run that ended between two writes leaves nothing in the vault folder unnamed, and no
+    // temporary file in the key store.
+    report.problems << VaultRecovery::run(data);
+    data.registry().store().removeTemporaries();
 
     if (data.lastScan.lastFound > data.lastScan.lastRemoved) {
         data.infections.loadImage(

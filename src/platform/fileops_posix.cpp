@@ -1,13 +1,21 @@
 #include "platform/fileops.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+#include <vector>
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
 
 namespace platform {
 
@@ -51,74 +59,241 @@ QByteArray folderOf(const QByteArray &path) {
     return slash <= 0 ? QByteArray("/") : path.left(slash);
 }
 
+QByteArray namePart(const QByteArray &path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// The name-changing calls, each announced to the crash-test hook first.
+int renameAt(int fromDir, const char *from, int toDir, const char *to, unsigned flags) {
+    beforeNameChange();
+    return ::renameat2(fromDir, from, toDir, to, flags);
+}
+
+int linkAt(int fromDir, const char *from, int toDir, const char *to, int flags = 0) {
+    beforeNameChange();
+    return ::linkat(fromDir, from, toDir, to, flags);
+}
+
+// A new file without a name in the folder: a crash before it is named leaves nothing behind.
+// -1 where the file system cannot make one.
+int createUnnamed(int dir) {
+    return ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+// Gives an unnamed file its first name, never replacing anything there.
+int nameUnnamed(int fd, int dir, const char *name) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    return linkAt(AT_FDCWD, self.constData(), dir, name, AT_SYMLINK_FOLLOW);
+}
+
+int unlinkAt(int dir, const char *name) {
+    beforeNameChange();
+    return ::unlinkat(dir, name, 0);
+}
+
 // Renames without replacing anything at the new name. File systems without that kind of
 // rename get a hard link, which never replaces either, and the old name is then dropped.
-int renameKeeping(const char *from, const char *to) {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+int renameKeeping(int dir, const char *from, const char *to) {
+    if (renameAt(dir, from, dir, to, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
-    if (::link(from, to) != 0)
+    if (linkAt(dir, from, dir, to) != 0)
         return -1;
-    ::unlink(from);
+    unlinkAt(dir, from);
     return 0;
 }
 
-}  // namespace
-
-QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode,
-                 unsigned *sourceMode, IfExists ifExists, bool *existed) {
-    if (existed)
-        *existed = false;
-    const int in = ::open(source.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0)
-        return lastError("Cannot open the source");
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return QStringLiteral("The source is not a regular file");
+// Makes a new file of the program's own under a temporary name in the folder.
+int createTemporary(int dir, QByteArray *name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = QByteArray(temporaryPrefix) +
+                QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+        const int fd = ::openat(dir, name->constData(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    if (sourceMode)
-        *sourceMode = st.st_mode & 0777;
+    errno = EEXIST;
+    return -1;
+}
 
-    // The new file lies in the destination's folder (a rename stays on one file system) under a
-    // short name of its own, so that a destination name near the limit still fits.
-    QByteArray temp =
-        destination.left(destination.lastIndexOf('/') + 1) + QByteArrayLiteral(".vz-XXXXXX");
-    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out < 0) {
-        const QString error = lastError("Cannot create the destination");
-        ::close(in);
-        return error;
-    }
-    QString error;
-    if (::fchmod(out, static_cast<mode_t>(mode)) != 0)
-        error = lastError("Cannot set the mode");
-    static constexpr ssize_t blockSize = 1 << 16;
-    char block[blockSize];
-    while (error.isEmpty()) {
-        const ssize_t n = ::read(in, block, blockSize);
+bool syncDescriptor(int dir) {
+    return ::fsync(dir) == 0;
+}
+
+void describe(const struct stat &st, FileContent *content) {
+    content->device = static_cast<quint64>(st.st_dev);
+    content->inode = static_cast<quint64>(st.st_ino);
+    content->size = static_cast<qint64>(st.st_size);
+    content->modifiedSeconds = static_cast<qint64>(st.st_mtim.tv_sec);
+    content->modifiedNanoseconds = static_cast<qint64>(st.st_mtim.tv_nsec);
+}
+
+bool sameState(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+constexpr ssize_t blockSize = 1 << 16;
+
+// Streams the whole of in (from its first byte) to out when out is not -1, hashing what is read;
+// an empty text when it went well.
+QString stream(int in, int out, QByteArray *digest) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    std::vector<char> block(blockSize);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(in, block.data(), blockSize, offset);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            error = lastError("Cannot read the source");
-            break;
-        }
+        if (n < 0)
+            return lastError("Cannot read the source");
         if (n == 0)
             break;
-        if (!writeAll(out, block, n))
-            error = lastError("Cannot write the destination");
+        offset += n;
+        hash.addData(QByteArrayView(block.data(), n));
+        if (out >= 0 && !writeAll(out, block.data(), n))
+            return lastError("Cannot write the destination");
     }
+    if (digest)
+        *digest = hash.result();
+    return {};
+}
+
+// The digest of what the descriptor holds now, with its state before and after the read; empty
+// when it could not be read or changed meanwhile.
+QByteArray digestOf(int fd, struct stat *state) {
+    struct stat after {};
+    QByteArray digest;
+    if (::fstat(fd, state) != 0 || !S_ISREG(state->st_mode) || !stream(fd, -1, &digest).isEmpty() ||
+        ::fstat(fd, &after) != 0 || !sameState(*state, after))
+        return {};
+    return digest;
+}
+
+bool matches(const struct stat &st, const QByteArray &digest, const FileContent &copied) {
+    FileContent now;
+    describe(st, &now);
+    return !digest.isEmpty() && now.sameFileAs(copied) && now.size == copied.size &&
+           now.modifiedSeconds == copied.modifiedSeconds &&
+           now.modifiedNanoseconds == copied.modifiedNanoseconds && digest == copied.digest;
+}
+
+bool unableToCreate(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// Writes the whole of in over the regular file name of dir, truncating it: for a folder that
+// lets no new file be made.
+QString overwriteInPlace(int in, int dir, const QByteArray &name, unsigned mode) {
+    const int out = ::openat(dir, name.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (out < 0)
+        return lastError("Cannot create the destination");
+    struct stat st {};
+    QString error;
+    if (::fstat(out, &st) != 0 || !S_ISREG(st.st_mode))
+        error = QStringLiteral("The destination is not a regular file");
+    else if (::ftruncate(out, 0) != 0)
+        error = lastError("Cannot write the destination");
+    if (error.isEmpty())
+        error = stream(in, out, nullptr);
+    // The mode can be given back only by the file's owner; the content is what matters.
+    if (error.isEmpty())
+        (void)::fchmod(out, static_cast<mode_t>(mode));
     if (error.isEmpty() && ::fsync(out) != 0)
         error = lastError("Cannot write the destination");
     if (::close(out) != 0 && error.isEmpty())
         error = lastError("Cannot write the destination");
-    ::close(in);
-    if (error.isEmpty()) {
+    return error;
+}
+
+// The copy itself: in (a regular file) to the entry name of dir.
+QString copyDescriptor(int in, int dir, const QByteArray &name, unsigned mode, IfExists ifExists,
+                       bool *existed, const Attributes &attributes, FileContent *content,
+                       unsigned *sourceMode) {
+    if (existed)
+        *existed = false;
+    struct stat before {};
+    if (::fstat(in, &before) != 0 || !S_ISREG(before.st_mode))
+        return QStringLiteral("The source is not a regular file");
+    if (sourceMode)
+        *sourceMode = before.st_mode & 0777;
+
+    // The new file lies in the destination's folder (a rename stays on one file system) under a
+    // short name of its own, so that a destination name near the limit still fits.
+    QByteArray temp;
+    int out = createUnnamed(dir);
+    const bool unnamed = out >= 0;
+    if (!unnamed)
+        out = createTemporary(dir, &temp);
+    if (out < 0) {
+        const int cause = errno;
+        struct stat there {};
+        if (ifExists == IfExists::Replace && unableToCreate(cause) &&
+            ::fstatat(dir, name.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(there.st_mode)) {
+            const QString error = overwriteInPlace(in, dir, name, mode);
+            return error.isEmpty() && !syncDescriptor(dir)
+                       ? lastError("Cannot write the destination's folder")
+                       : error;
+        }
+        errno = cause;
+        return lastError("Cannot create the destination");
+    }
+    QString error;
+    if (::fchmod(out, static_cast<mode_t>(mode)) != 0)
+        error = lastError("Cannot set the mode");
+    QByteArray digest;
+    if (error.isEmpty())
+        error = stream(in, out, &digest);
+    struct stat after {};
+    if (error.isEmpty() && (::fstat(in, &after) != 0 || !sameState(before, after)))
+        error = QStringLiteral("The file changed while it was copied");
+    for (const auto &[attribute, value] : attributes) {
+        if (error.isEmpty() &&
+            ::fsetxattr(out, attribute.constData(), value.constData(),
+                        static_cast<size_t>(value.size()), 0) != 0 &&
+            errno != ENOTSUP)
+            error = lastError("Cannot keep the file's details");
+    }
+    if (error.isEmpty() && ::fsync(out) != 0)
+        error = lastError("Cannot write the destination");
+    // Kept, the unnamed file takes its name directly (a link never replaces anything); to
+    // replace, it is named beside the destination and renamed over it.
+    bool placed = false;
+    if (error.isEmpty() && unnamed) {
+        if (ifExists == IfExists::Keep) {
+            placed = nameUnnamed(out, dir, name.constData()) == 0;
+            if (!placed && errno == EEXIST && existed)
+                *existed = true;
+            if (!placed)
+                error = errno == EEXIST ? QStringLiteral("The destination exists already")
+                                        : lastError("Cannot create the destination");
+        } else {
+            for (int attempt = 0; attempt < 100 && temp.isEmpty(); ++attempt) {
+                temp = QByteArray(temporaryPrefix) +
+                       QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+                if (nameUnnamed(out, dir, temp.constData()) != 0) {
+                    if (errno != EEXIST) {
+                        error = lastError("Cannot create the destination");
+                        attempt = 100;
+                    }
+                    temp.clear();
+                }
+            }
+            if (temp.isEmpty() && error.isEmpty())
+                error = QStringLiteral("Cannot create the destination");
+        }
+    }
+    if (::close(out) != 0 && error.isEmpty())
+        error = lastError("Cannot write the destination");
+    if (error.isEmpty() && !placed) {
         if (ifExists == IfExists::Replace) {
-            if (::rename(temp.constData(), destination.constData()) != 0)
+            if (renameAt(dir, temp.constData(), dir, name.constData(), 0) != 0)
                 error = lastError("Cannot replace the destination");
-        } else if (renameKeeping(temp.constData(), destination.constData()) != 0) {
+        } else if (renameKeeping(dir, temp.constData(), name.constData()) != 0) {
             if (errno == EEXIST && existed)
                 *existed = true;
             error = errno == EEXIST ? QStringLiteral("The destination exists already")
@@ -126,12 +301,251 @@ QString copyFile(const QByteArray &source, const QByteArray &destination, unsign
         }
     }
     if (!error.isEmpty()) {
-        ::unlink(temp.constData());
+        if (placed)
+            unlinkAt(dir, name.constData());
+        else if (!temp.isEmpty())
+            unlinkAt(dir, temp.constData());
         return error;
     }
-    if (!syncFolder(folderOf(destination)))
+    if (!syncDescriptor(dir))
         return lastError("Cannot write the destination's folder");
+    if (content) {
+        describe(before, content);
+        content->digest = digest;
+    }
     return {};
+}
+
+}  // namespace
+
+void beforeNameChange() {
+    static const long killAt = [] {
+        const char *text = std::getenv("VZ_TEST_KILL_AT_FILE_CHANGE");
+        return text ? std::strtol(text, nullptr, 10) : 0L;
+    }();
+    static std::atomic<long> changes{0};
+    if (killAt > 0 && ++changes == killAt)
+        ::raise(SIGKILL);
+}
+
+HeldFile::~HeldFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool HeldFile::open(const QByteArray &path) {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = path.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    return m_fd >= 0;
+}
+
+unsigned HeldFile::permissions() const {
+    struct stat st {};
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_mode & 0777 : 0600;
+}
+
+HeldFolder::~HeldFolder() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool HeldFolder::open(const QByteArray &path) {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = path.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_fd >= 0;
+}
+
+QByteArray HeldFolder::realPath() const {
+    if (m_fd < 0)
+        return {};
+    char target[4096];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(m_fd);
+    const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+    if (n <= 0 || n >= ssize_t(sizeof target) || target[0] != '/')
+        return {};
+    return QByteArray(target, n);
+}
+
+bool HeldFolder::has(const QByteArray &name) const {
+    struct stat st {};
+    return m_fd >= 0 && !name.isEmpty() &&
+           ::fstatat(m_fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+QString copyFile(const QByteArray &source, const QByteArray &destination, unsigned mode,
+                 unsigned *sourceMode, IfExists ifExists, bool *existed,
+                 const Attributes &attributes) {
+    if (existed)
+        *existed = false;
+    HeldFile in;
+    if (!in.open(source))
+        return pathExists(source) ? QStringLiteral("The source is not a regular file")
+                                  : lastError("Cannot open the source");
+    HeldFolder folder;
+    if (!folder.open(folderOf(destination)))
+        return lastError("Cannot open the destination's folder");
+    return copyDescriptor(in.descriptor(), folder.descriptor(), namePart(destination), mode,
+                          ifExists, existed, attributes, nullptr, sourceMode);
+}
+
+QString copyFileInto(const QByteArray &source, const HeldFolder &folder, const QByteArray &name,
+                     unsigned mode, IfExists ifExists, bool *existed) {
+    if (existed)
+        *existed = false;
+    HeldFile in;
+    if (!in.open(source))
+        return lastError("Cannot open the source");
+    if (!folder.isOpen() || name.isEmpty() || name.contains('/'))
+        return QStringLiteral("No folder to write to");
+    return copyDescriptor(in.descriptor(), folder.descriptor(), name, mode, ifExists, existed, {},
+                          nullptr, nullptr);
+}
+
+QString copyHeldFile(const HeldFile &source, const QByteArray &destination, unsigned mode,
+                     const Attributes &attributes, bool *existed, FileContent *content) {
+    if (existed)
+        *existed = false;
+    HeldFolder folder;
+    if (!source.isOpen() || !folder.open(folderOf(destination)))
+        return lastError("Cannot open the destination's folder");
+    return copyDescriptor(source.descriptor(), folder.descriptor(), namePart(destination), mode,
+                          IfExists::Keep, existed, attributes, content, nullptr);
+}
+
+TakeOutcome deleteIfUnchanged(const QByteArray &path, const QByteArray &asideName,
+                              const FileContent &copied) {
+    HeldFolder folder;
+    if (!folder.open(folderOf(path)))
+        return TakeOutcome::Changed;
+    const int dir = folder.descriptor();
+    const QByteArray name = namePart(path);
+    // One step: whatever stands at the name now is what gets checked and deleted.
+    if (renameAt(dir, name.constData(), dir, asideName.constData(), RENAME_NOREPLACE) != 0) {
+        if (errno == ENOENT)
+            return TakeOutcome::Changed;
+        if (errno != EINVAL && errno != ENOSYS)
+            return TakeOutcome::CannotMove;
+        // No such rename here: a second name, then the first dropped while both are the file.
+        if (linkAt(dir, name.constData(), dir, asideName.constData()) != 0)
+            return errno == ENOENT ? TakeOutcome::Changed : TakeOutcome::CannotMove;
+        struct stat atName {
+        }, atAside{};
+        if (::fstatat(dir, name.constData(), &atName, AT_SYMLINK_NOFOLLOW) != 0 ||
+            ::fstatat(dir, asideName.constData(), &atAside, AT_SYMLINK_NOFOLLOW) != 0 ||
+            atName.st_ino != atAside.st_ino || atName.st_dev != atAside.st_dev ||
+            unlinkAt(dir, name.constData()) != 0) {
+            unlinkAt(dir, asideName.constData());
+            return TakeOutcome::Changed;
+        }
+    }
+    bool unchanged = false;
+    const int fd = ::openat(dir, asideName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st {};
+        const QByteArray digest = digestOf(fd, &st);
+        unchanged = matches(st, digest, copied);
+        ::close(fd);
+    }
+    if (unchanged && unlinkAt(dir, asideName.constData()) == 0) {
+        syncDescriptor(dir);
+        return TakeOutcome::Deleted;
+    }
+    // Back under its own name, unless something has taken that meanwhile.
+    if (renameKeeping(dir, asideName.constData(), name.constData()) != 0)
+        return TakeOutcome::LeftAside;
+    syncDescriptor(dir);
+    return TakeOutcome::Changed;
+}
+
+bool neutraliseIfUnchanged(const QByteArray &path, const FileContent &copied, char byte) {
+    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const QByteArray digest = digestOf(fd, &st);
+    bool ok = matches(st, digest, copied) && ::ftruncate(fd, 0) == 0 && writeAll(fd, &byte, 1) &&
+              ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
+QString writeFileAtomically(const QByteArray &path, const QByteArray &bytes, unsigned mode) {
+    HeldFolder folder;
+    if (!folder.open(folderOf(path)))
+        return lastError("Cannot open the folder");
+    const int dir = folder.descriptor();
+    QByteArray temp;
+    const int out = createTemporary(dir, &temp);
+    if (out < 0)
+        return lastError("Cannot create the file");
+    QString error;
+    if (::fchmod(out, static_cast<mode_t>(mode)) != 0)
+        error = lastError("Cannot set the mode");
+    if (error.isEmpty() && (!writeAll(out, bytes.constData(), bytes.size()) || ::fsync(out) != 0))
+        error = lastError("Cannot write the file");
+    if (::close(out) != 0 && error.isEmpty())
+        error = lastError("Cannot write the file");
+    if (error.isEmpty() && renameAt(dir, temp.constData(), dir, namePart(path).constData(), 0) != 0)
+        error = lastError("Cannot replace the file");
+    if (!error.isEmpty()) {
+        unlinkAt(dir, temp.constData());
+        return error;
+    }
+    // The rename itself reaches the disk before anything that relies on it is done.
+    if (!syncDescriptor(dir))
+        return lastError("Cannot sync the folder");
+    return {};
+}
+
+QList<QByteArray> fileNames(const QByteArray &folder) {
+    QList<QByteArray> names;
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        struct stat st {};
+        if (name == "." || name == ".." ||
+            ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(st.st_mode))
+            continue;
+        names << name;
+    }
+    ::closedir(dir);
+    return names;
+}
+
+QByteArray extendedAttribute(const QByteArray &path, const char *name) {
+    char value[1024];
+    const ssize_t n = ::lgetxattr(path.constData(), name, value, sizeof value);
+    return n > 0 ? QByteArray(value, n) : QByteArray();
+}
+
+bool setExtendedAttribute(const QByteArray &path, const char *name, const QByteArray &value) {
+    return ::lsetxattr(path.constData(), name, value.constData(), static_cast<size_t>(value.size()),
+                       0) == 0;
+}
+
+bool removeExtendedAttribute(const QByteArray &path, const char *name) {
+    return ::lremovexattr(path.constData(), name) == 0;
+}
+
+bool sameContent(const QByteArray &a, const QByteArray &b) {
+    HeldFile first, second;
+    if (!first.open(a) || !second.open(b))
+        return false;
+    struct stat sa {
+    }, sb{};
+    const QByteArray da = digestOf(first.descriptor(), &sa);
+    const QByteArray db = digestOf(second.descriptor(), &sb);
+    return !da.isEmpty() && sa.st_size == sb.st_size && da == db;
 }
 
 bool syncFolder(const QByteArray &folder) {
@@ -155,7 +569,7 @@ QByteArray canonicalPath(const QByteArray &path) {
 }
 
 namespace {
-constexpr char originalNameAttribute[] = "user.vizavuz.name";
+constexpr const char *originalNameAttribute = attribute::name;
 }
 
 bool keepOriginalName(const QByteArray &copy, const QByteArray &name) {
@@ -176,7 +590,7 @@ QByteArray keptOriginalName(const QByteArray &copy) {
 }
 
 namespace {
-constexpr char originalModeAttribute[] = "user.vizavuz.mode";
+constexpr const char *originalModeAttribute = attribute::mode;
 }
 
 bool keepOriginalMode(const QByteArray &copy, unsigned mode) {
@@ -196,27 +610,17 @@ int keptOriginalMode(const QByteArray &copy) {
 }
 
 bool removeFile(const QByteArray &path) {
-    return !path.isEmpty() && ::unlink(path.constData()) == 0;
-}
-
-bool truncateToOneByte(const QByteArray &path, char byte) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && writeAll(fd, &byte, 1);
-    ok = ::close(fd) == 0 && ok;
-    return ok;
+    return !path.isEmpty() && unlinkAt(AT_FDCWD, path.constData()) == 0;
 }
 
 QString replaceFile(const QByteArray &from, const QByteArray &to) {
-    if (::rename(from.constData(), to.constData()) != 0)
+    if (renameAt(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     return {};
 }
 
 bool renameNoReplace(const QByteArray &from, const QByteArray &to) {
-    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0;
+    return renameAt(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0;
 }
 
 bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode) {
@@ -231,6 +635,17 @@ bool fileIdentity(const QByteArray &path, quint64 *device, quint64 *inode) {
 bool fileStamp(const QByteArray &path, FileStamp *stamp) {
     struct stat st {};
     if (path.isEmpty() || ::lstat(path.constData(), &st) != 0)
+        return false;
+    stamp->device = static_cast<quint64>(st.st_dev);
+    stamp->inode = static_cast<quint64>(st.st_ino);
+    stamp->changeSeconds = static_cast<qint64>(st.st_ctim.tv_sec);
+    stamp->changeNanoseconds = static_cast<qint64>(st.st_ctim.tv_nsec);
+    return true;
+}
+
+bool fileStamp(const HeldFile &file, FileStamp *stamp) {
+    struct stat st {};
+    if (!file.isOpen() || ::fstat(file.descriptor(), &st) != 0)
         return false;
     stamp->device = static_cast<quint64>(st.st_dev);
     stamp->inode = static_cast<quint64>(st.st_ino);

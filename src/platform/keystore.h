@@ -42,6 +42,9 @@ public:
 
     static QString writeErrorText(const QString &valueName);
 
+    // Deletes the temporary files that writes cut short (a crash) left in the key folders.
+    void removeTemporaries() const;
+
 private:
     QString keyFolder(const QString &keyPath) const;
     QString valueFile(const QString &keyPath, const QString &valueName) const;

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "platform/fileops.h"
 
@@ -104,19 +104,30 @@ QString KeyStore::write(const QString &keyPath, const QString &valueName,
                         const KeyValue &value) const {
     if (!openKey(keyPath))
         return writeErrorText(valueName);
-    QSaveFile file(valueFile(keyPath, valueName));
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return writeErrorText(valueName);
     QByteArray bytes = value.type;
     bytes += '\n';
     bytes += value.data;
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return writeErrorText(valueName);
-    // The rename reaches the disk before anything that relies on the new value is done.
-    if (!syncFolder(QFile::encodeName(keyFolder(keyPath))))
+    // Written beside the value and renamed over it, the folder synced after the rename.
+    if (!writeFileAtomically(QFile::encodeName(valueFile(keyPath, valueName)), bytes, 0600)
+             .isEmpty())
         return writeErrorText(valueName);
     return {};
+}
+
+void KeyStore::removeTemporaries() const {
+    QDirIterator folders(m_root,
+                         QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                         QDirIterator::Subdirectories);
+    QStringList all{m_root};
+    while (folders.hasNext())
+        all << folders.next();
+    for (const QString &folder : all) {
+        const QByteArray path = QFile::encodeName(folder) + '/';
+        for (const QByteArray &name : fileNames(path)) {
+            if (name.startsWith(temporaryPrefix))
+                removeFile(path + name);
+        }
+    }
 }
 
 QString KeyStore::writeErrorText(const QString &valueName) {

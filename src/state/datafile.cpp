@@ -2,27 +2,17 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "platform/fileops.h"
 
 namespace datafile {
 
 Status saveAtomically(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, reason));
-    }
-    if (!file.commit())
-        return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    // The rename itself reaches the disk before anything that relies on it is done.
-    if (!platform::syncFolder(QFile::encodeName(QFileInfo(path).absolutePath())))
-        return Status::failure(
-            QStringLiteral("Cannot write %1: the folder cannot be synced").arg(path));
+    // Written beside the file and renamed over it; the rename reaches the disk before anything
+    // that relies on it is done.
+    const QString error = platform::writeFileAtomically(QFile::encodeName(path), bytes, 0600);
+    if (!error.isEmpty())
+        return Status::failure(QStringLiteral("Cannot write %1: %2").arg(path, error));
     return Status::success();
 }
 

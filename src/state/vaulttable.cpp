@@ -37,6 +37,21 @@ int VaultTable::dropEmptyRecords() {
     return dropped;
 }
 
+int VaultTable::dropRepeatedCopies() {
+    int dropped = 0;
+    for (int k = count(); k >= 2; --k) {
+        const QByteArray copy = slot(k).vaultPath.bytes();
+        for (int earlier = 1; earlier < k; ++earlier) {
+            if (slot(earlier).vaultPath.bytes() == copy) {
+                remove(k);
+                ++dropped;
+                break;
+            }
+        }
+    }
+    return dropped;
+}
+
 bool VaultTable::append(const InfectionRecord &record) {
     if (isFull())
         return false;

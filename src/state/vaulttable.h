@@ -19,6 +19,16 @@ public:
 
     explicit VaultTable(std::int32_t &count) : m_count(count) {}
 
+    // Temporary files in the vault folder: copies and records files being written (older
+    // versions named the latter records.gav.*).
+    static bool isTemporaryName(const QByteArray &name) {
+        return name.startsWith(".vz-") || name.startsWith("records.gav.");
+    }
+    // Names a copy never takes: the records file and the temporary files.
+    static bool isReservedName(const QByteArray &name) {
+        return name == "records.gav" || isTemporaryName(name);
+    }
+
     // The stored count, kept within 0 to 1,000 so that no access leaves the table.
     int count() const;
     bool isFull() const { return count() >= capacity; }
@@ -31,6 +41,11 @@ public:
 
     // True when a record 1..count names this vault path as its copy.
     bool usesVaultPath(const QByteArray &vaultPath) const;
+
+    // Drops every record that names the same copy as a record before it (a count stored after
+    // a crash between the records file and the count can bring such a record back); returns how
+    // many were dropped.
+    int dropRepeatedCopies();
 
     // Drops records 1..count that name no vault copy (empty vault path), as a count stored
     // larger than the records file holds leaves them; returns how many were dropped.

@@ -170,6 +170,13 @@ QString ScanWindows::unconfirmedText(int unconfirmed) {
         .arg(unconfirmed);
 }
 
+QString ScanWindows::neutralisedText(int neutralised) {
+    return QStringLiteral(
+               "%1 file(s) could not be deleted: each was cut to one byte where it is, and its "
+               "content is in the virus vault.")
+        .arg(neutralised);
+}
+
 QString ScanWindows::vaultFullText() {
     return QStringLiteral("The virus vault is full: restore files to make room.");
 }
@@ -287,6 +294,8 @@ void ScanWindows::showResults(int removed, int notRemoved, bool vaultFull, int u
         lines << notRemovedText(notRemoved - unconfirmed);
     if (unconfirmed > 0)
         lines << unconfirmedText(unconfirmed);
+    if (const int neutralised = m_removal->neutralisedCount(); neutralised > 0)
+        lines << neutralisedText(neutralised);
     if (vaultFull)
         lines << vaultFullText();
     QLabel *extra = labelOf(m_form6, "Label5");

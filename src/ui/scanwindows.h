@@ -68,6 +68,7 @@ public:
     static QString unlistedNote(qint64 count, const QByteArray &folder);
     static QString notRemovedText(int notRemoved);
     static QString unconfirmedText(int unconfirmed);
+    static QString neutralisedText(int neutralised);
     static QString vaultFullText();
     static QString scanRunningText();
     static QString removalRunningText();

@@ -70,9 +70,11 @@ void RemovalRun::start() {
     m_removed = 0;
     m_notRemoved = 0;
     m_unconfirmed = 0;
+    m_neutralised = 0;
     m_vaultFull = false;
     m_storeFailureReported = false;
     m_taken.clear();
+    m_takenFiles.clear();
     m_removedFlags.assign(static_cast<std::size_t>(m_total), false);
     m_doneText = QStringLiteral("0");
     m_threatText =
@@ -113,10 +115,14 @@ void RemovalRun::tick() {
     m_threatText =
         QString::fromLocal8Bit(m_data.infections.record(m_index).threatName.bytes()).left(30);
     emit progressChanged();
-    const bool removed = removeOne(m_index);
-    m_removedFlags[static_cast<std::size_t>(m_index - 1)] = removed;
-    if (removed)
+    const Outcome outcome = removeOne(m_index);
+    // A file made harmless in place is no longer infected: it leaves the list, but it was not
+    // removed.
+    m_removedFlags[static_cast<std::size_t>(m_index - 1)] = outcome != Outcome::Stays;
+    if (outcome == Outcome::Removed)
         ++m_removed;
+    else if (outcome == Outcome::Neutralised)
+        ++m_neutralised;
     else
         ++m_notRemoved;
     --m_index;
@@ -156,18 +162,9 @@ QByteArray RemovalRun::actionPath(int n) const {
     return path;
 }
 
-namespace {
-
-// Names of the program's own files in the vault folder (the records file, its temporary
-// files while it is written, and copies being written): a copy never takes one.
-bool isReservedVaultName(const QByteArray &name) {
-    return name == "records.gav" || name.startsWith("records.gav.") || name.startsWith(".vz-");
-}
-
-}  // namespace
-
-bool RemovalRun::copyIntoVault(const QByteArray &path, const QByteArray &name,
-                               QByteArray *vaultPath, unsigned *originalMode) {
+bool RemovalRun::copyIntoVault(const platform::HeldFile &file, const QByteArray &name,
+                               const platform::Attributes &attributes, QByteArray *vaultPath,
+                               platform::FileContent *content) {
     const QByteArray folder = QFile::encodeName(m_data.folders.vault());
     // The copy's whole path must fit its record, and its name the file system.
     const qsizetype room = std::min<qsizetype>(
@@ -184,14 +181,14 @@ bool RemovalRun::copyIntoVault(const QByteArray &path, const QByteArray &name,
                 QByteArray::number(m_data.random.bounded(attempt < 100 ? 10000 : 1000000000));
             candidate = number + name.right(room - number.size());
         }
-        if (candidate.size() > room || isReservedVaultName(candidate))
+        if (candidate.size() > room || VaultTable::isReservedName(candidate))
             continue;
         const QByteArray target = folder + candidate;
         if (platform::pathExists(target) || m_data.vault.usesVaultPath(target))
             continue;
         bool existed = false;
-        const QString error = platform::copyFile(path, target, 0600, originalMode,
-                                                 platform::IfExists::Keep, &existed);
+        const QString error =
+            platform::copyHeldFile(file, target, 0600, attributes, &existed, content);
         if (error.isEmpty()) {
             *vaultPath = target;
             return true;
@@ -203,52 +200,81 @@ bool RemovalRun::copyIntoVault(const QByteArray &path, const QByteArray &name,
     return false;
 }
 
-bool RemovalRun::removeOne(int n) {
+RemovalRun::Outcome RemovalRun::removeOne(int n) {
     InfectionRecord &record = m_data.infections.record(n);
     const QByteArray path = actionPath(n);
     if (path.isEmpty())
-        return false;
+        return Outcome::Stays;
     const QByteArray name = fileNamePart(path);
 
     // Only what the scanner has just reported again, under this exact path, is taken.
     if (!m_confirmation.isConfirmed(path)) {
         if (m_asked.contains(path))
             ++m_unconfirmed;
-        return false;
+        return Outcome::Stays;
     }
     // A file already gone was taken by an earlier step of this run (the same path twice).
     if (!platform::pathExists(path))
-        return m_taken.contains(path);
+        return m_taken.contains(path) ? Outcome::Removed : Outcome::Stays;
+    // Only a regular file: never a link, a folder or a device. It is held open from here on:
+    // what is copied, checked and deleted is this one file, whatever is put at its name.
+    platform::HeldFile file;
+    if (name.isEmpty() || !file.open(path))
+        return Outcome::Stays;
     // The answer was about the file as it was asked for: one replaced or changed since then is
-    // not what the scanner confirmed.
+    // not what the scanner confirmed. Another name of a file this run has taken had its change
+    // time moved by that (its link count fell); it is still the confirmed file when its content
+    // is what was taken.
+    const platform::FileStamp asked = m_asked.value(path);
     platform::FileStamp now;
-    if (!platform::fileStamp(path, &now) || now != m_asked.value(path)) {
+    const bool same = platform::fileStamp(file, &now) && now == asked;
+    const auto takenKey = std::make_pair(asked.device, asked.inode);
+    const bool otherName = !same && now.device == asked.device && now.inode == asked.inode &&
+                           m_takenFiles.contains(takenKey);
+    if (!same && !otherName) {
         ++m_unconfirmed;
-        return false;
+        return Outcome::Stays;
     }
-    // Only a regular file: never a link, a folder or a device.
-    if (name.isEmpty() || !platform::isRegularFile(path))
-        return false;
     if (!m_data.vault.isLoaded())
-        return false;
+        return Outcome::Stays;
     // Every file that leaves its place gets a record of its own.
     if (m_data.vault.isFull()) {
         m_vaultFull = true;
-        return false;
+        return Outcome::Stays;
     }
 
     if (name.toLower() != QByteArrayLiteral("dudiduzaz.ivo"))
         endProcessesOf(path);
 
+    // Kept with the copy: for the restore, the permission bits, the real name (the copy's name
+    // may carry a number or be shortened) and the real folder it was found in; for start-up
+    // after a crash, what rebuilds the record; and the hidden name the file is moved to just
+    // before it is deleted. Without extended attributes the file comes back as 0600 under the
+    // last part of its recorded path.
+    const QByteArray aside = QByteArray(platform::temporaryPrefix) + "gone-" +
+                             QByteArray::number(m_data.random.generate64(), 36);
+    const platform::Attributes attributes{
+        {platform::attribute::name, name},
+        {platform::attribute::path, path},
+        {platform::attribute::threat, record.threatName.bytes()},
+        {platform::attribute::folder, platform::canonicalPath(folderPart(path))},
+        {platform::attribute::aside, aside},
+        {platform::attribute::mode, QByteArray::number(file.permissions(), 8)},
+    };
     QByteArray vaultPath;
-    unsigned originalMode = 0;
-    if (!copyIntoVault(path, name, &vaultPath, &originalMode))
-        return false;
-    // For the restore: the permission bits and the real name (the copy's name may carry a
-    // number or be shortened). Without extended attributes the file comes back as 0600 under
-    // the last part of its recorded path.
-    platform::keepOriginalMode(vaultPath, originalMode);
-    platform::keepOriginalName(vaultPath, name);
+    platform::FileContent copied;
+    if (!copyIntoVault(file, name, attributes, &vaultPath, &copied)) {
+        // A file written to while it was copied has changed since it was confirmed.
+        platform::FileStamp after;
+        if (platform::fileStamp(file, &after) && after != now)
+            ++m_unconfirmed;
+        return Outcome::Stays;
+    }
+    if (otherName && copied.digest != m_takenFiles.value(takenKey)) {
+        platform::removeFile(vaultPath);
+        ++m_unconfirmed;
+        return Outcome::Stays;
+    }
     record.vaultPath.assign(vaultPath);
     m_data.vault.append(record);
 
@@ -257,26 +283,45 @@ bool RemovalRun::removeOne(int n) {
     if (!storeVault()) {
         platform::removeFile(vaultPath);
         m_data.vault.withdrawLast();
-        return false;
+        return Outcome::Stays;
     }
-    m_taken.insert(path);
+    if (m_hooks.beforeDelete)
+        m_hooks.beforeDelete(path);
 
-    if (platform::removeFile(path) || !platform::pathExists(path))
-        return true;
-    // It cannot be deleted: make it harmless where it is, now that the vault holds a copy.
-    if (!platform::truncateToOneByte(path, neutralByte)) {
-        // Untouched in its place: take back this step's copy and record, so that the vault
-        // only holds what left its place.
-        m_taken.remove(path);
+    // What is deleted is exactly what the vault holds: the file is moved aside, checked against
+    // the copy and only then deleted; anything else is put back.
+    Outcome outcome = Outcome::Stays;
+    switch (platform::deleteIfUnchanged(path, aside, copied)) {
+        case platform::TakeOutcome::Deleted:
+            outcome = Outcome::Removed;
+            break;
+        case platform::TakeOutcome::CannotMove:
+            // It cannot leave its folder: made harmless where it is, now that the vault holds a
+            // copy, and given a ".non" name when the folder allows that.
+            if (platform::neutraliseIfUnchanged(path, copied, neutralByte)) {
+                outcome = Outcome::Neutralised;
+                const QByteArray nonName =
+                    folderPart(path) + QByteArray::number(m_data.random.bounded(100000)) + ".non";
+                platform::renameNoReplace(path, nonName);
+            }
+            break;
+        case platform::TakeOutcome::Changed:
+        case platform::TakeOutcome::LeftAside:
+            ++m_unconfirmed;
+            break;
+    }
+    if (outcome == Outcome::Stays) {
+        // Untouched in its place: take back this step's copy and record, so that the vault only
+        // holds what left its place.
         m_data.vault.withdrawLast();
         if (storeVault())
             platform::removeFile(vaultPath);
-        return false;
+        return outcome;
     }
-    const QByteArray nonName =
-        folderPart(path) + QByteArray::number(m_data.random.bounded(100000)) + ".non";
-    platform::renameNoReplace(path, nonName);
-    return true;
+    platform::removeExtendedAttribute(vaultPath, platform::attribute::aside);
+    m_taken.insert(path);
+    m_takenFiles.insert(std::make_pair(copied.device, copied.inode), copied.digest);
+    return outcome;
 }
 
 bool RemovalRun::storeVault() {

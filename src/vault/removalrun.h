@@ -44,8 +44,19 @@ public:
     QString threatText() const { return m_threatText; }
     int removedCount() const { return m_removed; }
     int notRemovedCount() const { return m_notRemoved; }
-    // Of those not removed: the ones the scanner did not report again.
+    // Of those not removed: the ones the scanner did not report again, or that changed before
+    // they could be taken.
     int unconfirmedCount() const { return m_unconfirmed; }
+    // Files that could not be deleted and were cut to one byte where they are (not removed, and
+    // not counted as not removed): their content is in the vault.
+    int neutralisedCount() const { return m_neutralised; }
+
+    // Points at which tests act between the steps of taking a file.
+    struct TestHooks {
+        // After the copy and its record are stored, before the file leaves its place.
+        std::function<void(const QByteArray &path)> beforeDelete;
+    };
+    void setTestHooks(TestHooks hooks) { m_hooks = std::move(hooks); }
     bool vaultWasFull() const { return m_vaultFull; }
 
     // The byte written into a file that can be neither deleted nor renamed away.
@@ -62,16 +73,19 @@ signals:
 
 private:
     void tick();
-    // Processes infection record n; true when it is now in the vault and gone from its place.
-    bool removeOne(int n);
+    enum class Outcome { Removed, Neutralised, Stays };
+    // Processes infection record n: Removed when it is now in the vault and gone from its place,
+    // Neutralised when its copy is in the vault and the file was made harmless where it is.
+    Outcome removeOne(int n);
     // The path a step acts on: the whole printed path, or the record's path when it cannot
     // have been cut; empty when there is none to act on.
     QByteArray actionPath(int n) const;
     void endProcessesOf(const QByteArray &path);
     // Copies the file into the vault under a name no file and no record uses; false when no
     // copy could be made. vaultPath receives the copy's path.
-    bool copyIntoVault(const QByteArray &path, const QByteArray &name, QByteArray *vaultPath,
-                       unsigned *originalMode);
+    bool copyIntoVault(const platform::HeldFile &file, const QByteArray &name,
+                       const platform::Attributes &attributes, QByteArray *vaultPath,
+                       platform::FileContent *content);
     // Saves the vault and the settings record (its count); false, reported once, on failure.
     bool storeVault();
     void finish();
@@ -83,12 +97,16 @@ private:
     ScanConfirmation m_confirmation;
     QHash<QByteArray, platform::FileStamp> m_asked;  // paths asked about again, as they were
     QSet<QByteArray> m_taken;                        // paths this run has taken into the vault
-    std::vector<bool> m_removedFlags;                // by record number - 1
+    // Files (device, inode) this run has taken, with the digest of what was taken.
+    QHash<std::pair<quint64, quint64>, QByteArray> m_takenFiles;
+    TestHooks m_hooks;
+    std::vector<bool> m_removedFlags;  // by record number - 1
     int m_total = 0;
     int m_index = 0;
     int m_removed = 0;
     int m_notRemoved = 0;
     int m_unconfirmed = 0;
+    int m_neutralised = 0;
     bool m_vaultFull = false;
     bool m_storeFailureReported = false;
     bool m_running = false;

@@ -33,6 +33,21 @@ QString Restorer::insideVaultText() {
         "Files cannot be restored into the virus vault folder. Choose another folder.");
 }
 
+QString Restorer::insideDataFolderText(const QString &folder) {
+    return QStringLiteral(
+               "%1 is inside the program's data folder, where files cannot be "
+               "restored. Choose another folder.")
+        .arg(folder);
+}
+
+QString Restorer::movedFolderText(const QString &folder, const QString &real) {
+    return QStringLiteral(
+               "The file was not restored: %1 now leads to %2, not to the folder it "
+               "was found in. Restore it to a chosen folder if that is where it "
+               "belongs.")
+        .arg(folder, real);
+}
+
 Status Restorer::vaultReady() {
     return m_data.vault.isLoaded() ? Status::success() : m_data.loadVault();
 }
@@ -50,7 +65,7 @@ Status Restorer::restoreToOriginal(int row) {
     if (filePath.bytes().size() >= int(filePath.capacity))
         return Status::failure(
             QStringLiteral("The original path is too long; restore to a chosen folder"));
-    return restore(k, filePath.bytes());
+    return restore(k, filePath.bytes(), true);
 }
 
 Status Restorer::restoreToFolder(int row, const QString &folder) {
@@ -70,41 +85,77 @@ Status Restorer::restoreToFolder(int row, const QString &folder) {
         const QByteArray filePath = m_data.vault.slot(k).filePath.bytes();
         name = filePath.mid(filePath.lastIndexOf('/') + 1);
     }
-    return restore(k, target + name);
+    return restore(k, target + name, false);
 }
 
-Status Restorer::restore(int k, const QByteArray &destination) {
+Status Restorer::restore(int k, const QByteArray &destination, bool toOriginal) {
     const QByteArray vaultPath = m_data.vault.slot(k).vaultPath.bytes();
     if (!destination.startsWith('/') || destination.endsWith('/'))
         return Status::failure(
             QStringLiteral("Cannot restore to %1").arg(QString::fromLocal8Bit(destination)));
-    // A file restored into the vault folder would be taken for a copy, or be the records file.
-    const QByteArray vault = platform::canonicalPath(QFile::encodeName(m_data.folders.vault()));
-    const QByteArray folder = platform::canonicalPath(
-        destination.left(std::max<qsizetype>(destination.lastIndexOf('/'), 1)));
-    if (!vault.isEmpty() && (folder == vault || folder.startsWith(QByteArray(vault + '/'))))
+    const QByteArray folderPath =
+        destination.left(std::max<qsizetype>(destination.lastIndexOf('/'), 1));
+    const QByteArray name = destination.mid(destination.lastIndexOf('/') + 1);
+    const QString shown = QString::fromLocal8Bit(destination);
+    // The folder is opened once and written through: whatever is renamed or linked at its path
+    // from here on, the file lands in the folder that was checked.
+    platform::HeldFolder folder;
+    if (!folder.open(folderPath))
+        return Status::failure(QStringLiteral("Cannot restore %1: the folder %2 does not exist")
+                                   .arg(shown, QString::fromLocal8Bit(folderPath)));
+    const QByteArray real = folder.realPath();
+    // A file restored into the vault folder would be taken for a copy, or be the records file;
+    // the rest of the program's data folder is no place for it either.
+    const auto inside = [&real](const QString &folderText) {
+        const QByteArray own = platform::canonicalPath(QFile::encodeName(folderText));
+        return !own.isEmpty() && (real == own || real.startsWith(QByteArray(own + '/')));
+    };
+    if (real.isEmpty() || inside(m_data.folders.vault()))
         return Status::failure(insideVaultText());
+    if (inside(m_data.folders.data))
+        return Status::failure(insideDataFolderText(QString::fromLocal8Bit(real)));
+    // Back where it was found only through the folders the user had: a link put in place of a
+    // folder since then leads somewhere else, and that is never written to unasked.
+    if (toOriginal) {
+        QByteArray expected = platform::extendedAttribute(vaultPath, platform::attribute::folder);
+        if (expected.isEmpty())
+            expected = folderPath;
+        if (real != expected)
+            return Status::failure(
+                movedFolderText(QString::fromLocal8Bit(folderPath), QString::fromLocal8Bit(real)));
+    }
 
     // Never replaces silently: a file standing there now is the user's, until the user says so.
-    const QString shown = QString::fromLocal8Bit(destination);
     auto replaceAllowed = [this, &shown] { return confirmReplace && confirmReplace(shown); };
     platform::IfExists ifExists = platform::IfExists::Keep;
-    if (platform::pathExists(destination)) {
+    if (folder.has(name)) {
         if (!replaceAllowed())
             return Status::success();
         ifExists = platform::IfExists::Replace;
     }
-    // The copy is renamed into place, so a link planted there is never followed. The file gets
-    // back the permission bits it had before quarantine, when they were kept.
+    // The copy is renamed into place, so a link planted there is never followed (a folder that
+    // lets no new file be made has the file written over in place). The file gets back the
+    // permission bits it had before quarantine, when they were kept.
     const int kept = platform::keptOriginalMode(vaultPath);
     const unsigned mode = kept >= 0 ? unsigned(kept) : 0600u;
     bool existed = false;
-    QString error = platform::copyFile(vaultPath, destination, mode, nullptr, ifExists, &existed);
+    // A replacing copy is named beside the file for a moment: where, is kept with the vault
+    // copy until it is done, so that start-up after a crash can clear it away.
+    const auto copy = [&](platform::IfExists how, bool *taken) {
+        const bool replacing = how == platform::IfExists::Replace;
+        if (replacing)
+            platform::setExtendedAttribute(vaultPath, platform::attribute::restoring, real);
+        const QString error = platform::copyFileInto(vaultPath, folder, name, mode, how, taken);
+        if (replacing)
+            platform::removeExtendedAttribute(vaultPath, platform::attribute::restoring);
+        return error;
+    };
+    QString error = copy(ifExists, &existed);
     if (existed) {
         // Something was put there in the meantime.
         if (!replaceAllowed())
             return Status::success();
-        error = platform::copyFile(vaultPath, destination, mode);
+        error = copy(platform::IfExists::Replace, nullptr);
     }
     if (!error.isEmpty())
         return Status::failure(QStringLiteral("Cannot restore %1: %2").arg(shown, error));

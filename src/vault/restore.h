@@ -25,6 +25,8 @@ public:
 
     static QString replaceQuestion(const QString &destination);
     static QString insideVaultText();
+    static QString insideDataFolderText(const QString &folder);
+    static QString movedFolderText(const QString &folder, const QString &real);
 
     // The item texts of the vault list: the threat names of records 1 to count.
     QStringList vaultRows() const;
@@ -41,7 +43,9 @@ private:
     int recordOfRow(int row) const;
     // A records file that could not be read is read again; until it can be, nothing is restored.
     Status vaultReady();
-    Status restore(int record, const QByteArray &destination);
+    // toOriginal: the destination is where the file was found, reached only through the folders
+    // it was found in.
+    Status restore(int record, const QByteArray &destination, bool toOriginal);
 
     ProgramData &m_data;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -568,21 +569,115 @@ private slots:
         QCOMPARE(r.run.notRemovedCount(), 1);
     }
 
-    void undeletableFileIsCutToOneByteAfterItsCopy() {
+    // A file whose folder lets it be neither deleted nor renamed is cut to one byte where it is:
+    // made harmless, not removed; a restore writes its content back into it.
+    void undeletableFileIsMadeHarmlessInPlace_data() {
+        QTest::addColumn<bool>("immutable");  // else a read-only folder, without the override
+        QTest::newRow("immutable folder") << true;
+        QTest::newRow("read-only folder") << false;
+    }
+    void undeletableFileIsMadeHarmlessInPlace() {
+        QFETCH(bool, immutable);
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("locked"));
-        TestEnv::writeFile(dir + QStringLiteral("stuck.exe"), "infected content");
-        rig.addInfection(enc(dir + QStringLiteral("stuck.exe")), " S");
+        const QString file = dir + QStringLiteral("stuck.exe");
+        TestEnv::writeFile(file, "infected content");
+        QVERIFY(::chmod(enc(file).constData(), 0640) == 0);
+        rig.addInfection(enc(file), " S");
         Run r(*rig.data);
+        Restorer restorer(*rig.data);
+        restorer.confirmReplace = [](const QString &) { return true; };
+        Status restored = Status::success();
         {
             // The folder cannot change: no delete, no rename; the file itself stays writable.
-            Immutable lock(dir);
+            std::unique_ptr<Immutable> lock;
+            std::unique_ptr<WithoutFileOverride> asUser;
+            if (immutable) {
+                lock = std::make_unique<Immutable>(dir);
+            } else {
+                QVERIFY(::chmod(enc(dir).constData(), 0555) == 0);
+                asUser = std::make_unique<WithoutFileOverride>();
+            }
             r.go();
+            QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("stuck.exe")),
+                     "infected content");
+            QCOMPARE(TestEnv::readFile(file), QByteArray(1, '\0'));
+            QCOMPARE(rig.data->vault.count(), 1);
+            QCOMPARE(r.run.removedCount(), 0);
+            QCOMPARE(r.run.neutralisedCount(), 1);
+            QCOMPARE(r.run.notRemovedCount(), 0);
+            QCOMPARE(r.results.at(0).at(0).toInt(), 0);
+            QCOMPARE(rig.data->infections.count(), 0);
+            restored = restorer.restoreToOriginal(0);
         }
-        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("stuck.exe")), "infected content");
-        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("stuck.exe")), QByteArray(1, '\0'));
-        QCOMPARE(rig.data->vault.count(), 1);
-        QCOMPARE(r.run.removedCount(), 1);
+        ::chmod(enc(dir).constData(), 0755);
+        QVERIFY2(restored.ok(), qPrintable(restored.message()));
+        QCOMPARE(TestEnv::readFile(file), "infected content");
+        QCOMPARE(rig.data->vault.count(), 0);
+        QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("stuck.exe")));
+    }
+
+    // What is deleted is exactly what the vault holds: a file replaced or written to after its
+    // copy was made stays where it is, and the copy and record are taken back.
+    void aFileChangedDuringItsStepIsNotDeleted_data() {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("a clean file renamed over it") << "replace";
+        QTest::newRow("appended to") << "append";
+        QTest::newRow("written over, same size") << "rewrite";
+    }
+    void aFileChangedDuringItsStepIsNotDeleted() {
+        QFETCH(QString, change);
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        const QString file = dir + QStringLiteral("report.doc");
+        TestEnv::writeFile(file, "infected content here");
+        rig.addInfection(enc(file), " T");
+        Run r(*rig.data);
+        QByteArray expected;
+        r.run.setTestHooks({[&](const QByteArray &path) {
+            QCOMPARE(path, enc(file));
+            if (change == QStringLiteral("replace")) {
+                expected = "a clean letter";
+                TestEnv::writeFile(dir + QStringLiteral("other"), expected);
+                QVERIFY(::rename(enc(dir + "other").constData(), enc(file).constData()) == 0);
+            } else {
+                QFile f(file);
+                QVERIFY(f.open(change == QStringLiteral("append") ? QIODevice::Append
+                                                                  : QIODevice::ReadWrite));
+                f.write(change == QStringLiteral("append") ? " and more" : "INFECTED");
+                f.close();
+                expected = TestEnv::readFile(file);
+            }
+        }});
+        r.go();
+        QCOMPARE(TestEnv::readFile(file), expected);
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(QDir(rig.vault()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"records.gav"});
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"report.doc"});
+        QCOMPARE(r.run.removedCount(), 0);
+        QCOMPARE(r.run.unconfirmedCount(), 1);
+        QCOMPARE(rig.data->infections.count(), 1);
+    }
+
+    // Two names of one infected file: taking the first moves the other's change time (its link
+    // count falls), yet it is still the confirmed file and is taken too.
+    void everyNameOfAHardLinkedFileIsTaken() {
+        VaultRig rig;
+        const QString dir = rig.folder(QStringLiteral("d"));
+        TestEnv::writeFile(dir + QStringLiteral("one"), "linked payload");
+        QVERIFY(::link(enc(dir + "one").constData(), enc(dir + "two").constData()) == 0);
+        rig.addInfection(enc(dir + QStringLiteral("one")), " T");
+        rig.addInfection(enc(dir + QStringLiteral("two")), " T");
+        Run r(*rig.data);
+        r.go();
+        QCOMPARE(r.run.removedCount(), 2);
+        QCOMPARE(r.run.unconfirmedCount(), 0);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{});
+        QCOMPARE(rig.data->vault.count(), 2);
+        for (int k = 1; k <= 2; ++k)
+            QCOMPARE(TestEnv::readFile(QFile::decodeName(rig.vaultRecord(k).vaultPath.bytes())),
+                     "linked payload");
     }
 
     void immutableFileStaysAndIsReported() {

@@ -223,6 +223,57 @@ private slots:
         QCOMPARE(TestEnv::readFile(dir + QStringLiteral("back.sh")), "copy");
     }
 
+    // A folder on the way back replaced by a link since the file was quarantined leads
+    // somewhere else: nothing is written there, the user is told, and the record stays. A link
+    // that was already there when the file was found is what the user had.
+    void neverRestoresThroughAReplacedFolder_data() {
+        QTest::addColumn<QString>("linkTo");  // what files/sub becomes; empty: a link all along
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("a link to another folder") << "elsewhere" << false;
+        QTest::newRow("a link into the data folder") << "%D" << false;
+        QTest::newRow("a link that was there before") << "" << true;
+    }
+    void neverRestoresThroughAReplacedFolder() {
+        QFETCH(QString, linkTo);
+        QFETCH(bool, restored);
+        VaultRig rig;
+        const QString files = rig.folder(QStringLiteral("files"));
+        const QString real = rig.folder(QStringLiteral("real"));
+        const QString target = linkTo == QStringLiteral("%D")
+                                   ? rig.data->folders.database
+                                   : rig.folder(QStringLiteral("elsewhere"));
+        if (linkTo.isEmpty())
+            QVERIFY(QFile::link(real, files + QStringLiteral("sub")));
+        else
+            QDir().mkpath(files + QStringLiteral("sub"));
+        const QString original = files + QStringLiteral("sub/d.bin");
+        quarantine(rig, QStringLiteral("d.bin"), original, " D", "infected");
+        QVERIFY(platform::setExtendedAttribute(enc(rig.vault() + "d.bin"),
+                                               platform::attribute::folder,
+                                               platform::canonicalPath(enc(files + "sub"))));
+        if (!linkTo.isEmpty()) {
+            QVERIFY(QDir(files + QStringLiteral("sub")).removeRecursively());
+            QVERIFY(QFile::link(target, files + QStringLiteral("sub")));
+        }
+        Restorer restorer(*rig.data);
+        const Status s = restorer.restoreToOriginal(0);
+        QCOMPARE(s.ok(), restored);
+        if (restored) {
+            QCOMPARE(TestEnv::readFile(real + QStringLiteral("d.bin")), "infected");
+            return;
+        }
+        QVERIFY2(s.message().contains(platform::canonicalPath(enc(target)).constData()),
+                 qPrintable(s.message()));
+        QVERIFY(!QFile::exists(target + QStringLiteral("d.bin")));
+        QCOMPARE(rig.data->vault.count(), 1);
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("d.bin")), "infected");
+        // Chosen through a link, the data folder is refused too.
+        if (linkTo == QStringLiteral("%D")) {
+            QVERIFY(!restorer.restoreToFolder(0, files + QStringLiteral("sub")).ok());
+            QVERIFY(!QFile::exists(target + QStringLiteral("d.bin")));
+        }
+    }
+
     // Records that share a threat name: every row restores its own record, to either place.
     void sameThreatNameEachRowRestoresItsOwnRecord() {
         for (const bool toFolder : {false, true}) {

@@ -124,9 +124,19 @@ private slots:
         QVERIFY(platform::pathExists(enc(root + "l")));
         QVERIFY(!platform::pathExists(enc(root + "gone")));
 
-        QVERIFY(platform::truncateToOneByte(enc(root + "f"), 'Z'));
+        // Cut to one byte only while it is the copied file, unchanged, and never through a link.
+        platform::FileContent copied;
+        {
+            platform::HeldFile held;
+            QVERIFY(held.open(enc(root + "f")));
+            QVERIFY(platform::copyHeldFile(held, enc(root + "copy"), 0600, {}, nullptr, &copied)
+                        .isEmpty());
+        }
+        QVERIFY(!platform::neutraliseIfUnchanged(enc(root + "l"), copied, 'Z'));
+        QVERIFY(platform::neutraliseIfUnchanged(enc(root + "f"), copied, 'Z'));
         QCOMPARE(TestEnv::readFile(root + QStringLiteral("f")), "Z");
-        QVERIFY(!platform::truncateToOneByte(enc(root + "l"), 'Z'));
+        QVERIFY(!platform::neutraliseIfUnchanged(enc(root + "copy"), copied, 'Z'));
+        QCOMPARE(TestEnv::readFile(root + QStringLiteral("copy")), "abc");
 
         TestEnv::writeFile(root + QStringLiteral("taken"), "mine");
         QVERIFY(!platform::renameNoReplace(enc(root + "f"), enc(root + "taken")));

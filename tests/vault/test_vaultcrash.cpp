@@ -1,0 +1,133 @@
+#include <algorithm>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QtEndian>
+#include <QProcess>
+#include <QTest>
+
+#include "platform/fileops.h"
+#include "vaultrig.h"
+
+namespace {
+
+QByteArray enc(const QString &s) {
+    return QFile::encodeName(s);
+}
+
+// The records as stored: vault path and file path of records 1 to the stored count.
+struct StoredRecord {
+    QByteArray vaultPath, filePath;
+};
+
+QList<StoredRecord> storedRecords(const TestEnv &env, const QString &recordsFile) {
+    const QByteArray sysdata = env.registryValue(QStringLiteral("sysdata"));
+    const QByteArray gav = TestEnv::readFile(recordsFile);
+    QList<StoredRecord> records;
+    if (sysdata.size() < 788)
+        return records;
+    const int count = qFromLittleEndian<qint32>(sysdata.constData() + 784);
+    for (int k = 0; k < count && (k + 1) * 563 <= gav.size(); ++k) {
+        const char *r = gav.constData() + k * 563;
+        records.append({QByteArray(r + 1, quint8(r[0])), QByteArray(r + 257, quint8(r[256]))});
+    }
+    return records;
+}
+
+QStringList hiddenTemporaries(const QString &folder) {
+    QStringList found;
+    QDirIterator it(folder, {QStringLiteral(".vz-*")}, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+}  // namespace
+
+// The program killed at each rename, link and unlink of a removal run and a restore, then
+// started again: no file is lost, and every file in the vault folder is named by a record.
+class TestVaultCrash : public QObject {
+    Q_OBJECT
+private slots:
+    void everyKillPointLeavesTheVaultInOrder() {
+        const QString child =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/crashchild");
+        int completedAt = 0;
+        for (int point = 1; point < 200 && completedAt == 0; ++point) {
+            TestEnv env;
+            FixedClock clock{QDate(2026, 12, 8)};
+            QString vaultFolder;
+            QStringList files;
+            QByteArrayList bodies;
+            {
+                ProgramData data(clock, platform::KeyStore(env.registryRoot()));
+                Startup::Options options;
+                options.programFolder = env.programFolder();
+                (void)Startup::run(data, options);
+                vaultFolder = data.folders.vault();
+                for (const char *sub : {"a", "b"}) {
+                    const QString folder = env.root() + QLatin1String(sub);
+                    QDir().mkpath(folder);
+                    files << folder + QStringLiteral("/x.bin");
+                    bodies << QByteArray("infected body in ") + sub;
+                    TestEnv::writeFile(files.constLast(), bodies.constLast());
+                    VaultRig::detect(data, enc(files.constLast()));
+                }
+                VaultRig::addDatabase(data);
+            }
+
+            QProcess run;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("VZ_TEST_KILL_AT_FILE_CHANGE"),
+                               QString::number(point));
+            run.setProcessEnvironment(environment);
+            run.start(child, QStringList{env.programFolder(), QStringLiteral("remove")} + files);
+            QVERIFY(run.waitForFinished(60000));
+            if (run.exitStatus() == QProcess::NormalExit) {
+                QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData());
+                completedAt = point;
+            } else {
+                // Started again: start-up puts things in order.
+                QProcess again;
+                again.start(child, {env.programFolder(), QStringLiteral("start")});
+                QVERIFY(again.waitForFinished(60000));
+                QCOMPARE(again.exitStatus(), QProcess::NormalExit);
+            }
+
+            const QList<StoredRecord> records = storedRecords(env, vaultFolder + "records.gav");
+            const QString where = QStringLiteral("killed at change %1").arg(point);
+            // Every file in the vault folder is named by a record.
+            for (const QByteArray &name : platform::fileNames(enc(vaultFolder))) {
+                if (name == "records.gav")
+                    continue;
+                const bool named = std::any_of(records.begin(), records.end(), [&](auto &r) {
+                    return r.vaultPath == enc(vaultFolder) + name;
+                });
+                QVERIFY2(named, qPrintable(where + QStringLiteral(": unnamed ") + name));
+            }
+            // No file is lost: each is in its place or its copy is named by a record.
+            for (int i = 0; i < files.size(); ++i) {
+                if (QFile::exists(files.at(i))) {
+                    QCOMPARE(TestEnv::readFile(files.at(i)), bodies.at(i));
+                    continue;
+                }
+                const bool kept = std::any_of(records.begin(), records.end(), [&](auto &r) {
+                    return r.filePath == enc(files.at(i)) &&
+                           TestEnv::readFile(QFile::decodeName(r.vaultPath)) == bodies.at(i);
+                });
+                QVERIFY2(kept, qPrintable(where + QStringLiteral(": lost ") + files.at(i)));
+            }
+            // Nothing half-written is left beside the user's files or in the key store.
+            const QStringList left = hiddenTemporaries(env.root() + QStringLiteral("a")) +
+                                     hiddenTemporaries(env.root() + QStringLiteral("b"));
+            QVERIFY2(left.isEmpty(), qPrintable(where + QLatin1Char(' ') + left.join(u' ')));
+            QVERIFY2(hiddenTemporaries(env.registryRoot()).isEmpty(), qPrintable(where));
+        }
+        // The run had that many name changes to be killed at.
+        QVERIFY2(completedAt > 15, qPrintable(QString::number(completedAt)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVaultCrash)
+#include "test_vaultcrash.moc"
