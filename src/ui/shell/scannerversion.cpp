@@ -25,8 +25,11 @@ QString ScannerVersion::locate(const QString &programFolder, scannerchoice::Engi
 
 void ScannerVersion::start(const QString &program) {
     QString error;
-    if (program.isEmpty() ||
-        !platform::ChildProcess::spawn(QFile::encodeName(program), {"--version"}, "/", &m_pid,
+    if (program.isEmpty()) {
+        finish(missingText());  // nothing to ask: known at once
+        return;
+    }
+    if (!platform::ChildProcess::spawn(QFile::encodeName(program), {"--version"}, "/", &m_pid,
                                        &m_fd, &error)) {
         m_pid = 0;
         // Reported once the caller has connected, as an answer from a scanner would be.

@@ -126,9 +126,10 @@ private slots:
             QVERIFY(version.finished());
         }
         {
-            // A program that fails is no scanner either.
+            // A program that fails before it completes a line is no scanner either. (A first
+            // line counts as soon as it is read: the child is ended then, not waited for.)
             const QString broken = env.programFolder() + QStringLiteral("clamscan");
-            TestEnv::writeFile(broken, "#!/bin/sh\necho oops\nexit 3\n");
+            TestEnv::writeFile(broken, "#!/bin/sh\nprintf oops\nexit 3\n");
             QFile::setPermissions(broken, QFile::ReadOwner | QFile::ExeOwner);
             ScannerVersion version;
             QSignalSpy spy(&version, &ScannerVersion::textChanged);
