@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTest>
 
 TestEnv::TestEnv() {
@@ -103,4 +104,15 @@ void TestEnv::installFakeScanner() const {
     QVERIFY(QFile(scanner).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QVERIFY(QDir().mkpath(dataFolder() + QStringLiteral("db/")));
     makeEicarDatabase(dataFolder() + QStringLiteral("db/"));
+}
+
+QByteArray TestEnv::cvdDatabase(const QDateTime &built, int version, int bodySize) {
+    QByteArray header =
+        "ClamAV-VDB:" +
+        QLocale::c().toString(built, QStringLiteral("dd MMM yyyy hh-mm")).toLatin1() +
+        " +0000:" + QByteArray::number(version) +
+        ":2000:90:0123456789abcdef0123456789abcdef:SIGNATURE:builder:" +
+        QByteArray::number(built.toSecsSinceEpoch());
+    header.append(QByteArray(512 - header.size(), ' '));
+    return header + QByteArray(bodySize, 'x');
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -44,6 +45,9 @@ public:
 
     // The EICAR test string, made at run time so that no file of the project carries it.
     static QByteArray eicar();
+    // A database file as sigtool writes it: the 512-byte header for `built` and `version`,
+    // then `bodySize` bytes.
+    static QByteArray cvdDatabase(const QDateTime &built, int version, int bodySize);
 
     // The database fixture for the real clamscan: a folder named "main.cvd" inside dbFolder,
     // holding a hash signature (.hdb) of the EICAR file. clamscan reports matches as

@@ -16,16 +16,8 @@ namespace {
 
 const QDateTime kNow = QDateTime(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
 
-// A header as sigtool writes it, padded to 512 bytes, followed by a body.
 QByteArray database(const QDateTime &built, int version) {
-    QByteArray header =
-        "ClamAV-VDB:" +
-        QLocale::c().toString(built, QStringLiteral("dd MMM yyyy hh-mm")).toLatin1() +
-        " +0000:" + QByteArray::number(version) +
-        ":2000:90:0123456789abcdef0123456789abcdef:SIGNATURE:builder:" +
-        QByteArray::number(built.toSecsSinceEpoch());
-    header.append(QByteArray(512 - header.size(), ' '));
-    return header + QByteArray(2048, 'x');
+    return TestEnv::cvdDatabase(built, version, 2048);
 }
 
 // A signed database cannot be made here, and the real sigtool verifies a .cvd's signature:

@@ -25,14 +25,7 @@
 namespace {
 
 QByteArray database(const QDateTime &built, int version) {
-    QByteArray header =
-        "ClamAV-VDB:" +
-        QLocale::c().toString(built, QStringLiteral("dd MMM yyyy hh-mm")).toLatin1() +
-        " +0000:" + QByteArray::number(version) +
-        ":2000:90:0123456789abcdef0123456789abcdef:SIGNATURE:builder:" +
-        QByteArray::number(built.toSecsSinceEpoch());
-    header.append(QByteArray(512 - header.size(), ' '));
-    return header + QByteArray(4096, 'x');
+    return TestEnv::cvdDatabase(built, version, 4096);
 }
 
 struct Run : ProgramRun {
