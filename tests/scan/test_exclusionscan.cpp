@@ -57,7 +57,7 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("clamscan")).isEmpty())
             QFAIL("clamscan is not installed (Debian package clamav)");
         EngineRig rig;
-        TestEnv::makeEicarDatabase(rig.db());
+        TestEnv::addEicarBodySignature(TestEnv::makeEicarDatabase(rig.db()));
         const QByteArray t = QFile::encodeName(QDir(rig.target()).canonicalPath()) + '/';
         const QByteArray eicar = TestEnv::eicar();
         const QList<QByteArray> folders = {"a.b",
@@ -90,8 +90,10 @@ private slots:
         for (const char *f :
              {"disk.iso", "disk.iso.txt", "node_modules", "v1.img", "vA.img", "big.com"})
             writeRaw(t + f, eicar);
-        // Over 1 MB: skipped by the size limit.
+        // Over 1 MB: found by the body signature, but skipped by the size limit; and one just
+        // under it, which is scanned.
         writeRaw(t + "big.com", eicar + QByteArray(1100 * 1024, '\n'));
+        writeRaw(t + "fits.com", eicar + QByteArray(1000 * 1024, '\n'));
 
         ScanExclusions ex;
         ex.setHome(t + "home");
@@ -118,11 +120,12 @@ private slots:
                 expected << file;
         QCOMPARE(listed(rig.data->infections), expected);
         // Stated by hand, so that an answer wrong the same way on both sides is caught too.
-        for (const char *kept : {"aXb/e.com", "C++ (old)2/e.com", "x/e.com", "bc/e.com", "kk/e.com",
-                                 "ab/e.com", "y/e.com", "disk.iso.txt", "node_modules", "vA.img",
-                                 "home/.cachet/e.com", "node_mods/e.com", "deep/a.b/e.com"})
+        for (const char *kept :
+             {"aXb/e.com", "C++ (old)2/e.com", "x/e.com", "bc/e.com", "kk/e.com", "ab/e.com",
+              "y/e.com", "disk.iso.txt", "node_modules", "vA.img", "home/.cachet/e.com",
+              "node_mods/e.com", "deep/a.b/e.com", "fits.com"})
             QVERIFY2(expected.contains(t + kept), kept);
-        QCOMPARE(expected.size(), 13);
+        QCOMPARE(expected.size(), 14);
     }
 };
 

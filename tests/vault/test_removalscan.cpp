@@ -137,7 +137,7 @@ private slots:
         VaultRig rig;
         ScanEngine engine(*rig.data);
         engine.setSystemDatabaseFolder(rig.env.root() + QStringLiteral("no-system-db/"));
-        TestEnv::makeEicarDatabase(rig.data->folders.database);
+        TestEnv::addEicarBodySignature(TestEnv::makeEicarDatabase(rig.data->folders.database));
         QSignalSpy closed(&engine, &ScanEngine::scanClosed);
         const QString target = rig.folder(QStringLiteral("target"));
         const QString kept = target + QStringLiteral("VMs (old)/disk.iso");
