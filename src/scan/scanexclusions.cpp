@@ -86,7 +86,7 @@ const QList<ScanExclusions::Preset> &ScanExclusions::presets() {
          {QStringLiteral("build"), QStringLiteral("target"), QStringLiteral("CMakeFiles")},
          {}},
         {QStringLiteral("vmimages"),
-         QStringLiteral("Virtual-machine images (*.qcow2, *.vdi, *.vmdk, *.iso)"),
+         QStringLiteral("VM images (qcow2, vdi, vmdk, iso)"),
          {},
          {},
          {QStringLiteral("*.qcow2"), QStringLiteral("*.vdi"), QStringLiteral("*.vmdk"),

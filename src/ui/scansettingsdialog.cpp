@@ -102,7 +102,7 @@ ScanSettingsDialog::ScanSettingsDialog(ProgramData &data, SkinButtons &skin, QWi
     });
     connect(m_size, &QSpinBox::valueChanged, this, applySize);
 
-    auto *test = group(this, "grpTest", QStringLiteral("Test a Path"), QRect(16, 376, 568, 56));
+    auto *test = group(this, "grpTest", QStringLiteral("Test a Path"), QRect(16, 402, 568, 56));
     m_testPath = named(new QLineEdit(test), "edtTestPath", QRect(8, 22, 210, 24));
     m_testPath->setPlaceholderText(QStringLiteral("/home/me/VMs/disk.iso"));
     auto *testButton =
@@ -112,8 +112,8 @@ ScanSettingsDialog::ScanSettingsDialog(ProgramData &data, SkinButtons &skin, QWi
     m_testResult->setFont(small);
 
     auto *saveButton =
-        pushButton(this, "Button1", QStringLiteral("Save Settings"), QRect(384, 438, 110, 25));
-    auto *cancel = pushButton(this, "Button2", QStringLiteral("Cancel"), QRect(504, 438, 80, 25));
+        pushButton(this, "Button1", QStringLiteral("Save Settings"), QRect(384, 466, 110, 25));
+    auto *cancel = pushButton(this, "Button2", QStringLiteral("Cancel"), QRect(504, 466, 80, 25));
 
     connect(addFolder, &QPushButton::clicked, this, &ScanSettingsDialog::addFolder);
     connect(removeFolder, &QPushButton::clicked, this, &ScanSettingsDialog::removeFolders);

@@ -72,7 +72,7 @@ private slots:
         QCOMPARE(run.failures.size(), 1);
         QCOMPARE(child<QListWidget>(&d, "lstPatterns")->count(), 1);
         child<QLineEdit>(&d, "edtPattern")->clear();
-        QTest::keyClicks(child(&d, "edtPattern"), QStringLiteral("tmp*"));
+        QTest::keyClicks(child(&d, "edtPattern"), QStringLiteral("*.bak"));
         click(&d, "btnAddPattern");
         child<QCheckBox>(&d, "chkPreset_git")->setChecked(true);
         QVERIFY(!child(&d, "spnSizeLimit")->isEnabled());
