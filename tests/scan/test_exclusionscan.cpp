@@ -7,6 +7,7 @@
 
 #include "enginerig.h"
 #include "scan/scanexclusions.h"
+#include "scan/scannerchoice.h"
 
 namespace {
 
@@ -53,10 +54,20 @@ private slots:
 
     // The real clamscan over a tree of awkward names: exactly the excluded files are left out,
     // and the dialog's answer for every file agrees with what the scanner did.
+    void realScannerLeavesOutExactlyTheExcluded_data() {
+        QTest::addColumn<bool>("own");
+        QTest::newRow("clamscan") << false;
+        QTest::newRow("vizavuz-scan") << true;
+    }
     void realScannerLeavesOutExactlyTheExcluded() {
+        QFETCH(bool, own);
         if (QStandardPaths::findExecutable(QStringLiteral("clamscan")).isEmpty())
             QFAIL("clamscan is not installed (Debian package clamav)");
         EngineRig rig;
+        QVERIFY(scannerchoice::store(rig.data->registry(), own ? scannerchoice::Engine::Own
+                                                               : scannerchoice::Engine::Clamscan)
+                    .ok());
+        rig.engine->setExecutableFolder(QByteArrayLiteral(VZ_PROGRAM_DIR "/"));
         TestEnv::addEicarBodySignature(TestEnv::makeEicarDatabase(rig.db()));
         const QByteArray t = QFile::encodeName(QDir(rig.target()).canonicalPath()) + '/';
         const QByteArray eicar = TestEnv::eicar();
@@ -112,6 +123,7 @@ private slots:
         QVERIFY(rig.engine->startCustomScan({QFile::decodeName(t)}));
         QTRY_COMPARE_WITH_TIMEOUT(rig.closed->count(), 1, 60000);
         QCOMPARE(rig.failed->count(), 0);
+        QVERIFY(rig.engine->lastScannerPath().endsWith(own ? "/vizavuz-scan" : "/clamscan"));
 
         const QSet<QByteArray> all = filesBelow(t);
         QSet<QByteArray> expected;
