@@ -1,5 +1,7 @@
 #include "ui/scansettingsdialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -68,7 +70,11 @@ ScanSettingsDialog::ScanSettingsDialog(ProgramData &data, SkinButtons &skin, QWi
                        "lblPatternHint", QRect(8, 156, 135, 25));
     hint->setWordWrap(true);
     QFont small = hint->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
+    // The dialog font may be sized in pixels or in points.
+    if (small.pointSizeF() > 0)
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+    else if (small.pixelSize() > 0)
+        small.setPixelSize(std::max(1, small.pixelSize() * 85 / 100));
     hint->setFont(small);
 
     const QList<ScanExclusions::Preset> &presets = ScanExclusions::presets();
