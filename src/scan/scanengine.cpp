@@ -15,6 +15,7 @@
 #include <QLocale>
 
 #include "app/programdata.h"
+#include "scan/scanexclusions.h"
 #include "state/databasefiles.h"
 #include "platform/mounts.h"
 #include "platform/scannerprocess.h"
@@ -302,6 +303,15 @@ QList<QByteArray> ScanEngine::ownDataFolders() const {
     return folders;
 }
 
+QList<QByteArray> ScanEngine::argumentsWithCurrentExclusions() const {
+    ScanExclusions exclusions;
+    if (!ScanExclusions::load(m_data.registry(), exclusions).ok())
+        return m_lastArguments;
+    QList<QByteArray> args = m_lastArguments;
+    args.removeIf(&ScanExclusions::isExclusionArgument);
+    return exclusions.scannerArguments() + args;
+}
+
 void ScanEngine::launch() {
     joinFinishedRuns();
     m_stopFlag = false;
@@ -331,6 +341,13 @@ void ScanEngine::launch() {
     }
     for (const QString &database : std::as_const(databases))
         args << "--database=" + QFile::encodeName(database);
+    // What the user has left out, read afresh for every scan whoever starts it.
+    ScanExclusions exclusions;
+    if (const Status read = ScanExclusions::load(m_data.registry(), exclusions); !read.ok()) {
+        closeFailed(read.message());
+        return;
+    }
+    args += exclusions.scannerArguments();
     // Each target stays on its own file system: pseudo, network and other disks' file systems
     // below it are never descended into (the other fixed disks are targets of their own).
     args << QByteArrayLiteral("--cross-fs=no");

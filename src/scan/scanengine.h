@@ -65,6 +65,10 @@ public:
     // The argument vector of the last launch (after the scanner's own path).
     QList<QByteArray> lastArguments() const { return m_lastArguments; }
     QByteArray lastScannerPath() const { return m_lastScanner; }
+    // The last launch's arguments with the exclusions stored now in place of its own, for a
+    // later confirmation of its findings: what has been excluded since is not confirmed. Its
+    // own stay when the stored ones cannot be read.
+    QList<QByteArray> argumentsWithCurrentExclusions() const;
 
     void setHandOver(HandOver handOver) { m_handOver = std::move(handOver); }
     // Asked before a scan starts: a non-empty text refuses the start (scanRefused) and says why.

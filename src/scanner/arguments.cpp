@@ -14,6 +14,26 @@ bool takeValue(std::string_view arg, std::string_view option, std::string *value
     return true;
 }
 
+// A size as clamscan takes it: a number, optionally followed by K or M.
+bool parseSize(const std::string &value, unsigned long long *bytes) {
+    unsigned long long n = 0;
+    const char *end = value.data() + value.size();
+    const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+    if (ec != std::errc() || ptr == value.data())
+        return false;
+    unsigned long long unit = 1;
+    if (ptr + 1 == end && (*ptr == 'M' || *ptr == 'm'))
+        unit = 1024 * 1024;
+    else if (ptr + 1 == end && (*ptr == 'K' || *ptr == 'k'))
+        unit = 1024;
+    else if (ptr != end)
+        return false;
+    if (n > (1ULL << 40))
+        return false;
+    *bytes = n * unit;
+    return true;
+}
+
 }  // namespace
 
 bool parseArguments(const std::vector<std::string> &args, Arguments *out, std::string *error) {
@@ -50,6 +70,13 @@ bool parseArguments(const std::vector<std::string> &args, Arguments *out, std::s
                 return false;
             }
             parsed.clamdTimeout = seconds;
+        } else if (takeValue(arg, "--max-filesize=", &value) ||
+                   takeValue(arg, "--max-scansize=", &value)) {
+            const bool file = arg.rfind("--max-filesize=", 0) == 0;
+            if (!parseSize(value, file ? &parsed.maxFileSize : &parsed.maxScanSize)) {
+                *error = "ERROR: Incorrect argument format for " + arg;
+                return false;
+            }
         } else if (takeValue(arg, "--threads=", &value)) {
             unsigned threads = 0;
             const char *end = value.data() + value.size();

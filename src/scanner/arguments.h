@@ -17,6 +17,9 @@ struct Arguments {
     std::vector<std::string> databases;
     std::vector<std::string> excludes;     // POSIX extended regular expressions on file paths
     std::vector<std::string> excludeDirs;  // the same on folder paths
+    // clamscan's --max-filesize and --max-scansize in bytes; 0 keeps the library's default.
+    unsigned long long maxFileSize = 0;
+    unsigned long long maxScanSize = 0;
     std::vector<std::string> targets;
 };
 

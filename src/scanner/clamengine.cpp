@@ -7,7 +7,8 @@ ClamEngine::~ClamEngine() {
         cl_engine_free(m_engine);
 }
 
-bool ClamEngine::load(const std::vector<std::string> &databases, std::string *error) {
+bool ClamEngine::load(const std::vector<std::string> &databases, std::string *error,
+                      unsigned long long maxFileSize, unsigned long long maxScanSize) {
     cl_error_t ret = cl_init(CL_INIT_DEFAULT);
     if (ret != CL_SUCCESS) {
         *error = std::string("ERROR: Can't initialize libclamav: ") + cl_strerror(ret);
@@ -18,6 +19,11 @@ bool ClamEngine::load(const std::vector<std::string> &databases, std::string *er
         *error = "ERROR: Can't initialize antivirus engine";
         return false;
     }
+    // A file over the size limit is skipped and counted clean, as clamscan does.
+    if (maxFileSize > 0)
+        cl_engine_set_num(m_engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(maxFileSize));
+    if (maxScanSize > 0)
+        cl_engine_set_num(m_engine, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(maxScanSize));
     std::vector<std::string> sources = databases;
     if (sources.empty())
         sources.emplace_back(cl_retdbdir());

@@ -18,7 +18,9 @@ public:
 
     // Initialises the library, loads every database (a file or a folder) and compiles the
     // engine. On failure sets error to the text of the error line.
-    bool load(const std::vector<std::string> &databases, std::string *error);
+    // Non-zero limits replace the library's defaults (clamscan's --max-filesize/--max-scansize).
+    bool load(const std::vector<std::string> &databases, std::string *error,
+              unsigned long long maxFileSize = 0, unsigned long long maxScanSize = 0);
 
     unsigned signatures() const { return m_signatures; }
     const cl_engine *engine() const { return m_engine; }

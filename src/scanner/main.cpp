@@ -48,7 +48,7 @@ int main(int argc, char **argv) {
     // named: then the files clamd left unanswered, and the rest, are scanned here.
     const bool useClamd = !args.clamd.empty();
     ClamEngine engine;
-    if (!useClamd && !engine.load(args.databases, &error)) {
+    if (!useClamd && !engine.load(args.databases, &error, args.maxFileSize, args.maxScanSize)) {
         // As clamscan: the error, then the summary of a scan of nothing.
         out.err(error);
         summary(0);

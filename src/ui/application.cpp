@@ -12,6 +12,7 @@
 #include "ui/outcomenotices.h"
 #include "ui/shell/desktopnotifier.h"
 #include "ui/placement.h"
+#include "ui/scansettingsdialog.h"
 #include "ui/scanwindows.h"
 #include "ui/shell/trayminimizer.h"
 #include "ui/shellwiring.h"
@@ -74,6 +75,11 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     m_scanWindows = new ScanWindows(
         *m_data, *m_engine, *m_form1, *m_skin,
         [this](QWidget *parent, const QString &text) { showFailure(parent, text); }, m_form1.get());
+    m_scanSettings = std::make_unique<ScanSettingsDialog>(*m_data, *m_skin);
+    m_scanSettings->reportFailure = [this](QWidget *parent, const QString &text) {
+        showFailure(parent, text);
+    };
+    m_form1->hooks.scanSettings = [this] { m_scanSettings->showDialog(); };
     m_shell = std::make_unique<ShellWiring>(*m_data, *m_form1, m_report.problems);
     connectNotices();
     QObject::connect(m_form1.get(), &TForm1::entriesDropped, m_form1.get(),

@@ -13,6 +13,7 @@ class OutcomeNotices;
 class ProgramData;
 class ScanEngine;
 class ShellWiring;
+class ScanSettingsDialog;
 class ScanWindows;
 class TForm1;
 class UpdateWindows;
@@ -59,6 +60,7 @@ public:
     SkinButtons &skin() { return *m_skin; }
     ScanWindows &scanWindows() { return *m_scanWindows; }
     UpdateWindows &updates() { return *m_updates; }
+    ScanSettingsDialog &scanSettings() { return *m_scanSettings; }
     DesktopNotifier &notifier() { return *m_notifier; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
@@ -83,6 +85,7 @@ private:
     std::unique_ptr<ShellWiring> m_shell;
     ScanWindows *m_scanWindows = nullptr;  // a child of the main window
     std::unique_ptr<UpdateWindows> m_updates;
+    std::unique_ptr<ScanSettingsDialog> m_scanSettings;
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<OutcomeNotices> m_notices;
     bool m_shutDown = false;

@@ -238,10 +238,11 @@ void ScanWindows::connectScanResults() {
 
 void ScanWindows::connectRemoval() {
     m_form.hooks.remove = [this] { m_removal->removeFoundInfections(); };
-    // The findings are confirmed by the scanner and databases of the scan that made them.
+    // The findings are confirmed by the scanner and databases of the scan that made them,
+    // leaving out what is excluded now.
     m_removal->setConfirmCommand([this] {
         return ScanConfirmation::Command::ofScan(m_engine.lastScannerPath(),
-                                                 m_engine.lastArguments(),
+                                                 m_engine.argumentsWithCurrentExclusions(),
                                                  QFile::encodeName(m_data.folders.program));
     });
 

@@ -357,6 +357,8 @@ void TForm1::buildMenu() {
          [this, hook] { hook(hooks.connectAndDownload); });
     item("VirusDatabaseSettings1", QStringLiteral("Virus Database Settings"),
          [this, hook] { hook(hooks.updateSettings); });
+    item("ScanSettings1", QStringLiteral("Scan Settings"),
+         [this, hook] { hook(hooks.scanSettings); });
     // For the selected row of the vault list, while the Virus Database page shows it.
     item("DeletefromVault1", QStringLiteral("Delete from Vault"),
          [this, hook] { hook(hooks.deleteFromVault); });

@@ -70,6 +70,7 @@ public:
         std::function<void()> deleteFromVault;     // DeletefromVault1, for the selected row
         std::function<void()> checkNow;            // Image36 when idle
         std::function<void()> updateSettings;      // Image37, VirusDatabaseSettings1
+        std::function<void()> scanSettings;        // ScanSettings1
         std::function<void()> connectAndDownload;  // UpdateSettings1
         std::function<void()> minimize;            // Image9
         std::function<void()> minimizeToTray;      // MinimizetoSystemTray1

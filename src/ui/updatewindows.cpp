@@ -95,10 +95,19 @@ void UpdateWindows::connectHooks() {
             return offerOwnCopy();
         if (m_source->effective() == DatabaseSource::Choice::System)
             return false;
-        if (!m_schedule->preScanOfferDue())
-            return false;
-        showPrompt();
-        return true;
+        switch (m_schedule->preScanOffer()) {
+            case UpdateSchedule::Offer::None:
+                return false;
+            case UpdateSchedule::Offer::Prompt:
+                showPrompt();
+                return true;
+            case UpdateSchedule::Offer::Download:
+                // No question; the scan the user asked for follows a download that succeeded.
+                m_scanAfterDownload = true;
+                showDownload();
+                return true;
+        }
+        return false;
     };
     h.fillUpdateLabels = [this] { fillUpdateLabels(); };
     h.checkNow = [this] {
@@ -144,6 +153,10 @@ void UpdateWindows::scheduledCheck() {
         case UpdateSchedule::Tick::Done:
             switchScheduledCheckOff();
             return;
+        case UpdateSchedule::Tick::Download:
+            switchScheduledCheckOff();
+            showDownload();
+            return;
     }
 }
 
@@ -166,16 +179,19 @@ void UpdateWindows::connectPrompt() {
     });
     connect(m_prompt.get(), &QDialog::finished, this, [this] {
         const int answer = std::exchange(m_promptAnswer, 0);
-        if (answer == 2) {
+        if (answer == 2)
             showDownload();
-        } else if (answer == 3) {
-            const int action = m_schedule->pendingScanAction();
-            if (action == UpdateSchedule::FullScan)
-                m_engine.fullScanCommand();
-            else if (action == UpdateSchedule::CustomScan && m_form.hooks.customScan)
-                m_form.hooks.customScan();
-        }
+        else if (answer == 3)
+            runPendingScan();
     });
+}
+
+void UpdateWindows::runPendingScan() {
+    const int action = m_schedule->pendingScanAction();
+    if (action == UpdateSchedule::FullScan)
+        m_engine.fullScanCommand();
+    else if (action == UpdateSchedule::CustomScan && m_form.hooks.customScan)
+        m_form.hooks.customScan();
 }
 
 void UpdateWindows::showPrompt() {
@@ -233,6 +249,8 @@ void UpdateWindows::connectDownloadWindow() {
         const DatabaseDownload::State s = m_download->state();
         if (s == DatabaseDownload::State::Waiting || s == DatabaseDownload::State::Downloading)
             m_download->cancel();
+        if (std::exchange(m_scanAfterDownload, false) && s == DatabaseDownload::State::Completed)
+            runPendingScan();
     });
 }
 

@@ -71,6 +71,8 @@ private:
     void connectPrompt();
     void connectHooks();
     void scheduledCheck();
+    // What the prompt's No answer, or a download started instead of the prompt, goes on with.
+    void runPendingScan();
     // When the server asked to wait: says until when and returns true.
     bool tellWait();
     // With the system's databases chosen: says when the system last updated them (or why
@@ -99,5 +101,6 @@ private:
     QProgressBar *m_gauge = nullptr;
     QLabel *m_reason = nullptr;
     QString m_checklistHeading;
-    int m_promptAnswer = 0;  // 2 Yes, 3 No, 0 closed otherwise
+    int m_promptAnswer = 0;            // 2 Yes, 3 No, 0 closed otherwise
+    bool m_scanAfterDownload = false;  // the download replaced the pre-scan question
 };

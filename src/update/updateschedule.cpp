@@ -10,7 +10,8 @@
 
 namespace {
 constexpr int kNeverCheck = 4;
-}
+constexpr int kDownloadAutomatically = 1;
+}  // namespace
 
 UpdateSchedule::UpdateSchedule(ProgramData &data, QObject *parent)
     : QObject(parent), m_data(data) {}
@@ -56,7 +57,7 @@ UpdateSchedule::Tick UpdateSchedule::scheduledCheck(bool promptShowing) const {
     const int days = daysSinceUpdate();
     // A clock put back behind the last update gives a negative difference: never due.
     if (interval >= 0 && days >= 0 && interval <= days)
-        return Tick::Prompt;
+        return downloadsAutomatically() ? Tick::Download : Tick::Prompt;
     return Tick::Done;
 }
 
@@ -89,4 +90,14 @@ void UpdateSchedule::switchTimerOff() {
         return;
     m_timerOn = false;
     emit timerOnChanged(false);
+}
+
+UpdateSchedule::Offer UpdateSchedule::preScanOffer() const {
+    if (!preScanOfferDue())
+        return Offer::None;
+    return downloadsAutomatically() ? Offer::Download : Offer::Prompt;
+}
+
+bool UpdateSchedule::downloadsAutomatically() const {
+    return m_data.settings.whenFound == kDownloadAutomatically;
 }

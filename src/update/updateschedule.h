@@ -12,8 +12,11 @@ class UpdateSchedule : public QObject {
     Q_OBJECT
 public:
     // Skip: the timer stays on. Prompt: show the update prompt, then switch the timer off.
-    // Done: the check is not due; switch the timer off.
-    enum class Tick { Skip, Prompt, Done };
+    // Done: the check is not due; switch the timer off. Download: as Prompt, but the user chose
+    // "Automatically download": the download starts without the question.
+    enum class Tick { Skip, Prompt, Done, Download };
+    // The offer before a scan: none (the scan goes on), the prompt, or the download at once.
+    enum class Offer { None, Prompt, Download };
 
     // What the prompt's No answer continues with.
     enum ScanAction : int { NoAction = 0, FullScan = 1, CustomScan = 2 };
@@ -29,6 +32,10 @@ public:
     // The offer before a scan: the last update is two or more days away from today, in
     // either direction, and the server has not asked to wait.
     bool preScanOfferDue() const;
+    Offer preScanOffer() const;
+
+    // The when-found choice of the update settings is "Automatically download".
+    bool downloadsAutomatically() const;
 
     // Days between scheduled offers for a check frequency index, -1 for "Never Check".
     static int intervalForFrequency(int frequency, int intervalDays);

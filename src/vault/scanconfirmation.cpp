@@ -18,8 +18,10 @@ ScanConfirmation::Command ScanConfirmation::Command::ofScan(const QByteArray &sc
                                                             const QByteArray &workingFolder) {
     Command command;
     command.scanner = scanner;
+    // Every option but the recursion: the same databases, and the same files left out, so
+    // that an excluded file is never confirmed. The targets are dropped.
     for (const QByteArray &arg : arguments) {
-        if (arg.startsWith("--database="))
+        if (arg.startsWith("--") && arg != "--recursive")
             command.options << arg;
     }
     if (!workingFolder.isEmpty())

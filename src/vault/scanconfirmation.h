@@ -18,13 +18,14 @@
 class ScanConfirmation : public QObject {
     Q_OBJECT
 public:
-    // The scanner and the options that select its databases, as the scan used them.
+    // The scanner and the options that select its databases and what it leaves out.
     struct Command {
         QByteArray scanner;
         QList<QByteArray> options;
         QByteArray workingFolder = QByteArrayLiteral("/");
 
-        // The scanner of a scan's launch and the database options among its arguments.
+        // The scanner of a scan's launch and the options among its arguments (databases,
+        // exclusions), without the recursion.
         static Command ofScan(const QByteArray &scanner, const QList<QByteArray> &arguments,
                               const QByteArray &workingFolder);
     };

@@ -87,6 +87,11 @@ QString TestEnv::makeEicarDatabase(const QString &dbFolder) {
     return folder;
 }
 
+void TestEnv::addEicarBodySignature(const QString &databaseFolder) {
+    writeFile(databaseFolder + QStringLiteral("/body.ndb"),
+              "Eicar-Body:0:0:" + eicar().toHex() + '\n');
+}
+
 void TestEnv::copySkin() const {
     const QString from = QStringLiteral(VZ_PROGRAM_DIR "/bin/skin/");
     const QString to = programFolder() + QStringLiteral("bin/skin/");

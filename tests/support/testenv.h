@@ -53,6 +53,9 @@ public:
     // holding a hash signature (.hdb) of the EICAR file. clamscan reports matches as
     // "Eicar-Test-Signature.UNOFFICIAL". Returns the folder's path.
     static QString makeEicarDatabase(const QString &dbFolder);
+    // A body signature of the EICAR string beside it (in the folder makeEicarDatabase returned),
+    // which also finds the string at the start of a larger file, as "Eicar-Body.UNOFFICIAL".
+    static void addEicarBodySignature(const QString &databaseFolder);
     static QByteArray eicarThreatName() {
         return QByteArrayLiteral("Eicar-Test-Signature.UNOFFICIAL");
     }

@@ -5,6 +5,7 @@
 #include "testenv.h"
 #include "update/updateschedule.h"
 #include "update/updatesettings.h"
+#include "update/updatewait.h"
 
 namespace {
 const QDate kToday(2026, 12, 8);
@@ -84,6 +85,39 @@ private slots:
         w.lastUpdateDaysAgo(daysAgo);
         UpdateSchedule schedule(w.data);
         QCOMPARE(schedule.preScanOfferDue(), due);
+    }
+
+    // "Automatically download" turns each due question into the download itself; what is not
+    // due, and a wait the server asked for, stay as they are.
+    void automaticDownloadReplacesTheQuestion_data() {
+        QTest::addColumn<int>("whenFound");
+        QTest::addColumn<int>("daysAgo");
+        QTest::addColumn<bool>("serverWait");
+        QTest::addColumn<UpdateSchedule::Tick>("tick");
+        QTest::addColumn<UpdateSchedule::Offer>("offer");
+        using T = UpdateSchedule::Tick;
+        using O = UpdateSchedule::Offer;
+        QTest::newRow("ask, due") << 0 << 5 << false << T::Prompt << O::Prompt;
+        QTest::newRow("automatic, due") << 1 << 5 << false << T::Download << O::Download;
+        QTest::newRow("automatic, not due") << 1 << 0 << false << T::Done << O::None;
+        QTest::newRow("automatic, scheduled only") << 1 << 1 << false << T::Download << O::None;
+        QTest::newRow("automatic, server wait") << 1 << 5 << true << T::Done << O::None;
+        QTest::newRow("unknown choice asks") << 7 << 5 << false << T::Prompt << O::Prompt;
+    }
+    void automaticDownloadReplacesTheQuestion() {
+        QFETCH(int, whenFound);
+        QFETCH(int, daysAgo);
+        QFETCH(bool, serverWait);
+        QFETCH(UpdateSchedule::Tick, tick);
+        QFETCH(UpdateSchedule::Offer, offer);
+        World w;
+        w.data.settings.whenFound = std::uint8_t(whenFound);
+        w.lastUpdateDaysAgo(daysAgo);
+        if (serverWait)
+            updatewait::store(w.data.registry(), QDateTime::currentDateTimeUtc().addSecs(3600));
+        UpdateSchedule schedule(w.data);
+        QCOMPARE(schedule.scheduledCheck(false), tick);
+        QCOMPARE(schedule.preScanOffer(), offer);
     }
 
     void pageLabels() {

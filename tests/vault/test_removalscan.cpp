@@ -5,6 +5,7 @@
 
 #include "platform/scannerprocess.h"
 #include "scan/scanengine.h"
+#include "scan/scanexclusions.h"
 #include "vault/removalrun.h"
 #include "vaultrig.h"
 
@@ -12,8 +13,8 @@ namespace {
 
 // The confirmation asks the scanner the scan ran, with the same databases.
 ScanConfirmation::Command sameScannerAs(const ScanEngine &engine) {
-    return ScanConfirmation::Command::ofScan(engine.lastScannerPath(), engine.lastArguments(),
-                                             QByteArray());
+    return ScanConfirmation::Command::ofScan(engine.lastScannerPath(),
+                                             engine.argumentsWithCurrentExclusions(), QByteArray());
 }
 
 }  // namespace
@@ -121,6 +122,54 @@ private slots:
         QVERIFY(engine.startCustomScan({rig.vault()}));
         QTRY_COMPARE_WITH_TIMEOUT(closedAgain.count(), 1, 60000);
         QCOMPARE(engine.infectionCount(), 0);
+    }
+
+    // A file excluded after the scan that found it is not confirmed: it stays where it is and
+    // in the list; the rest is taken. Folder, name and size rules alike.
+    void fileExcludedSinceTheScanStaysListed_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("pattern") << QStringLiteral("pattern");
+        QTest::newRow("size") << QStringLiteral("size");
+    }
+    void fileExcludedSinceTheScanStaysListed() {
+        QFETCH(QString, rule);
+        VaultRig rig;
+        ScanEngine engine(*rig.data);
+        engine.setSystemDatabaseFolder(rig.env.root() + QStringLiteral("no-system-db/"));
+        TestEnv::addEicarBodySignature(TestEnv::makeEicarDatabase(rig.data->folders.database));
+        QSignalSpy closed(&engine, &ScanEngine::scanClosed);
+        const QString target = rig.folder(QStringLiteral("target"));
+        const QString kept = target + QStringLiteral("VMs (old)/disk.iso");
+        QVERIFY(QDir().mkpath(target + QStringLiteral("VMs (old)")));
+        TestEnv::writeFile(kept, TestEnv::eicar() + QByteArray(1100 * 1024, '\n'));
+        TestEnv::writeFile(target + QStringLiteral("real.com"), TestEnv::eicar());
+        QVERIFY(engine.startCustomScan({target}));
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 60000);
+        QCOMPARE(rig.data->infections.count(), 2);
+
+        ScanExclusions exclusions;
+        if (rule == QLatin1String("folder"))
+            QVERIFY(exclusions.addFolder(QFile::encodeName(target + QStringLiteral("VMs (old)"))));
+        else if (rule == QLatin1String("pattern"))
+            QVERIFY(exclusions.addPattern(QStringLiteral("*.iso")));
+        else
+            exclusions.setSizeLimitMb(1);
+        QVERIFY(exclusions.save(rig.data->registry()).ok());
+
+        RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
+        run.setConfirmCommand([&engine] { return sameScannerAs(engine); });
+        run.setTickInterval(5);
+        QSignalSpy finished(&run, &RemovalRun::finished);
+        QSignalSpy results(&run, &RemovalRun::resultsWindowRequested);
+        run.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QVERIFY(!QFile::exists(target + QStringLiteral("real.com")));
+        QVERIFY(QFile::exists(kept));
+        QCOMPARE(results.at(0).at(0).toInt(), 1);
+        QCOMPARE(results.at(0).at(3).toInt(), 1);
+        QCOMPARE(rig.data->infections.count(), 1);
+        QCOMPARE(rig.data->infections.fullPath(1), QFile::encodeName(kept));
     }
 
     // A scan that reaches the data folder through a link lists the vault's own copy under

@@ -95,6 +95,16 @@ const std::vector<DialogFrame> &dialogFrames() {
          {265, 41},
          {"Image1", "Image3"},
          {{"Image2", {120, 176}, std, 37}}},
+        // Scan Settings: its own push buttons, a group box per topic.
+        {"ScanSettingsDialog",
+         {600, 500},
+         false,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {265, 41},
+         {"Image1", "Image4"},
+         {}},
     };
     return frames;
 }

@@ -34,7 +34,7 @@ struct DialogFrame {
     const char *escapeButton = nullptr;
 };
 
-// The frames of the nine dialogs (TForm3, 6, 7, 8, 11, 14, 15, 16, 17).
+// The frames of the skinned dialogs (TForm3, 6, 7, 8, 11, 14, 15, 16, 17, Scan Settings).
 const std::vector<DialogFrame> &dialogFrames();
 const DialogFrame *dialogFrame(const QString &name);
 

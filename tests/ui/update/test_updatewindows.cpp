@@ -248,6 +248,41 @@ private slots:
         QVERIFY(run.failures.isEmpty());
     }
 
+    // "Automatically download": the scheduled check and Start Scan open the download window
+    // without the prompt; the scan asked for follows the download once its window is closed.
+    void automaticDownloadAsksNothing_data() {
+        QTest::addColumn<bool>("scheduled");
+        QTest::newRow("scheduled check") << true;
+        QTest::newRow("start scan") << false;
+    }
+    void automaticDownloadAsksNothing() {
+        QFETCH(bool, scheduled);
+        Run run;
+        run.setLastUpdate(5);
+        run.data().settings.whenFound = 1;
+        const QByteArray body = DatabaseDownload::signature + QByteArray(64 * 1024, 'm');
+        run.server.route("/main.cvd", {200, body, false, {}});
+        run.server.route("/daily.cvd", {200, body, false, {}});
+        PromptAnswerer no(run.updates().prompt(), "Image3");
+        TForm8 &w = run.updates().downloadWindow();
+        if (scheduled)
+            run.form().hooks.scheduledCheck();
+        else
+            run.form().Action1Execute();
+        QVERIFY(w.isVisible());
+        QVERIFY(!run.updates().prompt().isVisible());
+        QVERIFY(!run.updates().schedule().timerOn());
+        auto *done = w.findChild<QLabel *>(QStringLiteral("Label2"));
+        QTRY_VERIFY_WITH_TIMEOUT(done->isVisible(), 20000);
+        QVERIFY(run.server.hits("/daily.cvd") >= 1);
+        QCOMPARE(run.data().session.state(), QStringLiteral("idle"));
+        Run::click(Run::child(&w, "Image2"));
+        QVERIFY(!w.isVisible());
+        QCOMPARE(no.seen, 0);
+        QCOMPARE(run.data().session.state(),
+                 scheduled ? QStringLiteral("idle") : QStringLiteral("scanning"));
+    }
+
     // After the server asked to wait, nothing offers or starts an update until then; Check Now
     // says until when.
     void aStoredWaitHoldsEveryWayIn() {
