@@ -378,6 +378,8 @@ bool drawPictures(const QString &dir) {
         {"dialog_TForm16_title.jpg", dialogTitle(237, 41, QStringLiteral("Custom Scan"))},
         {"dialog_TForm17_title.jpg", dialogTitle(265, 41, QStringLiteral("No Infections Found"))},
         {"dialog_message_title.jpg", dialogTitle(265, 41, QStringLiteral("Vizavuz AntiVirus"))},
+        {"dialog_ScanLogWindow_title.jpg", dialogTitle(265, 41, QStringLiteral("Scan Log"))},
+        {"dialog_ScheduleWindow_title.jpg", dialogTitle(265, 41, QStringLiteral("Scheduled Scan"))},
     };
     bool ok = true;
     for (const Item &item : items)

@@ -23,9 +23,25 @@ CommandResult runCommand(const QString &program, const QStringList &arguments,
 // runs on battery); a machine without power-supply information counts as on mains.
 bool onMainsPower(const QString &powerSupplyFolder = QStringLiteral("/sys/class/power_supply"));
 
-// Lets the caller go on in a new session of its own while the process that started it sees it
-// end at once (a scheduler's job is done when the program runs). False when that failed; the
-// caller then simply goes on.
-bool detachFromStarter();
+// A start that leaves the process that started it (a scheduler's job): the process splits, the
+// part its starter waits for stays until the program says how the start went, then ends with
+// that exit code and message, while the program goes on in a session of its own. Without
+// begin() (or when the split failed) report() only prints the message.
+class DetachedStart {
+public:
+    DetachedStart() = default;
+    DetachedStart(DetachedStart &&other) noexcept;
+    DetachedStart &operator=(DetachedStart &&other) noexcept;
+    ~DetachedStart();
+
+    static DetachedStart begin();
+    // The starter prints `message` (if any) on standard error and ends with `exitCode`.
+    void report(int exitCode, const QByteArray &message);
+    // The starter ends with 0; the program's standard streams leave the starter's.
+    void goOn();
+
+private:
+    int m_fd = -1;
+};
 
 }  // namespace platform

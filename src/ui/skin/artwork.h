@@ -43,5 +43,7 @@ inline constexpr Picture dialogTForm15Title{":/art/dialog_TForm15_title.jpg", 28
 inline constexpr Picture dialogTForm16Title{":/art/dialog_TForm16_title.jpg", 237, 41};
 inline constexpr Picture dialogTForm17Title{":/art/dialog_TForm17_title.jpg", 265, 41};
 inline constexpr Picture dialogMessageTitle{":/art/dialog_message_title.jpg", 265, 41};
+inline constexpr Picture dialogScanLogTitle{":/art/dialog_ScanLogWindow_title.jpg", 265, 41};
+inline constexpr Picture dialogScheduleTitle{":/art/dialog_ScheduleWindow_title.jpg", 265, 41};
 
 }  // namespace art
