@@ -153,7 +153,7 @@ void ScanLogWindow::showEvent(QShowEvent *event) {
     SkinDialog::showEvent(event);
 }
 
-// Escape and the window manager's close only hide the window: it asks nothing.
+// Escape hides the window: it asks nothing.
 void ScanLogWindow::keyPressEvent(QKeyEvent *event) {
     if (event->matches(QKeySequence::Cancel)) {
         close();
@@ -162,6 +162,7 @@ void ScanLogWindow::keyPressEvent(QKeyEvent *event) {
     SkinDialog::keyPressEvent(event);
 }
 
+// The window manager's close hides it like its Close button.
 void ScanLogWindow::closeEvent(QCloseEvent *event) {
     QDialog::closeEvent(event);
 }

@@ -166,3 +166,8 @@ void ScheduleWindow::keyPressEvent(QKeyEvent *event) {
     }
     SkinDialog::keyPressEvent(event);
 }
+
+// The window manager's close is Cancel: nothing is stored.
+void ScheduleWindow::closeEvent(QCloseEvent *event) {
+    QDialog::closeEvent(event);
+}
