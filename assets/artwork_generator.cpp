@@ -380,6 +380,8 @@ bool drawPictures(const QString &dir) {
         {"dialog_message_title.jpg", dialogTitle(265, 41, QStringLiteral("Vizavuz AntiVirus"))},
         {"dialog_ScanSettingsDialog_title.jpg",
          dialogTitle(265, 41, QStringLiteral("Scan Settings"))},
+        {"dialog_ScanLogWindow_title.jpg", dialogTitle(265, 41, QStringLiteral("Scan Log"))},
+        {"dialog_ScheduleWindow_title.jpg", dialogTitle(265, 41, QStringLiteral("Scheduled Scan"))},
     };
     bool ok = true;
     for (const Item &item : items)

@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "state/clock.h"
+#include "platform/commands.h"
 #include "platform/keystore.h"
 #include "platform/localpeer.h"
 #include "ui/application.h"
@@ -32,6 +33,16 @@ int main(int argc, char *argv[]) {
         case CommandLine::Action::Run:
             break;
     }
+    // The schedule's job is done once the program runs: the program goes on by itself, so that
+    // the job is never found still running when it is next due.
+    platform::DetachedStart detached;
+    if (command.scheduled)
+        detached = platform::DetachedStart::begin();
+    const auto skipped = [&detached](const QString &reason) {
+        detached.report(
+            1, "vizavuz-antivirus: the scheduled scan was skipped: " + reason.toLocal8Bit() + '\n');
+        return 1;
+    };
 
     // The toolkit sees no arguments: a path such as "-reverse" is a file to scan, not one of
     // its switches.
@@ -49,7 +60,21 @@ int main(int argc, char *argv[]) {
                      CommandLine::printable(text, 1000).toLocal8Bit().constData());
     };
     if (!instance.claim()) {
-        if (command.paths.isEmpty()) {
+        if (command.scheduled) {
+            QString refusal;
+            switch (instance.requestScheduledScan(&refusal)) {
+                case SingleInstance::ScanAnswer::Scanning:
+                    detached.report(0, {});
+                    return 0;
+                case SingleInstance::ScanAnswer::Refused:
+                    // The reason comes from the other end of a socket: printed tamed.
+                    return skipped(CommandLine::printable(refusal));
+                case SingleInstance::ScanAnswer::TooLarge:
+                case SingleInstance::ScanAnswer::Unreachable:
+                    return skipped(QStringLiteral("the running program did not answer (%1)")
+                                       .arg(instance.lockFile()));
+            }
+        } else if (command.paths.isEmpty()) {
             if (instance.activateRunning())
                 return 0;
         } else {
@@ -89,7 +114,17 @@ int main(int argc, char *argv[]) {
         say(text);
         program.reportProblem(text);
     }
-    program.show();
+    // A scheduled run starts in the tray and scans there; it says how it ended in a notification.
+    program.show(command.scheduled);
+    if (command.scheduled) {
+        // Skipped (on battery, say): nothing was going on before, so nothing stays.
+        const QString reason = program.runScheduledScan();
+        if (!reason.isEmpty()) {
+            program.shutdown();
+            return skipped(reason);
+        }
+    }
+    detached.goOn();
     if (!command.paths.isEmpty())
         program.scanEntries(command.paths);
     // Later starts that asked while this one was starting are answered now.
@@ -97,6 +132,8 @@ int main(int argc, char *argv[]) {
         program.bringToFront();
         return program.scanEntries(paths);
     });
+    // A scheduled run while the program runs scans in the background, or is skipped when busy.
+    instance.setScheduledHandler([&program] { return program.runScheduledScan(); });
     const int result = QApplication::exec();
     program.shutdown();
     return result;

@@ -167,12 +167,13 @@ void ScanEngine::fullScanCommand() {
         // would scan the folder it runs in).
         const QList<QByteArray> disks = platform::fixedMountPoints(m_mountInfo());
         if (disks.isEmpty()) {
-            refuse(noDiskText());
+            refuse(true, {}, noDiskText());
         } else {
             m_scanList.clear();
             session.setState(ScanSession::scanning());
             for (const QByteArray &point : disks)
                 m_scanList.appendTarget(point);
+            m_fullScan = true;
             emit progressViewRequested();
             scanStart();
         }
@@ -235,20 +236,22 @@ bool ScanEngine::startCustomScan(const QStringList &entries) {
                          [&](const QByteArray &folder) { return reaches(folder, file, mounts); }))
             targets << file;
     if (targets.isEmpty()) {
-        refuse(QStringLiteral("None of the chosen folders can be scanned"));
+        refuse(false, entries, QStringLiteral("None of the chosen folders can be scanned"));
         return true;
     }
     m_scanList.clear();
     for (const QByteArray &target : targets)
         m_scanList.appendTarget(target);
+    m_fullScan = false;
     emit progressViewRequested();
     scanStart();
     return true;
 }
 
-void ScanEngine::refuse(const QString &reason) {
+void ScanEngine::refuse(bool full, const QStringList &entries, const QString &reason) {
     m_failure = reason;
     m_data.session.setStatus(QStringLiteral("Scanning Failed: ") + reason);
+    emit scanNotStarted(full, entries, reason);
     emit scanFailed(reason);
 }
 
@@ -275,6 +278,7 @@ void ScanEngine::scanStart() {
     // Staged downloads never lie beside the databases while the scanner runs.
     QFile::remove(m_data.folders.database + QStringLiteral("main2.cvd"));
     QFile::remove(m_data.folders.database + QStringLiteral("daily2.cvd"));
+    emit scanStarted(m_fullScan);
     launch();
 }
 

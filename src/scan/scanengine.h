@@ -49,6 +49,8 @@ public:
     int foundTotal() const;
     int unreadableFiles() const { return m_parser.unreadableFiles(); }
     int directoryChanges() const { return m_parser.directoryChanges(); }
+    // True when the last scan was stopped before the scanner ended.
+    bool wasStopped() const { return m_stopFlag; }
     // Why the last scan did not finish or cannot be trusted; empty when it did (or was stopped).
     QString failureReason() const { return m_failure; }
     // Infections the scanner reported without a path that could be listed: a name holding a
@@ -98,11 +100,15 @@ signals:
     void scanIncomplete(int unreadableFiles, int foundBeyondList);
     void recordWriteFailed(const QString &message);
     void scanClosed();
+    // A scan has started with its targets in the scan list; full is false for a custom scan.
+    void scanStarted(bool full);
+    // A scan was asked for but could not start: no disk, or nothing of the chosen to scan.
+    void scanNotStarted(bool full, const QStringList &entries, const QString &reason);
 
 private:
     void scanStart();
     void launch();
-    void refuse(const QString &reason);
+    void refuse(bool full, const QStringList &entries, const QString &reason);
     bool refusedByGuard();
     void onChunk(const std::shared_ptr<ScanRun> &run, QByteArrayView chunk);
     void completion(const std::shared_ptr<ScanRun> &run);
@@ -133,6 +139,7 @@ private:
     std::shared_ptr<ScanRun> m_run;
     std::vector<std::shared_ptr<ScanRun>> m_finished;
     bool m_stopFlag = false;
+    bool m_fullScan = false;
     int m_scanDone = 0;
     QString m_failure;
     qint64 m_unlisted = 0;

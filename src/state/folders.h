@@ -11,6 +11,7 @@ struct Folders {
     QString vault() const { return data + QStringLiteral("virus_vault/"); }
     QString recordsFile() const { return vault() + QStringLiteral("records.gav"); }
     QString listFile() const { return database + QStringLiteral("list.gav"); }
+    QString scanLogFile() const { return data + QStringLiteral("scanlog.sqlite"); }
 
     // The data folder from the roaming data folder: ".../Vizavuz/", or "/Vizavuz/" when the
     // platform has none.

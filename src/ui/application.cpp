@@ -9,11 +9,16 @@
 #include "app/programdata.h"
 #include "platform/termination.h"
 #include "scan/scanengine.h"
+#include "platform/commands.h"
+#include "scan/scanlogger.h"
+#include "scan/scheduledscans.h"
 #include "ui/outcomenotices.h"
 #include "ui/shell/desktopnotifier.h"
 #include "ui/placement.h"
 #include "ui/scansettingsdialog.h"
+#include "ui/scanlogwindow.h"
 #include "ui/scanwindows.h"
+#include "ui/schedulewindow.h"
 #include "ui/shell/trayminimizer.h"
 #include "ui/shellwiring.h"
 #include "ui/skin/messagedialog.h"
@@ -82,8 +87,10 @@ Application::Application(const Clock &clock, platform::KeyStore store, Options o
     m_form1->hooks.scanSettings = [this] { m_scanSettings->showDialog(); };
     m_shell = std::make_unique<ShellWiring>(*m_data, *m_form1, m_report.problems);
     connectNotices();
-    QObject::connect(m_form1.get(), &TForm1::entriesDropped, m_form1.get(),
-                     [this](const QStringList &entries) { scanEntries(entries); });
+    connectScanLog();
+    QObject::connect(
+        m_form1.get(), &TForm1::entriesDropped, m_form1.get(),
+        [this](const QStringList &entries) { scanEntries(entries, ScanLogEntry::Kind::Custom); });
     m_form1->ShowPage();
 }
 
@@ -151,6 +158,68 @@ void Application::connectNotices() {
                      [this] { bringToFront(); });
 }
 
+void Application::connectScanLog() {
+    m_scanLog = std::make_unique<ScanLog>(m_data->folders.scanLogFile());
+    m_scanLogger = std::make_unique<ScanLogger>(*m_data, *m_engine, *m_scanLog);
+    TForm1 *form = m_form1.get();
+    // The log never holds up a scan: what goes wrong with it is told, and scanning goes on.
+    QObject::connect(m_scanLog.get(), &ScanLog::problem, form,
+                     [this, form](const QString &message) { showFailure(form, message); });
+    QObject::connect(&m_scanWindows->removal(), &RemovalRun::finished, form,
+                     [this] { m_scanLogger->recordRemoved(m_data->lastScan.lastRemoved); });
+    m_scanLogWindow = new ScanLogWindow(
+        *m_scanLog, *m_skin,
+        [this](QWidget *parent, const QString &text) { showFailure(parent, text); }, form);
+    form->hooks.scanLog = [this] {
+        m_scanLogWindow->show();
+        m_scanLogWindow->raise();
+        m_scanLogWindow->activateWindow();
+    };
+
+    m_scheduled = std::make_unique<ScheduledScans>(
+        m_data->registry(),
+        QFile::encodeName(m_data->folders.program) + QByteArrayLiteral("vizavuz-antivirus"));
+    m_scheduleWindow = new ScheduleWindow(
+        *m_scheduled, *m_skin,
+        [this](QWidget *parent, const QString &text) { showFailure(parent, text); }, form);
+    form->hooks.scheduledScan = [this] {
+        m_scheduleWindow->show();
+        m_scheduleWindow->raise();
+        m_scheduleWindow->activateWindow();
+    };
+}
+
+QString Application::onBatteryText() {
+    return QStringLiteral(
+        "The computer runs on battery power, and scheduled scans run only on "
+        "mains power.");
+}
+
+QString Application::runScheduledScan() {
+    const ScanSchedule schedule = m_scheduled->schedule();
+    QString reason = scanRefusal();
+    if (reason.isEmpty() && schedule.mainsOnly && !platform::onMainsPower())
+        reason = onBatteryText();
+    if (reason.isEmpty() && schedule.customFolders && schedule.folders.isEmpty())
+        reason = QStringLiteral("No folders are chosen for scheduled scans.");
+    if (!reason.isEmpty()) {
+        m_scanLogger->logSkipped(reason);
+        return reason;
+    }
+    // The Scan page, and no update prompt coming up over the scan.
+    m_form1->Image3Click();
+    m_form1->timer2().stop();
+    m_scanLogger->setNextKind(ScanLogEntry::Kind::Scheduled);
+    if (schedule.customFolders)
+        m_engine->startCustomScan(schedule.folders);
+    else
+        m_engine->fullScanCommand();
+    m_scanLogger->clearNextKind();
+    if (m_data->session.isIdle() && !m_engine->failureReason().isEmpty())
+        return m_engine->failureReason();
+    return {};
+}
+
 QString Application::removalRunningText() {
     return QStringLiteral(
         "Infected files are being removed. Scan again when the removal has finished.");
@@ -187,10 +256,13 @@ QString Application::scanRefusal() const {
     for (const QWidget *window : questions)
         if (window && window->isVisible())
             return openQuestionText();
+    // Findings of a scan that ended in the tray wait for the user just the same.
+    if (m_scanWindows->offerPending())
+        return openQuestionText();
     return {};
 }
 
-QString Application::scanEntries(const QStringList &entries) {
+QString Application::scanEntries(const QStringList &entries, ScanLogEntry::Kind kind) {
     if (entries.isEmpty())
         return {};
     const QString refusal = scanRefusal();
@@ -203,16 +275,23 @@ QString Application::scanEntries(const QStringList &entries) {
     // coming up over it.
     m_form1->Image3Click();
     m_form1->timer2().stop();
-    if (!m_engine->startCustomScan(entries))
+    m_scanLogger->setNextKind(kind);
+    if (!m_engine->startCustomScan(entries)) {
+        m_scanLogger->clearNextKind();
         return ScanWindows::scanRunningText();
+    }
     return {};
 }
 
-void Application::show() {
+void Application::show(bool inTray) {
     TForm1 &form = *m_form1;
     placement::centreOnScreen(form);
-    form.show();
+    if (inTray)
+        m_shell->tray().minimizeToTray();
+    else
+        form.show();
     timestamp("main_shown_ms");
+    m_scanLog->open();
     if (!m_report.problems.isEmpty()) {
         const QString text = m_report.problems.join(QLatin1Char('\n'));
         QTimer::singleShot(0, &form, [this, text] { showFailure(m_form1.get(), text); });

@@ -6,12 +6,17 @@
 #include <QString>
 
 #include "app/startup.h"
+#include "state/scanlog.h"
 
 class Clock;
 class DesktopNotifier;
 class OutcomeNotices;
 class ProgramData;
 class ScanEngine;
+class ScanLogger;
+class ScanLogWindow;
+class ScheduledScans;
+class ScheduleWindow;
 class ShellWiring;
 class ScanSettingsDialog;
 class ScanWindows;
@@ -36,8 +41,9 @@ public:
     Application(const Clock &clock, platform::KeyStore store, Options options);
     ~Application();
 
-    // Shows the main window (centred) and queues the start-up problems for the user.
-    void show();
+    // Shows the main window (centred), or puts it straight into the tray, and queues the
+    // start-up problems for the user.
+    void show(bool inTray = false);
     // One more start-up problem for the user, shown with the others by show().
     void reportProblem(const QString &text) { m_report.problems << text; }
     // The shutdown routine: the hooks of ProgramData (a running scan is stopped).
@@ -48,7 +54,14 @@ public:
     // a drop), shown on the Scan page. Returns empty when it started, else why not; the user is
     // told that reason too. Nothing starts while a scan, a removal or an update goes on, or while
     // an open window waits for an answer about the last scan or an update.
-    QString scanEntries(const QStringList &entries);
+    // kind is what the scan log calls it.
+    QString scanEntries(const QStringList &entries,
+                        ScanLogEntry::Kind kind = ScanLogEntry::Kind::CommandLine);
+    // The scheduled scan, asked for by the schedule's job: a full scan or the scheduled
+    // folders, in the background. Returns empty when it started, else why it was skipped; a
+    // skipped run is logged as such.
+    QString runScheduledScan();
+    static QString onBatteryText();
     static QString removalRunningText();
     static QString openQuestionText();
     static QString updateRunningText();
@@ -62,6 +75,11 @@ public:
     UpdateWindows &updates() { return *m_updates; }
     ScanSettingsDialog &scanSettings() { return *m_scanSettings; }
     DesktopNotifier &notifier() { return *m_notifier; }
+    ScanLog &scanLog() { return *m_scanLog; }
+    ScanLogger &scanLogger() { return *m_scanLogger; }
+    ScanLogWindow &scanLogWindow() { return *m_scanLogWindow; }
+    ScheduledScans &scheduledScans() { return *m_scheduled; }
+    ScheduleWindow &scheduleWindow() { return *m_scheduleWindow; }
 
     // Shows a failure the user must see. Tests replace it to record instead of blocking.
     std::function<void(QWidget *parent, const QString &text)> showFailure;
@@ -72,6 +90,7 @@ private:
     void connectScan();
     void connectSkin();
     void connectNotices();
+    void connectScanLog();
     QString scanRefusal() const;
 
     void endOnTermination();
@@ -80,6 +99,11 @@ private:
     std::unique_ptr<ProgramData> m_data;
     Startup::Report m_report;
     std::unique_ptr<ScanEngine> m_engine;
+    std::unique_ptr<ScanLog> m_scanLog;
+    std::unique_ptr<ScanLogger> m_scanLogger;
+    ScanLogWindow *m_scanLogWindow = nullptr;  // a child of the main window
+    std::unique_ptr<ScheduledScans> m_scheduled;
+    ScheduleWindow *m_scheduleWindow = nullptr;  // a child of the main window
     std::unique_ptr<SkinButtons> m_skin;
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<ShellWiring> m_shell;

@@ -215,7 +215,7 @@ void ScanWindows::connectScanResults() {
                 unfinished->setToolTip(reason);
                 unfinished->setVisible(!lines.isEmpty());
                 fitNote(m_form11, unfinished, 132);
-                showWithoutWaiting(m_form11);
+                showResultWindow(m_form11);
             });
     connect(m_form11, &TForm11::image2Clicked, this, [this] {
         m_form11->close();
@@ -225,7 +225,10 @@ void ScanWindows::connectScanResults() {
     connect(m_form11, &TForm11::image3Clicked, m_form11, &QDialog::close);
 
     connect(&m_engine, &ScanEngine::noInfectionsWindowRequested, this,
-            [this] { showWithoutWaiting(m_form17); });
+            [this] { showResultWindow(m_form17); });
+    // A scan that ended while the main window was in the tray offers its result when the
+    // window comes back, never before.
+    m_form.installEventFilter(this);
     connect(m_form17, &TForm17::image2Clicked, m_form17, &QDialog::close);
 
     // scanFailed and recordWriteFailed reach the user through the composition root.
@@ -234,6 +237,15 @@ void ScanWindows::connectScanResults() {
         if (unreadable > 0)
             m_showFailure(&m_form, incompleteText(unreadable));
     });
+}
+
+void ScanWindows::showResultWindow(QDialog *window) {
+    m_pendingResult = nullptr;
+    if (!m_form.isVisible()) {
+        m_pendingResult = window;
+        return;
+    }
+    showWithoutWaiting(window);
 }
 
 void ScanWindows::connectRemoval() {
@@ -423,6 +435,11 @@ bool ScanWindows::eventFilter(QObject *watched, QEvent *event) {
             event->ignore();
             return true;
         }
+    }
+    if (watched == &m_form && event->type() == QEvent::Show && m_pendingResult) {
+        QDialog *window = m_pendingResult;
+        m_pendingResult = nullptr;
+        QTimer::singleShot(0, window, [window] { showWithoutWaiting(window); });
     }
     // Any press repaints the whole infection list.
     if (event->type() == QEvent::MouseButtonPress && watched == m_form.infectionsList()->viewport())

@@ -41,6 +41,8 @@ public:
     TForm11 *form11() const { return m_form11; }
     TForm16 *form16() const { return m_form16; }
     TForm17 *form17() const { return m_form17; }
+    // True while the offer to remove what a scan found waits for the main window to be shown.
+    bool offerPending() const { return m_pendingResult && m_pendingResult == m_form11; }
 
     // The folder chooser: returns the chosen folder, empty when cancelled. Tests replace it to
     // answer without a dialog.
@@ -82,6 +84,7 @@ private:
     void connectCustomScan();
     void connectLists();
     void showResults(int removed, int notRemoved, bool vaultFull, int unconfirmed);
+    void showResultWindow(QDialog *window);
     void addDirectory();
     void removeSelectedDirectories();
     void startCustomScan();
@@ -101,4 +104,5 @@ private:
     QPointer<TForm11> m_form11;
     QPointer<TForm16> m_form16;
     QPointer<TForm17> m_form17;
+    QPointer<QDialog> m_pendingResult;  // waits for the main window to be shown
 };

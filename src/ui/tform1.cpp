@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -299,6 +300,13 @@ void TForm1::buildOtherPages() {
         label(m_panel5, row.caption, 104, row.y, QString::fromLatin1(row.text));
         label(m_panel5, row.value, 344, row.y, QString(), true);
     }
+    auto *logButton = new QPushButton(QStringLiteral("Scan Log..."), m_panel5);
+    logButton->setObjectName(QStringLiteral("ScanLogButton"));
+    logButton->setGeometry(104, 312, 105, 25);
+    connect(logButton, &QPushButton::clicked, this, [this] {
+        if (hooks.scanLog)
+            hooks.scanLog();
+    });
     m_panel5->hide();
 
     m_panel6 = panel(this, "Panel6", QRect(130, 44, 649, 377));
@@ -366,6 +374,9 @@ void TForm1::buildMenu() {
     connect(m_menu, &QMenu::aboutToShow, this, [this, deleteItem] {
         deleteItem->setEnabled(m_currentPage == 4 && !m_vaultList->selectedItems().isEmpty());
     });
+    item("ScanLog1", QStringLiteral("Scan Log"), [this, hook] { hook(hooks.scanLog); });
+    item("ScheduledScan1", QStringLiteral("Scheduled Scan"),
+         [this, hook] { hook(hooks.scheduledScan); });
     m_menu->addSeparator()->setObjectName(QStringLiteral("N2"));
     item("MinimizetoSystemTray1", QStringLiteral("Minimize to System Tray"),
          [this, hook] { hook(hooks.minimizeToTray); });

@@ -78,6 +78,8 @@ public:
         std::function<void()> fillUpdateLabels;    // Action2's first step
         std::function<void()> scheduledCheck;      // Timer2
         std::function<QStringList()> vaultRows;    // the vault list's item texts
+        std::function<void()> scanLog;             // ScanLog1, the History page's Scan Log
+        std::function<void()> scheduledScan;       // ScheduledScan1
     } hooks;
 
 signals:

@@ -56,6 +56,10 @@ CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &c
                 result.action = Action::Version;
                 return result;
             }
+            if (argument == "--scheduled") {
+                result.scheduled = true;
+                continue;
+            }
             return fail(
                 QStringLiteral("unrecognized option '%1'").arg(QString::fromLocal8Bit(argument)));
         }
@@ -82,6 +86,8 @@ CommandLine CommandLine::parse(const QByteArrayList &arguments, const QString &c
             return fail(QStringLiteral("cannot scan '%1': no such file or folder").arg(name));
         result.paths << path;
     }
+    if (result.scheduled && !result.paths.isEmpty())
+        return fail(QStringLiteral("--scheduled takes no PATH: it scans what the schedule says"));
     return result;
 }
 
@@ -114,6 +120,8 @@ QString CommandLine::helpText() {
         "\n"
         "  -h, --help     print this help and exit\n"
         "  -V, --version  print the version and exit\n"
+        "  --scheduled    run the scheduled scan (as the scheduled job does); skipped, and\n"
+        "                 logged as skipped, when the running program is busy\n"
         "  --             take every following argument as a PATH\n"
         "\n"
         "Exit status: 0 when all went well; 1 when the running program did not answer,\n"

@@ -12,7 +12,8 @@ struct CommandLine {
 
     Action action = Action::Run;
     QStringList paths;  // Run: absolute, cleaned, ".." as the system takes it; in the order given
-    QString message;    // Fail: what was wrong, for standard error
+    bool scheduled = false;  // Run: the scheduled scan (--scheduled)
+    QString message;         // Fail: what was wrong, for standard error
 
     // `arguments` are the raw arguments after the program's name; relative paths are taken
     // from `currentFolder`, an absolute path. When it is empty (the folder cannot be named),

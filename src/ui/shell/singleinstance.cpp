@@ -16,9 +16,11 @@ namespace {
 
 // The messages of a later start: "activate\n", or "scan\n" followed by each path's bytes
 // ended by a zero byte, and one more zero byte after the last (paths never hold one).
-// A scan request is answered with "ok" or "refused:" and the reason, ended by a zero byte.
+// A scan request, or "scheduled\n" (run the scheduled scan), is answered with "ok" or
+// "refused:" and the reason, ended by a zero byte.
 constexpr char activateMessage[] = "activate\n";
 constexpr char scanMessage[] = "scan\n";
+constexpr char scheduledMessage[] = "scheduled\n";
 constexpr char okAnswer[] = "ok";
 constexpr char refusedAnswer[] = "refused:";
 // More than any real answer; a longer one is not read to its end.
@@ -162,10 +164,18 @@ void SingleInstance::receive(QLocalSocket *socket, Received &received) {
         }
         return;
     }
+    if (bytes.startsWith(scheduledMessage)) {
+        socket->readAll();
+        if (m_scheduledHandler)
+            answerScheduled(socket);
+        else
+            m_pending.push_back({socket, {}, true});
+        return;
+    }
     const auto beginsOf = [&bytes](const char *message) {
         return bytes.size() < qsizetype(qstrlen(message)) && QByteArray(message).startsWith(bytes);
     };
-    if (beginsOf(activateMessage) || beginsOf(scanMessage))
+    if (beginsOf(activateMessage) || beginsOf(scanMessage) || beginsOf(scheduledMessage))
         return;  // the rest is on its way
     const bool activate = bytes.contains(activateMessage);
     bytes.clear();
@@ -186,6 +196,13 @@ void SingleInstance::answer(QLocalSocket *socket, const QStringList &paths) {
     reply(socket, refusal.isEmpty() ? QByteArray(okAnswer) : refusedAnswer + refusal.toUtf8());
 }
 
+void SingleInstance::answerScheduled(QLocalSocket *socket) {
+    const QString refusal = m_scheduledHandler();
+    if (!socket)
+        return;  // the asking start gave up waiting
+    reply(socket, refusal.isEmpty() ? QByteArray(okAnswer) : refusedAnswer + refusal.toUtf8());
+}
+
 void SingleInstance::reply(QLocalSocket *socket, QByteArray message) {
     message.replace('\0', ' ');
     message += '\0';
@@ -197,8 +214,24 @@ void SingleInstance::setScanHandler(ScanHandler handler) {
     m_scanHandler = std::move(handler);
     std::vector<Pending> pending;
     pending.swap(m_pending);
-    for (const Pending &request : pending)
-        answer(request.socket, request.paths);
+    for (const Pending &request : pending) {
+        if (!request.scheduled)
+            answer(request.socket, request.paths);
+        else
+            m_pending.push_back(request);
+    }
+}
+
+void SingleInstance::setScheduledHandler(ScheduledHandler handler) {
+    m_scheduledHandler = std::move(handler);
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    for (const Pending &request : pending) {
+        if (request.scheduled)
+            answerScheduled(request.socket);
+        else
+            m_pending.push_back(request);
+    }
 }
 
 bool SingleInstance::connectToRunning(QLocalSocket &socket, int timeoutMs) {
@@ -260,13 +293,22 @@ bool SingleInstance::activateRunning(int timeoutMs) {
 
 SingleInstance::ScanAnswer SingleInstance::requestScan(const QStringList &paths, QString *refusal,
                                                        int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QByteArray request(scanMessage);
+    QByteArray message(scanMessage);
     for (const QString &path : paths)
-        request += QFile::encodeName(path) + '\0';
-    request += '\0';
-    if (request.size() > maxRequest) {
-        m_problem = requestTooLargeText(request.size());
+        message += QFile::encodeName(path) + '\0';
+    message += '\0';
+    return request(message, refusal, timeoutMs);
+}
+
+SingleInstance::ScanAnswer SingleInstance::requestScheduledScan(QString *refusal, int timeoutMs) {
+    return request(scheduledMessage, refusal, timeoutMs);
+}
+
+SingleInstance::ScanAnswer SingleInstance::request(const QByteArray &message, QString *refusal,
+                                                   int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    if (message.size() > maxRequest) {
+        m_problem = requestTooLargeText(message.size());
         return ScanAnswer::TooLarge;
     }
     QLocalSocket socket;
@@ -274,7 +316,7 @@ SingleInstance::ScanAnswer SingleInstance::requestScan(const QStringList &paths,
     // running program is still starting.
     if (!connectToRunning(socket, int(qMin<qint64>(3000, deadline.remainingTime()))))
         return ScanAnswer::Unreachable;
-    socket.write(request);
+    socket.write(message);
     QByteArray reply;
     while (!reply.contains('\0')) {
         if (deadline.hasExpired() ||

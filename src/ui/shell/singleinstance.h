@@ -41,6 +41,13 @@ public:
     ScanAnswer requestScan(const QStringList &paths, QString *refusal = nullptr,
                            int timeoutMs = 20000);
 
+    // For a later start run by the schedule: asks the running program to run the scheduled
+    // scan. Answered as a scan request.
+    ScanAnswer requestScheduledScan(QString *refusal = nullptr, int timeoutMs = 20000);
+    // Answers the scheduled-scan requests: empty when the scan started, else why not.
+    using ScheduledHandler = std::function<QString()>;
+    void setScheduledHandler(ScheduledHandler handler);
+
     // Answers the scan requests of later starts: empty when the scan started, else why not.
     // Requests that come before there is a handler wait for it.
     using ScanHandler = std::function<QString(const QStringList &paths)>;
@@ -66,6 +73,7 @@ private:
     struct Pending {
         QPointer<QLocalSocket> socket;
         QStringList paths;
+        bool scheduled = false;
     };
     void accept(QLocalSocket *socket);
     struct Received {
@@ -74,7 +82,9 @@ private:
     };
     void receive(QLocalSocket *socket, Received &received);
     void answer(QLocalSocket *socket, const QStringList &paths);
+    void answerScheduled(QLocalSocket *socket);
     static void reply(QLocalSocket *socket, QByteArray message);
+    ScanAnswer request(const QByteArray &message, QString *refusal, int timeoutMs);
     bool connectToRunning(QLocalSocket &socket, int timeoutMs);
 
     QString m_lockPath;
@@ -83,5 +93,6 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
     ScanHandler m_scanHandler;
+    ScheduledHandler m_scheduledHandler;
     std::vector<Pending> m_pending;
 };

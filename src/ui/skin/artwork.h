@@ -45,5 +45,7 @@ inline constexpr Picture dialogTForm17Title{":/art/dialog_TForm17_title.jpg", 26
 inline constexpr Picture dialogMessageTitle{":/art/dialog_message_title.jpg", 265, 41};
 inline constexpr Picture dialogScanSettingsTitle{":/art/dialog_ScanSettingsDialog_title.jpg", 265,
                                                  41};
+inline constexpr Picture dialogScanLogTitle{":/art/dialog_ScanLogWindow_title.jpg", 265, 41};
+inline constexpr Picture dialogScheduleTitle{":/art/dialog_ScheduleWindow_title.jpg", 265, 41};
 
 }  // namespace art

@@ -7,6 +7,7 @@
 #include <QRegion>
 
 #include "ui/skin/artwork.h"
+#include "ui/skin/dialogbutton.h"
 #include "ui/skin/dragsurface.h"
 #include "ui/skin/skinbuttons.h"
 #include "ui/fonts.h"
@@ -22,42 +23,15 @@ constexpr int yesRow = 16;  // the confirm-stop dialog's "Yes" and "No" images
 constexpr int noRow = 17;
 bool g_recordedAnswer = false;
 
-// A picture button of the skin with its own hover and press state, so it does not take a row of
-// the shared table away from the window that owns it. A click ends the dialog with its result.
-class DialogButton : public QLabel {
-public:
-    DialogButton(QDialog *dialog, const char *name, int row, const QString &caption, int result)
-        : QLabel(dialog), m_dialog(dialog), m_row(row), m_caption(caption), m_result(result) {
-        setObjectName(QString::fromLatin1(name));
-        setAlignment(Qt::AlignCenter);
-        paintBand(SkinButtons::Normal);
-    }
-
-protected:
-    void enterEvent(QEnterEvent *) override { paintBand(SkinButtons::Hover); }
-    void leaveEvent(QEvent *) override { paintBand(SkinButtons::Normal); }
-    void mousePressEvent(QMouseEvent *) override { paintBand(SkinButtons::Down); }
-    void mouseReleaseEvent(QMouseEvent *event) override {
-        paintBand(SkinButtons::Normal);
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            m_dialog->done(m_result);
-    }
-
-private:
-    void paintBand(int band) {
-        const QImage image = g_skin ? g_skin->image(m_row, band) : QImage();
-        if (image.isNull()) {
-            setText(m_caption);
-            setFrameShape(QFrame::Box);
-        } else {
-            setPixmap(QPixmap::fromImage(image));
-        }
-    }
-    QDialog *m_dialog;
-    int m_row;
-    QString m_caption;
-    int m_result;
-};
+// A button whose click ends the dialog with its result.
+DialogButton *resultButton(QDialog *dialog, const char *name, int row, const QString &caption,
+                           int result) {
+    auto *button = new DialogButton(g_skin, row, caption, dialog);
+    button->setObjectName(QString::fromLatin1(name));
+    QObject::connect(button, &DialogButton::clicked, dialog,
+                     [dialog, result] { dialog->done(result); });
+    return button;
+}
 
 }  // namespace
 
@@ -88,12 +62,12 @@ MessageDialog::MessageDialog(const QString &text, QWidget *parent, Kind kind) : 
     label->setGeometry(24, 60, 319, 80);
 
     if (kind == Kind::Question) {
-        auto *yes = new DialogButton(this, "Image2", yesRow, QStringLiteral("Yes"), Accepted);
+        auto *yes = resultButton(this, "Image2", yesRow, QStringLiteral("Yes"), Accepted);
         yes->setGeometry(56, 152, 105, 33);
-        auto *no = new DialogButton(this, "Image3", noRow, QStringLiteral("No"), Rejected);
+        auto *no = resultButton(this, "Image3", noRow, QStringLiteral("No"), Rejected);
         no->setGeometry(206, 152, 105, 33);
     } else {
-        auto *close = new DialogButton(this, "Image2", closeRow, QStringLiteral("Close"), Accepted);
+        auto *close = resultButton(this, "Image2", closeRow, QStringLiteral("Close"), Accepted);
         close->setGeometry(131, 152, 105, 33);
     }
 

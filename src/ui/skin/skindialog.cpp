@@ -105,6 +105,26 @@ const std::vector<DialogFrame> &dialogFrames() {
          {265, 41},
          {"Image1", "Image4"},
          {}},
+        // The scan log and the scheduled scan: their picture buttons are DialogButtons, which
+        // take no row of the shared table.
+        {"ScanLogWindow",
+         {640, 440},
+         false,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {265, 41},
+         {},
+         {}},
+        {"ScheduleWindow",
+         {400, 400},
+         false,
+         {"Image1", "Image4"},
+         "Image4",
+         {16, 8},
+         {265, 41},
+         {},
+         {}},
     };
     return frames;
 }

@@ -34,7 +34,8 @@ struct DialogFrame {
     const char *escapeButton = nullptr;
 };
 
-// The frames of the skinned dialogs (TForm3, 6, 7, 8, 11, 14, 15, 16, 17, Scan Settings).
+// The frames of the skinned dialogs (TForm3, 6, 7, 8, 11, 14, 15, 16, 17), Scan Settings, the
+// scan log and the scheduled scan.
 const std::vector<DialogFrame> &dialogFrames();
 const DialogFrame *dialogFrame(const QString &name);
 

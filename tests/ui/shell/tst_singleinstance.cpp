@@ -15,6 +15,7 @@
 
 #include "support/testenv.h"
 #include "ui/shell/commandline.h"
+#include "state/scanlog.h"
 #include "ui/shell/singleinstance.h"
 
 namespace {
@@ -493,6 +494,54 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(CommandLine::printable(text), shown);
+    }
+
+    void scheduledRunsScanInTheTrayOrAreSkippedWhenBusy() {
+        TestEnv env;
+        TestEnv::makeEicarDatabase(env.dataFolder() + QStringLiteral("db/"));
+        const QString folder = env.root() + QStringLiteral("targets/");
+        TestEnv::writeFile(folder + QStringLiteral("inside.com"), TestEnv::eicar());
+        env.writeRegistryValue(QStringLiteral("schedule"), "REG_SZ", "daily 1 02:00 custom any");
+        env.writeRegistryValue(QStringLiteral("schedulefolders"), "REG_BINARY",
+                               QFile::encodeName(folder) + '\0');
+        const QProcessEnvironment vars = programEnvironment(env);
+        const QString lock = env.configHome() + QStringLiteral("Vizavuz/instance.lock");
+        auto scheduled = [&vars](QString *output) {
+            QProcess process;
+            process.setProcessEnvironment(vars);
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.start(QStringLiteral(VZ_PROGRAM), {QStringLiteral("--scheduled")});
+            process.waitForFinished(30000);
+            *output = QString::fromLocal8Bit(process.readAll());
+            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        };
+        // The job's own process ends at once; the program goes on by itself and scans.
+        QString said;
+        QCOMPARE(scheduled(&said), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(lastScanField(env, 12), 1, 60000);
+        QCOMPARE(lastScanField(env, 60), 1);
+        // Its findings wait for the user: the next run is skipped and says why.
+        QCOMPARE(scheduled(&said), 1);
+        QVERIFY2(said.contains(QStringLiteral("the scheduled scan was skipped: Vizavuz AntiVirus "
+                                              "is waiting")),
+                 qPrintable(said));
+        QCOMPARE(lastScanField(env, 12), 1);
+
+        ScanLog log(env.dataFolder() + QStringLiteral("scanlog.sqlite"));
+        QVERIFY(log.open());
+        const QList<ScanLogEntry> logged = log.entries();
+        QCOMPARE(logged.size(), 2);
+        QCOMPARE(logged[0].kind, ScanLogEntry::Kind::Skipped);
+        QCOMPARE(logged[1].kind, ScanLogEntry::Kind::Scheduled);
+        QCOMPARE(logged[1].infections, 1);
+
+        QFile held(lock);
+        QVERIFY(held.open(QIODevice::ReadOnly));
+        const qint64 pid = held.readLine().trimmed().toLongLong();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid_t(pid), SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
     }
 
     void laterStartsAskTheFirstToComeForward() {

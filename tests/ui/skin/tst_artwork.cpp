@@ -66,7 +66,8 @@ private slots:
                                     art::dialogTForm8Title,  art::dialogTForm11Title,
                                     art::dialogTForm14Title, art::dialogTForm15Title,
                                     art::dialogTForm16Title, art::dialogTForm17Title,
-                                    art::dialogMessageTitle};
+                                    art::dialogMessageTitle, art::dialogScanLogTitle,
+                                    art::dialogScheduleTitle};
         for (const art::Picture &p : all)
             QTest::newRow(p.path) << QString::fromLatin1(p.path) << p.size();
     }

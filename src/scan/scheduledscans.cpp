@@ -1,0 +1,39 @@
+#include "scan/scheduledscans.h"
+
+#include <QLocale>
+
+#include "state/registry.h"
+
+ScheduledScans::ScheduledScans(const Registry &registry, QByteArray programPath)
+    : m_registry(registry), m_installer(std::move(programPath)) {
+    // A cron job starts with a bare environment: it is given the way to this desktop.
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_RUNTIME_DIR",
+                             "DBUS_SESSION_BUS_ADDRESS"}) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            m_installer.cronEnvironment << QLatin1StringView(name) + QLatin1Char('=') + value;
+    }
+}
+
+Status ScheduledScans::change(const ScanSchedule &schedule) {
+    if (Status stored = schedule.save(m_registry); !stored)
+        return stored;
+    // Whatever the other way wrote before goes too, so that no second job runs.
+    const ScheduleInstaller::Backend backend = m_installer.backend();
+    const ScheduleInstaller::Backend other = backend == ScheduleInstaller::Backend::Systemd
+                                                 ? ScheduleInstaller::Backend::Cron
+                                                 : ScheduleInstaller::Backend::Systemd;
+    if (Status removed = m_installer.apply(ScanSchedule(), other); !removed)
+        return removed;
+    return m_installer.apply(schedule, backend);
+}
+
+QString ScheduledScans::nextRunText() const {
+    const ScanSchedule s = schedule();
+    if (s.frequency == ScanSchedule::Frequency::Off)
+        return {};
+    if (m_installer.backend() == ScheduleInstaller::Backend::Systemd)
+        return m_installer.systemdNextRun();
+    return QLocale::system().toString(s.nextRun(QDateTime::currentDateTime()),
+                                      QLocale::ShortFormat);
+}
