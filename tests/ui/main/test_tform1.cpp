@@ -358,7 +358,8 @@ private slots:
         }();
         QCOMPARE(menu, QStringList({"Scan1", "VirusDatabase1", "UpdateSettings1",
                                     "VirusDatabaseSettings1", "ScanSettings1", "DeletefromVault1",
-                                    "N2", "MinimizetoSystemTray1", "N1", "About1"}));
+                                    "ScanLog1", "ScheduledScan1", "N2", "MinimizetoSystemTray1",
+                                    "N1", "About1"}));
         QCOMPARE(run.form().timer2().interval(), 6000);
         QVERIFY(run.form().timer2().isActive());
         QCOMPARE(run.form().timer1().interval(), 100);
