@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QLocale>
 
 #include "app/programdata.h"
@@ -26,6 +27,10 @@ constexpr long chunkSize = 1024;
 constexpr long batchSize = 64 * 1024;
 constexpr auto stopWait = std::chrono::milliseconds(1000);
 constexpr int readPollMs = 200;
+// Output that trickles in is gathered this long before it is handed to the main thread: one
+// hand-over per line of a scanner that prints a line per file costs the window more than the
+// lines themselves, and the counters still move many times a second.
+constexpr auto gatherTime = std::chrono::milliseconds(25);
 
 }  // namespace
 
@@ -229,12 +234,20 @@ bool ScanEngine::startCustomScan(const QStringList &entries) {
     if (!chosen.isEmpty())
         targets = platform::scanTargets(chosen, mountInfo);
     // A chosen file is scanned by itself unless a chosen folder's scan reaches it already.
+    // Only the folders above a file can reach it, so each file looks up those alone.
     const QList<platform::MountEntry> mounts = platform::parseMountInfo(mountInfo);
-    for (const QByteArray &file : std::as_const(files))
-        if (!targets.contains(file) &&
-            std::none_of(targets.begin(), targets.end(),
-                         [&](const QByteArray &folder) { return reaches(folder, file, mounts); }))
+    const QSet<QByteArray> folders(targets.begin(), targets.end());
+    QSet<QByteArray> taken;
+    for (const QByteArray &file : std::as_const(files)) {
+        bool reached = taken.contains(file);
+        for (qsizetype at = file.indexOf('/'); !reached && at >= 0; at = file.indexOf('/', at + 1))
+            reached =
+                folders.contains(file.left(at + 1)) && reaches(file.left(at + 1), file, mounts);
+        if (!reached) {
+            taken.insert(file);
             targets << file;
+        }
+    }
     if (targets.isEmpty()) {
         refuse(false, entries, QStringLiteral("None of the chosen folders can be scanned"));
         return true;
@@ -391,8 +404,8 @@ void ScanEngine::launch() {
         }
     });
     run->reader = std::thread([this, run] {
-        // Reads are at most 1,024 bytes each; what is already waiting in the pipe is read on
-        // and handed over with them in one hand-over, so a fast scanner costs fewer of them.
+        // Reads are at most 1,024 bytes each; what arrives within a short time after the first
+        // byte is read on and handed over with it in one hand-over.
         std::vector<char> buffer(batchSize);
         bool atEnd = false;
         while (!atEnd) {
@@ -407,8 +420,12 @@ void ScanEngine::launch() {
             if (n <= 0)
                 break;
             long total = n;
+            const auto gathered = std::chrono::steady_clock::now() + gatherTime;
             while (total + chunkSize <= batchSize) {
-                n = platform::ChildProcess::readSome(run->fd, buffer.data() + total, chunkSize, 0);
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    gathered - std::chrono::steady_clock::now());
+                n = platform::ChildProcess::readSome(run->fd, buffer.data() + total, chunkSize,
+                                                     int(std::max<long>(0, left.count())));
                 if (n == -2)
                     break;
                 if (n <= 0) {
