@@ -112,7 +112,7 @@ private slots:
         QSet<QByteArray> expected;
         for (const QByteArray &file : all)
             if (ex.exclusionOf(file, false, QFileInfo(QFile::decodeName(file)).size()).isEmpty())
-                expected << file;
+                expected << file.left(255);  // as long as the infection list keeps a path
         QCOMPARE(listed(rig.data->infections), expected);
         // Stated by hand, so that an answer wrong the same way on both sides is caught too.
         for (const char *kept :
