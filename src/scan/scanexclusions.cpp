@@ -54,6 +54,28 @@ bool isClassCharacter(char c) {
            c == '_' || c == '.';
 }
 
+// A class body the scanner compiles as meant and that never matches "/": each range runs
+// upwards within digits, lower-case or upper-case letters; any other "-" is first or last.
+bool isSoundClass(const QByteArray &body) {
+    const auto group = [](char c) {
+        return (c >= '0' && c <= '9')   ? 0
+               : (c >= 'a' && c <= 'z') ? 1
+               : (c >= 'A' && c <= 'Z') ? 2
+                                        : -1;
+    };
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        if (i + 2 < body.size() && body[i + 1] == '-') {
+            const char low = body[i], high = body[i + 2];
+            if (group(low) < 0 || group(low) != group(high) || low > high)
+                return false;
+            i += 2;
+        } else if (body[i] == '-' && i != 0 && i != body.size() - 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Regexes for one name rule: the name as any component of a folder's path; for files, either
 // the file's own name or a folder above it (a file given to the scanner by itself). A regex
 // never ends in "/": the scanner matches such a one against the path with a "/" appended, so
@@ -99,6 +121,8 @@ bool ScanExclusions::addFolder(const QByteArray &path) {
     if (!path.startsWith('/'))
         return false;
     const QByteArray clean = cleanBytes(path);
+    if (clean.size() > maxFolderBytes)
+        return false;
     if (!m_folders.contains(clean))
         m_folders << clean;
     return true;
@@ -176,7 +200,8 @@ QByteArray ScanExclusions::globToRegex(const QByteArray &glob) {
             const qsizetype first = j;
             while (j < glob.size() && isClassCharacter(glob[j]))
                 ++j;
-            if (j < glob.size() && glob[j] == ']' && j > first) {
+            if (j < glob.size() && glob[j] == ']' && j > first &&
+                isSoundClass(glob.mid(first, j - first))) {
                 out += negated ? "[^/" : "[";
                 out += glob.mid(first, j - first);
                 out += ']';
@@ -234,7 +259,7 @@ QList<ScanExclusions::Rule> ScanExclusions::rules() const {
 }
 
 QString ScanExclusions::exclusionOf(const QByteArray &path, bool isFolder, qint64 size) const {
-    const QString clean = bytesAsText(cleanBytes(path));
+    const QString clean = bytesAsText(cleanBytes(path).left(matchedBytes));
     for (const Rule &rule : rules()) {
         const QByteArray &regex = isFolder ? rule.dirRegex : rule.fileRegex;
         if (matcher(regex).match(clean).hasMatch())

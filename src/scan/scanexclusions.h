@@ -37,8 +37,14 @@ public:
     // 0: no limit of the program's (the scanner's own default applies).
     int sizeLimitMb() const { return m_sizeLimitMb; }
 
+    // The scanners compare a rule with no more than the first 512 bytes of a path, so that a
+    // folder is left out only when its path, a "/" and one more byte fit in them.
+    static constexpr qsizetype matchedBytes = 512;
+    static constexpr qsizetype maxFolderBytes = matchedBytes - 2;
+
     // Folders are kept as absolute, clean paths without a trailing "/"; false for a relative or
-    // empty path. A folder or pattern already there is not added twice.
+    // empty path, or one longer than maxFolderBytes. A folder or pattern already there is not
+    // added twice.
     bool addFolder(const QByteArray &path);
     void removeFolder(const QByteArray &path);
     // False for an empty pattern, or one holding "/" (a pattern matches one name).
@@ -49,8 +55,9 @@ public:
     // Brought into 0 to maxSizeLimitMb.
     void setSizeLimitMb(int mb);
 
-    // Why a path would not be scanned: the rule that leaves it out, or empty when it would be
-    // scanned. size is the file's size in bytes, -1 when unknown (a folder).
+    // Why a path would not be scanned, as the scanners judge it: the rule that leaves it out,
+    // or empty when it would be scanned. size is the file's size in bytes, -1 when unknown (a
+    // folder).
     QString exclusionOf(const QByteArray &path, bool isFolder, qint64 size = -1) const;
 
     // The scanner options: --exclude-dir and --exclude for every folder and pattern, and
@@ -58,7 +65,8 @@ public:
     QList<QByteArray> scannerArguments() const;
 
     // A glob ("*", "?", "[a-z]", "[!0-9]") as an extended regular expression for one path
-    // component, without anchors. Every other character stands for itself.
+    // component, without anchors. Every other character stands for itself, as does a bracket
+    // whose ranges do not run upwards within digits or letters of one case.
     static QByteArray globToRegex(const QByteArray &glob);
     // The text escaped so that an extended regular expression matches exactly it.
     static QByteArray escapeRegex(const QByteArray &text);

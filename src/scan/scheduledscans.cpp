@@ -23,9 +23,11 @@ Status ScheduledScans::change(const ScanSchedule &schedule) {
     const ScheduleInstaller::Backend other = backend == ScheduleInstaller::Backend::Systemd
                                                  ? ScheduleInstaller::Backend::Cron
                                                  : ScheduleInstaller::Backend::Systemd;
-    if (Status removed = m_installer.apply(ScanSchedule(), other); !removed)
-        return removed;
-    return m_installer.apply(schedule, backend);
+    // That removal failing is told, but never keeps this way's job from being written.
+    const Status removed = m_installer.apply(ScanSchedule(), other);
+    if (Status applied = m_installer.apply(schedule, backend); !applied)
+        return applied;
+    return removed;
 }
 
 QString ScheduledScans::nextRunText() const {

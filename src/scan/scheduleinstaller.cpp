@@ -201,8 +201,11 @@ QStringList ScheduleInstaller::crontabArguments(const QStringList &arguments) co
 Status ScheduleInstaller::applyCron(const ScanSchedule &schedule) {
     const platform::CommandResult listed =
         run(QStringLiteral("crontab"), crontabArguments({QStringLiteral("-l")}), {});
+    // Without cron there is no line of the program's to remove.
     if (!listed.started)
-        return Status::failure(commandError(QStringLiteral("crontab"), listed));
+        return schedule.frequency == ScanSchedule::Frequency::Off
+                   ? Status::success()
+                   : Status::failure(commandError(QStringLiteral("crontab"), listed));
     // "no crontab for <user>" is an empty table; any other failure must not lose the user's
     // lines by writing over them.
     QByteArray current;

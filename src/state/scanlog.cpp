@@ -37,6 +37,13 @@ bool fileIsUnusable(const QSqlError &error) {
     return code == 8 || code == 10 || code == 11 || code == 14 || code == 26;
 }
 
+// SQLite's answers that mean another connection holds the file for now: busy, locked. Such a
+// log is whole and is used again once it is free.
+bool fileIsBusy(const QSqlError &error) {
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 5 || code == 6;
+}
+
 QString errorText(const QSqlError &error) {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
@@ -127,6 +134,15 @@ bool ScanLog::openDatabase() {
             return true;
         }
         why = db.isOpen() ? m_why : errorText(db.lastError());
+        if (!db.isOpen())
+            m_busy = fileIsBusy(db.lastError());
+    }
+    if (m_busy) {
+        closeDatabase();
+        report(QStringLiteral("The scan log %1 is in use by another program (%2). Scans go on "
+                              "without it until it is free.")
+                   .arg(m_file, why));
+        return false;
     }
     return setAside(why);
 }
@@ -137,8 +153,10 @@ bool ScanLog::prepareSchema() {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
     m_open = false;
+    m_busy = false;
     const auto fail = [this, &q](const QString &what) {
         m_why = what.isEmpty() ? errorText(q.lastError()) : what;
+        m_busy = what.isEmpty() && fileIsBusy(q.lastError());
         return false;
     };
     // Checked before anything is written, so that a file set aside is left as it was found.
@@ -158,8 +176,11 @@ bool ScanLog::prepareSchema() {
         QSqlQuery exists(db);
         exists.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = ?"));
         exists.addBindValue(tables[i]);
-        if (!exists.exec())
-            return fail(errorText(exists.lastError()));
+        if (!exists.exec()) {
+            fail(errorText(exists.lastError()));
+            m_busy = fileIsBusy(exists.lastError());
+            return false;
+        }
         if (exists.next() && !q.exec(layout[i]))
             return fail(QStringLiteral("it is not a scan log of this program"));
     }
@@ -286,6 +307,7 @@ bool ScanLog::writeEntry(const ScanLogEntry &e, qint64 *id) {
     if (!ok) {
         m_why = errorText(q.lastError().isValid() ? q.lastError() : db.lastError());
         m_unusable = fileIsUnusable(q.lastError()) || fileIsUnusable(db.lastError());
+        m_busy = fileIsBusy(q.lastError()) || fileIsBusy(db.lastError());
         db.rollback();
         return false;
     }
@@ -311,8 +333,13 @@ qint64 ScanLog::append(const ScanLogEntry &entry) {
         emit changed();
         return id;
     }
-    report(QStringLiteral("The scan could not be written to the scan log %1 (%2).")
-               .arg(m_file, m_why));
+    if (m_busy)
+        report(QStringLiteral("The scan could not be written to the scan log %1: it is in use by "
+                              "another program (%2).")
+                   .arg(m_file, m_why));
+    else
+        report(QStringLiteral("The scan could not be written to the scan log %1 (%2).")
+                   .arg(m_file, m_why));
     return 0;
 }
 

@@ -86,4 +86,5 @@ private:
     bool m_open = false;
     QString m_why;            // what the last failed step met
     bool m_unusable = false;  // the last failed write found the file itself unusable
+    bool m_busy = false;      // the last failed step found the file held by another connection
 };

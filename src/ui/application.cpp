@@ -198,6 +198,9 @@ QString Application::onBatteryText() {
 QString Application::runScheduledScan() {
     const ScanSchedule schedule = m_scheduled->schedule();
     QString reason = scanRefusal();
+    // A job left behind after the schedule was turned off scans nothing.
+    if (reason.isEmpty() && schedule.frequency == ScanSchedule::Frequency::Off)
+        reason = QStringLiteral("Scheduled scans are turned off.");
     if (reason.isEmpty() && schedule.mainsOnly && !platform::onMainsPower())
         reason = onBatteryText();
     if (reason.isEmpty() && schedule.customFolders && schedule.folders.isEmpty())

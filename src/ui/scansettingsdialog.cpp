@@ -176,6 +176,12 @@ void ScanSettingsDialog::addFolder() {
         return;
     if (m_edit.addFolder(QFile::encodeName(QFileInfo(folder).absoluteFilePath())))
         fillLists();
+    else if (reportFailure)
+        reportFailure(this, QStringLiteral("The scanners compare no more than the first %1 bytes "
+                                           "of a path: a folder whose path is longer than %2 "
+                                           "bytes cannot be left out.")
+                                .arg(ScanExclusions::matchedBytes)
+                                .arg(ScanExclusions::maxFolderBytes));
 }
 
 void ScanSettingsDialog::removeFolders() {

@@ -71,29 +71,12 @@ private slots:
         TestEnv::addEicarBodySignature(TestEnv::makeEicarDatabase(rig.db()));
         const QByteArray t = QFile::encodeName(QDir(rig.target()).canonicalPath()) + '/';
         const QByteArray eicar = TestEnv::eicar();
-        const QList<QByteArray> folders = {"a.b",
-                                           "aXb",
-                                           "C++ (old)",
-                                           "C++ (old)2",
-                                           "C++ (old)/sub",
-                                           "[x]",
-                                           "x",
-                                           "p$q",
-                                           "b]c",
-                                           "bc",
-                                           "k{1}",
-                                           "kk",
-                                           "a|b",
-                                           "a\\b",
-                                           "ab",
-                                           "x^y",
-                                           "y",
-                                           "d/node_modules/z",
-                                           "node_mods",
-                                           "vm.qcow2",
-                                           "home/.cache/t",
-                                           "home/.cachet",
-                                           "deep/a.b"};
+        const QList<QByteArray> folders = {
+            "a.b", "aXb", "C++ (old)", "C++ (old)2", "C++ (old)/sub", "[x]", "x", "p$q", "b]c",
+            "bc", "k{1}", "kk", "a|b", "a\\b", "ab", "x^y", "y", "d/node_modules/z", "node_mods",
+            "vm.qcow2", "home/.cache/t", "home/.cachet", "deep/a.b",
+            // Beyond the scanners' 512 bytes: scanned.
+            "far/" + QByteArray(250, 'f') + '/' + QByteArray(250, 'g') + "/node_modules/z"};
         for (const QByteArray &f : folders) {
             QVERIFY(QDir().mkpath(QFile::decodeName(t + f)));
             writeRaw(t + f + "/e.com", eicar);
@@ -129,7 +112,7 @@ private slots:
         QSet<QByteArray> expected;
         for (const QByteArray &file : all)
             if (ex.exclusionOf(file, false, QFileInfo(QFile::decodeName(file)).size()).isEmpty())
-                expected << file;
+                expected << file.left(255);  // as long as the infection list keeps a path
         QCOMPARE(listed(rig.data->infections), expected);
         // Stated by hand, so that an answer wrong the same way on both sides is caught too.
         for (const char *kept :
@@ -137,7 +120,7 @@ private slots:
               "y/e.com", "disk.iso.txt", "node_modules", "vA.img", "home/.cachet/e.com",
               "node_mods/e.com", "deep/a.b/e.com", "fits.com"})
             QVERIFY2(expected.contains(t + kept), kept);
-        QCOMPARE(expected.size(), 14);
+        QCOMPARE(expected.size(), 15);
     }
 };
 

@@ -17,6 +17,13 @@ private slots:
         // A bracket that is no simple class stands for itself, as do all regex characters.
         QTest::newRow("odd bracket") << QByteArray("[x") << QByteArray("\\[x");
         QTest::newRow("bracket with blank") << QByteArray("[a b]") << QByteArray("\\[a b\\]");
+        // A range the scanner cannot compile would leave out nothing, and one across "/" would
+        // match across folders: such a bracket stands for itself too.
+        QTest::newRow("reversed range") << QByteArray("[z-a]x") << QByteArray("\\[z-a\\]x");
+        QTest::newRow("range across the slash")
+            << QByteArray("a[.-9]") << QByteArray("a\\[\\.-9\\]");
+        QTest::newRow("letters to digits") << QByteArray("[a-9]") << QByteArray("\\[a-9\\]");
+        QTest::newRow("dash at the ends") << QByteArray("[-a-c-]") << QByteArray("[-a-c-]");
         QTest::newRow("regex characters") << QByteArray("C++ (old){1}|^$\\")
                                           << QByteArray("C\\+\\+ \\(old\\)\\{1\\}\\|\\^\\$\\\\");
     }
@@ -85,6 +92,10 @@ private slots:
         QVERIFY(!ex.addFolder("relative/path"));
         QVERIFY(!ex.addPattern(QStringLiteral("a/b")));
         QVERIFY(!ex.addPattern(QStringLiteral("  ")));
+        // The scanners cannot leave out a folder whose path is longer than they compare.
+        QVERIFY(!ex.addFolder('/' + QByteArray(ScanExclusions::maxFolderBytes, 'a')));
+        QVERIFY(ex.addFolder('/' + QByteArray(ScanExclusions::maxFolderBytes - 1, 'a')));
+        ex.removeFolder('/' + QByteArray(ScanExclusions::maxFolderBytes - 1, 'a'));
         QVERIFY(ex.addFolder("/x//y/"));
         QVERIFY(ex.addFolder("/x/y"));
         QCOMPARE(ex.folders(), QList<QByteArray>{"/x/y"});

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "scan/scanschedule.h"
+#include "scan/scheduledscans.h"
 #include "scan/scheduleinstaller.h"
 #include "state/registry.h"
 #include "testenv.h"
@@ -153,6 +154,55 @@ private slots:
         QVERIFY(installer.apply(ScanSchedule(), ScheduleInstaller::Backend::Systemd).ok());
         QVERIFY(!QFile::exists(timer) && !QFile::exists(service));
         QCOMPARE(calls.first(), "systemctl --user disable --now vizavuz-antivirus-scan.timer");
+    }
+
+    // Each machine has one of the two ways, often not the other: a missing `crontab` on a
+    // systemd desktop, or no `systemctl` in a container, never stops the schedule or its removal.
+    void theWayThisMachineLacksNeverStopsTheSchedule_data() {
+        QTest::addColumn<bool>("systemd");
+        QTest::newRow("systemd, no crontab") << true;
+        QTest::newRow("cron, no systemctl") << false;
+    }
+    void theWayThisMachineLacksNeverStopsTheSchedule() {
+        QFETCH(bool, systemd);
+        TestEnv env;
+        QTemporaryDir config;
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        Registry registry{platform::KeyStore(env.registryRoot())};
+        ScheduledScans scheduled(registry, "/opt/vz/vizavuz-antivirus");
+        QByteArray table;
+        scheduled.installer().run = [&](const QString &program, const QStringList &arguments,
+                                        const QByteArray &input) {
+            platform::CommandResult r;
+            if ((program == "systemctl") != systemd)
+                return r;  // not installed
+            r.started = true;
+            r.exitCode = 0;
+            if (program == "crontab" && arguments == QStringList{"-l"}) {
+                r.out = table;
+                if (table.isEmpty()) {
+                    r.exitCode = 1;
+                    r.err = "no crontab for u\n";
+                }
+            } else if (program == "crontab") {
+                table = input;
+            }
+            return r;
+        };
+        const QString timer = config.filePath("systemd/user/vizavuz-antivirus-scan.timer");
+        ScanSchedule daily;
+        daily.frequency = ScanSchedule::Frequency::Daily;
+        const Status on = scheduled.change(daily);
+        QVERIFY2(on.ok(), qPrintable(on.message()));
+        QCOMPARE(QFile::exists(timer), systemd);
+        QCOMPARE(table.contains("/opt/vz/vizavuz-antivirus' --scheduled"), !systemd);
+        const Status off = scheduled.change(ScanSchedule());
+        QVERIFY2(off.ok(), qPrintable(off.message()));
+        QVERIFY(!QFile::exists(timer));
+        QVERIFY(!table.contains("--scheduled"));
+        QCOMPARE(ScanSchedule::load(registry).frequency, ScanSchedule::Frequency::Off);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
     }
 
     void cronLineIsWrittenBesideTheUsersOwnLines() {

@@ -172,6 +172,52 @@ private slots:
         QCOMPARE(log.entries().size(), 1);
     }
 
+    // A log another program holds (a viewer, a backup) is busy, not damaged: it is never set
+    // aside, the scan is told, and the log is used again once it is free.
+    void aLogInUseElsewhereIsNeverSetAside_data() {
+        QTest::addColumn<bool>("wal");
+        QTest::addColumn<bool>("openFirst");
+        QTest::newRow("writer on a WAL log, at open") << true << false;
+        QTest::newRow("writer on a WAL log, at a scan") << true << true;
+        QTest::newRow("exclusive lock on a rollback log") << false << false;
+    }
+    void aLogInUseElsewhereIsNeverSetAside() {
+        QFETCH(bool, wal);
+        QFETCH(bool, openFirst);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("scanlog.sqlite"));
+        {
+            ScanLog first(file);
+            QVERIFY(first.open());
+            QVERIFY(first.append(sample(1)) > 0);
+        }
+        ScanLog log(file);
+        QSignalSpy problems(&log, &ScanLog::problem);
+        if (openFirst)
+            QVERIFY(log.open());
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(file);
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            if (!wal)
+                QVERIFY(q.exec("PRAGMA journal_mode=DELETE"));
+            QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+            QVERIFY(q.exec("INSERT INTO scans(kind) VALUES('full')"));
+            if (!openFirst)
+                QVERIFY(!log.open());
+            QCOMPARE(log.append(sample(2)), 0);
+            QVERIFY(q.exec("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase("other");
+        QVERIFY(!problems.isEmpty());
+        for (const QList<QVariant> &said : problems)
+            QVERIFY2(said[0].toString().contains("in use"), qPrintable(said[0].toString()));
+        QVERIFY(QDir(dir.path()).entryList({"scanlog.sqlite.damaged-*"}).isEmpty());
+        QVERIFY(log.append(sample(3)) > 0);
+        QCOMPARE(log.entries().size(), 2);
+    }
+
     void aLogThatCannotBeMadeIsReportedAndScansGoOn() {
         QTemporaryDir dir;
         TestEnv::writeFile(dir.filePath("notafolder"), "x");

@@ -170,6 +170,30 @@ private slots:
         QCOMPARE(run.env.registryValue("schedule").left(4), QByteArray("off "));
     }
 
+    // A job left behind (its removal failed, or it was run by hand) scans nothing the user did
+    // not choose: each such run is skipped and logged with its reason.
+    void aScheduledRunWithNothingToScanIsSkippedAndLogged_data() {
+        QTest::addColumn<QByteArray>("schedule");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("turned off") << QByteArray("off 1 02:00 full any")
+                                    << QStringLiteral("Scheduled scans are turned off.");
+        QTest::newRow("no folders") << QByteArray("daily 1 02:00 custom any")
+                                    << QStringLiteral("No folders are chosen for scheduled scans.");
+    }
+    void aScheduledRunWithNothingToScanIsSkippedAndLogged() {
+        QFETCH(QByteArray, schedule);
+        QFETCH(QString, reason);
+        Run run;
+        QVERIFY(ScanSchedule::fromText(schedule).save(run.app->data().registry()).ok());
+        run.app->show(true);
+        QCOMPARE(run.app->runScheduledScan(), reason);
+        QVERIFY(run.app->data().session.isIdle());
+        const QList<ScanLogEntry> logged = run.app->scanLog().entries();
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(logged[0].outcome, ScanLogEntry::Outcome::Skipped);
+        QCOMPARE(logged[0].reason, reason);
+    }
+
     void aScheduledRunScansInTheBackgroundOrIsSkippedWhenBusy() {
         Run run("/t/a: OK\n/t/b: Eicar FOUND\n", true);
         ScanSchedule s;
