@@ -405,7 +405,7 @@ void ScanEngine::launch() {
     });
     run->reader = std::thread([this, run] {
         // Reads are at most 1,024 bytes each; what arrives within a short time after the first
-        // byte is read on and handed over with it in one hand-over.
+        // byte is handed over with it in one hand-over.
         std::vector<char> buffer(batchSize);
         bool atEnd = false;
         while (!atEnd) {
@@ -420,14 +420,21 @@ void ScanEngine::launch() {
             if (n <= 0)
                 break;
             long total = n;
+            // What is waiting is read at once; when the pipe runs dry before the batch is full,
+            // the reader sleeps out the gathering time once (not a wake-up per line) and reads
+            // what came meanwhile.
             const auto gathered = std::chrono::steady_clock::now() + gatherTime;
+            bool slept = false;
             while (total + chunkSize <= batchSize) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                    gathered - std::chrono::steady_clock::now());
-                n = platform::ChildProcess::readSome(run->fd, buffer.data() + total, chunkSize,
-                                                     int(std::max<long>(0, left.count())));
-                if (n == -2)
-                    break;
+                n = platform::ChildProcess::readSome(run->fd, buffer.data() + total, chunkSize, 0);
+                if (n == -2) {
+                    const auto left = gathered - std::chrono::steady_clock::now();
+                    if (slept || left <= left.zero() || run->abandoned)
+                        break;
+                    std::this_thread::sleep_for(left);
+                    slept = true;
+                    continue;
+                }
                 if (n <= 0) {
                     run->readFailed = n < 0;
                     atEnd = true;
