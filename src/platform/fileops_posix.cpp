@@ -365,6 +365,13 @@ unsigned HeldFile::permissions() const {
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_mode & 0777 : 0600;
 }
 
+bool HeldFile::holdsOnly(char byte) const {
+    struct stat st {};
+    char first = 0;
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && st.st_size == 1 &&
+           ::pread(m_fd, &first, 1, 0) == 1 && first == byte;
+}
+
 HeldFolder::~HeldFolder() {
     if (m_fd >= 0)
         ::close(m_fd);

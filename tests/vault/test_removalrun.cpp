@@ -675,20 +675,50 @@ private slots:
 
     // Two names of one infected file: taking the first moves the other's change time (its link
     // count falls), yet it is still the confirmed file and is taken too.
+    // The names are taken last first: "two", then "one". A name in a read-only folder is cut
+    // to one byte in place, which the other name shows too.
+    void everyNameOfAHardLinkedFileIsTaken_data() {
+        QTest::addColumn<QString>("lockedName");  // the name whose folder is read-only, if any
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<int>("neutralised");
+        QTest::addColumn<int>("copies");
+        QTest::newRow("both names in one folder") << "" << 2 << 0 << 2;
+        QTest::newRow("the name taken second cannot be deleted") << "one" << 1 << 1 << 2;
+        QTest::newRow("the name taken first cannot be deleted") << "two" << 0 << 2 << 1;
+    }
     void everyNameOfAHardLinkedFileIsTaken() {
+        QFETCH(QString, lockedName);
+        QFETCH(int, removed);
+        QFETCH(int, neutralised);
+        QFETCH(int, copies);
         VaultRig rig;
-        const QString dir = rig.folder(QStringLiteral("d"));
-        TestEnv::writeFile(dir + QStringLiteral("one"), "linked payload");
-        QVERIFY(::link(enc(dir + "one").constData(), enc(dir + "two").constData()) == 0);
-        rig.addInfection(enc(dir + QStringLiteral("one")), " T");
-        rig.addInfection(enc(dir + QStringLiteral("two")), " T");
+        const QString open = rig.folder(QStringLiteral("d"));
+        const QString locked = rig.folder(QStringLiteral("locked"));
+        auto at = [&](const QString &name) { return (name == lockedName ? locked : open) + name; };
+        TestEnv::writeFile(at(QStringLiteral("one")), "linked payload");
+        QVERIFY(::link(enc(at("one")).constData(), enc(at("two")).constData()) == 0);
+        rig.addInfection(enc(at(QStringLiteral("one"))), " T");
+        rig.addInfection(enc(at(QStringLiteral("two"))), " T");
         Run r(*rig.data);
-        r.go();
-        QCOMPARE(r.run.removedCount(), 2);
+        {
+            QVERIFY(::chmod(enc(locked).constData(), 0555) == 0);
+            WithoutFileOverride asUser;
+            r.go();
+        }
+        ::chmod(enc(locked).constData(), 0755);
+        QCOMPARE(r.run.removedCount(), removed);
+        QCOMPARE(r.run.neutralisedCount(), neutralised);
         QCOMPARE(r.run.unconfirmedCount(), 0);
-        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{});
-        QCOMPARE(rig.data->vault.count(), 2);
-        for (int k = 1; k <= 2; ++k)
+        QCOMPARE(r.run.notRemovedCount(), 0);
+        QCOMPARE(rig.data->infections.count(), 0);
+        // Every name still there is the file made harmless; the open folder holds nothing else.
+        for (const QString &name : {QStringLiteral("one"), QStringLiteral("two")}) {
+            if (QFileInfo::exists(at(name)))
+                QCOMPARE(TestEnv::readFile(at(name)), QByteArray(1, '\0'));
+        }
+        QCOMPARE(QDir(open).entryList(QDir::Files | QDir::Hidden).size(), neutralised == 2);
+        QCOMPARE(rig.data->vault.count(), copies);
+        for (int k = 1; k <= copies; ++k)
             QCOMPARE(TestEnv::readFile(QFile::decodeName(rig.vaultRecord(k).vaultPath.bytes())),
                      "linked payload");
     }
