@@ -67,6 +67,8 @@ public:
     int descriptor() const { return m_fd; }
     // Its permission bits (0777).
     unsigned permissions() const;
+    // True when the file holds exactly the one byte given.
+    bool holdsOnly(char byte) const;
 
 private:
     int m_fd = -1;

@@ -291,8 +291,23 @@ QString copyDescriptor(int in, int dir, const QByteArray &name, unsigned mode, I
         error = lastError("Cannot write the destination");
     if (error.isEmpty() && !placed) {
         if (ifExists == IfExists::Replace) {
-            if (renameAt(dir, temp.constData(), dir, name.constData(), 0) != 0)
-                error = lastError("Cannot replace the destination");
+            if (renameAt(dir, temp.constData(), dir, name.constData(), 0) != 0) {
+                // Another user's file in a shared (sticky) folder cannot be renamed over, though
+                // new files can be made there: it is written over in place, as in a folder that
+                // lets no new file be made.
+                const int cause = errno;
+                struct stat there {};
+                if (unableToCreate(cause) &&
+                    ::fstatat(dir, name.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISREG(there.st_mode)) {
+                    unlinkAt(dir, temp.constData());
+                    temp.clear();
+                    error = overwriteInPlace(in, dir, name, mode);
+                } else {
+                    errno = cause;
+                    error = lastError("Cannot replace the destination");
+                }
+            }
         } else if (renameKeeping(dir, temp.constData(), name.constData()) != 0) {
             if (errno == EEXIST && existed)
                 *existed = true;
@@ -348,6 +363,13 @@ bool HeldFile::open(const QByteArray &path) {
 unsigned HeldFile::permissions() const {
     struct stat st {};
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? st.st_mode & 0777 : 0600;
+}
+
+bool HeldFile::holdsOnly(char byte) const {
+    struct stat st {};
+    char first = 0;
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && st.st_size == 1 &&
+           ::pread(m_fd, &first, 1, 0) == 1 && first == byte;
 }
 
 HeldFolder::~HeldFolder() {

@@ -75,6 +75,7 @@ void RemovalRun::start() {
     m_storeFailureReported = false;
     m_taken.clear();
     m_takenFiles.clear();
+    m_neutralisedFiles.clear();
     m_removedFlags.assign(static_cast<std::size_t>(m_total), false);
     m_doneText = QStringLiteral("0");
     m_threatText =
@@ -235,6 +236,12 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
         ++m_unconfirmed;
         return Outcome::Stays;
     }
+    // Another name of a file this run cut to one byte in place shows that byte: it is harmless
+    // already, and its content is in the vault under the record of the name taken first.
+    if (otherName && m_neutralisedFiles.contains(takenKey) && file.holdsOnly(neutralByte)) {
+        m_taken.insert(path);
+        return Outcome::Neutralised;
+    }
     if (!m_data.vault.isLoaded())
         return Outcome::Stays;
     // Every file that leaves its place gets a record of its own.
@@ -321,6 +328,8 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
     platform::removeExtendedAttribute(vaultPath, platform::attribute::aside);
     m_taken.insert(path);
     m_takenFiles.insert(std::make_pair(copied.device, copied.inode), copied.digest);
+    if (outcome == Outcome::Neutralised)
+        m_neutralisedFiles.insert(std::make_pair(copied.device, copied.inode));
     return outcome;
 }
 

@@ -99,6 +99,8 @@ private:
     QSet<QByteArray> m_taken;                        // paths this run has taken into the vault
     // Files (device, inode) this run has taken, with the digest of what was taken.
     QHash<std::pair<quint64, quint64>, QByteArray> m_takenFiles;
+    // Of those, the files cut to one byte where they are.
+    QSet<std::pair<quint64, quint64>> m_neutralisedFiles;
     TestHooks m_hooks;
     std::vector<bool> m_removedFlags;  // by record number - 1
     int m_total = 0;

@@ -49,15 +49,17 @@ struct Run {
     }
 };
 
-// Takes away, from this thread, the administrator's right to read and write any file: the
-// tests run as root, and a file of mode 0200 is then unreadable for its owner as for a user.
+// Takes away, from this thread, the administrator's right to read and write any file and to
+// act on files of others: the tests run as root, and a file of mode 0200 is then unreadable for
+// its owner as for a user, and another user's file in a shared (sticky) folder cannot be moved.
 struct WithoutFileOverride {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct saved[2]{};
     WithoutFileOverride() {
         ::syscall(SYS_capget, &header, saved);
         __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        reduced[0].effective &=
+            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
         ::syscall(SYS_capset, &header, reduced);
     }
     ~WithoutFileOverride() { ::syscall(SYS_capset, &header, saved); }
@@ -572,17 +574,25 @@ private slots:
     // A file whose folder lets it be neither deleted nor renamed is cut to one byte where it is:
     // made harmless, not removed; a restore writes its content back into it.
     void undeletableFileIsMadeHarmlessInPlace_data() {
-        QTest::addColumn<bool>("immutable");  // else a read-only folder, without the override
-        QTest::newRow("immutable folder") << true;
-        QTest::newRow("read-only folder") << false;
+        QTest::addColumn<QString>("lock");
+        QTest::newRow("immutable folder") << "immutable";
+        QTest::newRow("read-only folder") << "read-only";
+        // A writable file of another user in a shared folder (sticky, like /tmp): a new file
+        // can be made there, but the other user's file cannot be renamed over or deleted.
+        QTest::newRow("another user's file in a shared folder") << "shared";
     }
     void undeletableFileIsMadeHarmlessInPlace() {
-        QFETCH(bool, immutable);
+        QFETCH(QString, lock);
+        constexpr uid_t otherUser = 65534;
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("locked"));
         const QString file = dir + QStringLiteral("stuck.exe");
         TestEnv::writeFile(file, "infected content");
-        QVERIFY(::chmod(enc(file).constData(), 0640) == 0);
+        QVERIFY(::chmod(enc(file).constData(), lock == QStringLiteral("shared") ? 0666 : 0640) ==
+                0);
+        if (lock == QStringLiteral("shared"))
+            QVERIFY(::chown(enc(file).constData(), otherUser, otherUser) == 0 &&
+                    ::chown(enc(dir).constData(), otherUser, otherUser) == 0);
         rig.addInfection(enc(file), " S");
         Run r(*rig.data);
         Restorer restorer(*rig.data);
@@ -590,12 +600,13 @@ private slots:
         Status restored = Status::success();
         {
             // The folder cannot change: no delete, no rename; the file itself stays writable.
-            std::unique_ptr<Immutable> lock;
+            std::unique_ptr<Immutable> locked;
             std::unique_ptr<WithoutFileOverride> asUser;
-            if (immutable) {
-                lock = std::make_unique<Immutable>(dir);
+            if (lock == QStringLiteral("immutable")) {
+                locked = std::make_unique<Immutable>(dir);
             } else {
-                QVERIFY(::chmod(enc(dir).constData(), 0555) == 0);
+                QVERIFY(::chmod(enc(dir).constData(),
+                                lock == QStringLiteral("shared") ? 01777 : 0555) == 0);
                 asUser = std::make_unique<WithoutFileOverride>();
             }
             r.go();
@@ -615,6 +626,8 @@ private slots:
         QCOMPARE(TestEnv::readFile(file), "infected content");
         QCOMPARE(rig.data->vault.count(), 0);
         QVERIFY(!QFile::exists(rig.vault() + QStringLiteral("stuck.exe")));
+        // Written back into the file itself: nothing else is left in its folder.
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"stuck.exe"});
     }
 
     // What is deleted is exactly what the vault holds: a file replaced or written to after its
@@ -662,20 +675,50 @@ private slots:
 
     // Two names of one infected file: taking the first moves the other's change time (its link
     // count falls), yet it is still the confirmed file and is taken too.
+    // The names are taken last first: "two", then "one". A name in a read-only folder is cut
+    // to one byte in place, which the other name shows too.
+    void everyNameOfAHardLinkedFileIsTaken_data() {
+        QTest::addColumn<QString>("lockedName");  // the name whose folder is read-only, if any
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<int>("neutralised");
+        QTest::addColumn<int>("copies");
+        QTest::newRow("both names in one folder") << "" << 2 << 0 << 2;
+        QTest::newRow("the name taken second cannot be deleted") << "one" << 1 << 1 << 2;
+        QTest::newRow("the name taken first cannot be deleted") << "two" << 0 << 2 << 1;
+    }
     void everyNameOfAHardLinkedFileIsTaken() {
+        QFETCH(QString, lockedName);
+        QFETCH(int, removed);
+        QFETCH(int, neutralised);
+        QFETCH(int, copies);
         VaultRig rig;
-        const QString dir = rig.folder(QStringLiteral("d"));
-        TestEnv::writeFile(dir + QStringLiteral("one"), "linked payload");
-        QVERIFY(::link(enc(dir + "one").constData(), enc(dir + "two").constData()) == 0);
-        rig.addInfection(enc(dir + QStringLiteral("one")), " T");
-        rig.addInfection(enc(dir + QStringLiteral("two")), " T");
+        const QString open = rig.folder(QStringLiteral("d"));
+        const QString locked = rig.folder(QStringLiteral("locked"));
+        auto at = [&](const QString &name) { return (name == lockedName ? locked : open) + name; };
+        TestEnv::writeFile(at(QStringLiteral("one")), "linked payload");
+        QVERIFY(::link(enc(at("one")).constData(), enc(at("two")).constData()) == 0);
+        rig.addInfection(enc(at(QStringLiteral("one"))), " T");
+        rig.addInfection(enc(at(QStringLiteral("two"))), " T");
         Run r(*rig.data);
-        r.go();
-        QCOMPARE(r.run.removedCount(), 2);
+        {
+            QVERIFY(::chmod(enc(locked).constData(), 0555) == 0);
+            WithoutFileOverride asUser;
+            r.go();
+        }
+        ::chmod(enc(locked).constData(), 0755);
+        QCOMPARE(r.run.removedCount(), removed);
+        QCOMPARE(r.run.neutralisedCount(), neutralised);
         QCOMPARE(r.run.unconfirmedCount(), 0);
-        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{});
-        QCOMPARE(rig.data->vault.count(), 2);
-        for (int k = 1; k <= 2; ++k)
+        QCOMPARE(r.run.notRemovedCount(), 0);
+        QCOMPARE(rig.data->infections.count(), 0);
+        // Every name still there is the file made harmless; the open folder holds nothing else.
+        for (const QString &name : {QStringLiteral("one"), QStringLiteral("two")}) {
+            if (QFileInfo::exists(at(name)))
+                QCOMPARE(TestEnv::readFile(at(name)), QByteArray(1, '\0'));
+        }
+        QCOMPARE(QDir(open).entryList(QDir::Files | QDir::Hidden).size(), neutralised == 2);
+        QCOMPARE(rig.data->vault.count(), copies);
+        for (int k = 1; k <= copies; ++k)
             QCOMPARE(TestEnv::readFile(QFile::decodeName(rig.vaultRecord(k).vaultPath.bytes())),
                      "linked payload");
     }
