@@ -334,10 +334,13 @@ void ScanEngine::launch() {
     m_stopFlag = false;
     m_databaseMissing = false;
 
-    const QByteArray scanner =
-        scannerchoice::locate(scannerchoice::stored(m_data.registry()),
-                              QFile::encodeName(m_data.folders.program), m_executableFolder);
+    // The one choice every scan makes, asked afresh each time: a clamd that went away since
+    // the last scan is not used, one that came up is.
+    const scannerchoice::Choice choice = scannerchoice::resolve(
+        m_data.registry(), QFile::encodeName(m_data.folders.program), m_executableFolder);
+    const QByteArray &scanner = choice.scanner;
     m_lastScanner = scanner;
+    m_lastClamd = choice.clamd;
     if (scanner.isEmpty()) {
         closeFailed(QStringLiteral("The scanner clamscan was not found in %1 or on PATH")
                         .arg(m_data.folders.program));
@@ -345,6 +348,10 @@ void ScanEngine::launch() {
     }
 
     QList<QByteArray> args{QByteArrayLiteral("--recursive")};
+    // With clamd the databases are still given: the own engine takes over the files clamd
+    // leaves unanswered if it stops answering.
+    if (!choice.clamd.isEmpty())
+        args << "--clamd=" + choice.clamd;
     QStringList databases;
     if (m_databaseChooser)
         databases = m_databaseChooser();

@@ -67,6 +67,8 @@ public:
     // The argument vector of the last launch (after the scanner's own path).
     QList<QByteArray> lastArguments() const { return m_lastArguments; }
     QByteArray lastScannerPath() const { return m_lastScanner; }
+    // The clamd the last launch handed its files to; empty when it used none.
+    QByteArray lastClamdAddress() const { return m_lastClamd; }
     // The last launch's arguments with the exclusions stored now in place of its own, for a
     // later confirmation of its findings: what has been excluded since is not confirmed. Its
     // own stay when the stored ones cannot be read.
@@ -145,4 +147,5 @@ private:
     qint64 m_unlisted = 0;
     QList<QByteArray> m_lastArguments;
     QByteArray m_lastScanner;
+    QByteArray m_lastClamd;
 };

@@ -75,6 +75,10 @@ inline QString updateWait() {
 inline QString scanEngine() {
     return QStringLiteral("scanengine");
 }
+// The clamd the scans may use: a socket path or host:port (text; empty: none set).
+inline QString clamdAddress() {
+    return QStringLiteral("clamdaddress");
+}
 inline QString databaseSource() {
     return QStringLiteral("dbsource");
 }

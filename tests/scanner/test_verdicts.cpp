@@ -23,6 +23,7 @@
 
 #include "scan/enginerig.h"
 #include "scan/scannerchoice.h"
+#include "support/clamdprocess.h"
 #include "support/testenv.h"
 
 namespace {
@@ -86,112 +87,7 @@ QByteArrayList withoutEngineFigures(QByteArrayList lines) {
     return lines;
 }
 
-int freeTcpPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &size);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-int listenLocal(const QByteArray &path) {
-    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::copy(path.begin(), path.end(), a.sun_path);
-    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(s, 16) != 0) {
-        close(s);
-        return -1;
-    }
-    chmod(path.constData(), 0666);
-    return s;
-}
-
-// A real clamd on a private configuration: a local socket and a TCP port on 127.0.0.1.
-class Clamd {
-public:
-    Clamd(const QByteArray &folder, const QByteArray &database, const QByteArray &streamMax)
-        : m_socket(folder + "/clamd.sock"), m_port(freeTcpPort()) {
-        QDir().mkpath(QFile::decodeName(folder));
-        writeRaw(folder + "/clamd.conf",
-                 "DatabaseDirectory " + database + "\nLocalSocket " + m_socket +
-                     "\nLocalSocketMode 666\nTCPSocket " + QByteArray::number(m_port) +
-                     "\nTCPAddr 127.0.0.1\nForeground yes\nLogFile " + folder +
-                     "/clamd.log\nStreamMaxLength " + streamMax + "\n");
-        m_process.start(QStringLiteral("clamd"),
-                        {QStringLiteral("--foreground"), QStringLiteral("--config-file=") +
-                                                             QFile::decodeName(folder) +
-                                                             QStringLiteral("/clamd.conf")});
-    }
-    ~Clamd() {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-    // PING answered with PONG on the local socket.
-    bool waitReady() {
-        for (int tries = 0; tries < 600 && m_process.state() != QProcess::NotRunning; ++tries) {
-            const int s = socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un a{};
-            a.sun_family = AF_UNIX;
-            std::copy(m_socket.begin(), m_socket.end(), a.sun_path);
-            char reply[8] = {};
-            const bool pong = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-                              write(s, "zPING", 6) == 6 && read(s, reply, sizeof reply) == 5 &&
-                              QByteArray(reply) == "PONG";
-            close(s);
-            if (pong)
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
-    void kill() { ::kill(static_cast<pid_t>(m_process.processId()), SIGKILL); }
-    QString localAddress() const { return QFile::decodeName(m_socket); }
-    QString tcpAddress() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-
-private:
-    QProcess m_process;
-    QByteArray m_socket;
-    int m_port;
-};
-
-// A server on a local socket that takes requests and, per mode, never answers or answers
-// with something that is not clamd's.
-class FakeClamd {
-public:
-    FakeClamd(const QByteArray &path, QByteArray answer)
-        : m_listener(listenLocal(path)), m_answer(std::move(answer)) {
-        m_thread = std::thread([this] {
-            std::vector<int> clients;
-            for (;;) {
-                const int client = accept(m_listener, nullptr, nullptr);
-                if (client < 0)
-                    break;
-                clients.push_back(client);
-                char buffer[256];
-                if (!m_answer.isEmpty() && read(client, buffer, sizeof buffer) > 0)
-                    (void)!write(client, m_answer.constData(),
-                                 static_cast<size_t>(m_answer.size()));
-            }
-            for (int client : clients)
-                close(client);
-        });
-    }
-    ~FakeClamd() {
-        shutdown(m_listener, SHUT_RDWR);
-        m_thread.join();
-        close(m_listener);
-    }
-
-private:
-    int m_listener;
-    QByteArray m_answer;
-    std::thread m_thread;
-};
+using Clamd = ClamdProcess;
 
 }  // namespace
 
@@ -280,8 +176,7 @@ private slots:
             writeRaw(m_many + QByteArray::number(n),
                      n % 10 ? "clean " + QByteArray::number(n) : eicar);
 
-        if (QStandardPaths::findExecutable(QStringLiteral("clamd"), {QStringLiteral("/usr/sbin")})
-                .isEmpty())
+        if (!ClamdProcess::installed())
             QFAIL("clamd is not installed (Debian package clamav-daemon)");
         // Streams up to the largest corpus file, so that TCP scans see what clamscan sees.
         m_clamd = std::make_unique<Clamd>(m_root + "clamd", db, "200M");

@@ -12,6 +12,7 @@ TestEnv::TestEnv() {
     m_oldData = qgetenv("XDG_DATA_HOME");
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
     m_oldFreshclamConf = qgetenv("VZ_FRESHCLAM_CONF");
+    m_oldClamdConf = qgetenv("VZ_CLAMD_CONF");
     QDir().mkpath(home());
     QDir().mkpath(programFolder());
     qputenv("HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/home")));
@@ -21,6 +22,8 @@ TestEnv::TestEnv() {
     // The system's databases: a folder of this world, empty until a test fills it.
     writeFile(freshclamConf(), "DatabaseDirectory " + QFile::encodeName(systemDatabase()) + '\n');
     qputenv("VZ_FRESHCLAM_CONF", QFile::encodeName(freshclamConf()));
+    // No system clamd unless a test writes this configuration.
+    qputenv("VZ_CLAMD_CONF", QFile::encodeName(clamdConf()));
 }
 
 TestEnv::~TestEnv() {
@@ -31,6 +34,10 @@ TestEnv::~TestEnv() {
         qunsetenv("VZ_FRESHCLAM_CONF");
     else
         qputenv("VZ_FRESHCLAM_CONF", m_oldFreshclamConf);
+    if (m_oldClamdConf.isNull())
+        qunsetenv("VZ_CLAMD_CONF");
+    else
+        qputenv("VZ_CLAMD_CONF", m_oldClamdConf);
 }
 
 static QString valuePath(const QString &registryRoot, const QString &subkey) {

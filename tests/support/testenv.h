@@ -24,6 +24,8 @@ public:
     // The system's freshclam configuration ($VZ_FRESHCLAM_CONF) and the database folder it
     // names, which holds nothing unless a test puts databases there.
     QString freshclamConf() const { return root() + QStringLiteral("etc/freshclam.conf"); }
+    // The system's clamd configuration ($VZ_CLAMD_CONF); missing until a test writes it.
+    QString clamdConf() const { return root() + QStringLiteral("etc/clamd.conf"); }
     QString systemDatabase() const { return root() + QStringLiteral("system-db/"); }
 
     // Writes a key store value file by hand: "TYPE\n" + bytes.
@@ -62,5 +64,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_oldHome, m_oldData, m_oldConfig, m_oldFreshclamConf;
+    QByteArray m_oldHome, m_oldData, m_oldConfig, m_oldFreshclamConf, m_oldClamdConf;
 };

@@ -1,0 +1,119 @@
+#include "clamdprocess.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTest>
+
+ClamdProcess::ClamdProcess(const QByteArray &folder, const QByteArray &database,
+                           const QByteArray &streamMax, const QByteArray &extra)
+    : m_socket(folder + "/clamd.sock"), m_port(freeTcpPort()) {
+    QDir().mkpath(QFile::decodeName(folder));
+    QFile config(QFile::decodeName(folder + "/clamd.conf"));
+    if (!config.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", config.fileName().toLocal8Bit().constData());
+    config.write("DatabaseDirectory " + database + "\nLocalSocket " + m_socket +
+                 "\nLocalSocketMode 666\nTCPSocket " + QByteArray::number(m_port) +
+                 "\nTCPAddr 127.0.0.1\nForeground yes\nLogFile " + folder +
+                 "/clamd.log\nStreamMaxLength " + streamMax + "\n" + extra);
+    config.close();
+    m_process.start(
+        QStringLiteral("clamd"),
+        {QStringLiteral("--foreground"), QStringLiteral("--config-file=") + config.fileName()});
+}
+
+ClamdProcess::~ClamdProcess() {
+    m_process.kill();
+    m_process.waitForFinished(10000);
+}
+
+bool ClamdProcess::installed() {
+    return !QStandardPaths::findExecutable(QStringLiteral("clamd"), {QStringLiteral("/usr/sbin")})
+                .isEmpty() ||
+           !QStandardPaths::findExecutable(QStringLiteral("clamd")).isEmpty();
+}
+
+bool ClamdProcess::waitReady() {
+    for (int tries = 0; tries < 600 && m_process.state() != QProcess::NotRunning; ++tries) {
+        const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::copy(m_socket.begin(), m_socket.end(), a.sun_path);
+        char reply[8] = {};
+        const bool pong = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                          write(s, "zPING", 6) == 6 && read(s, reply, sizeof reply) == 5 &&
+                          QByteArray(reply) == "PONG";
+        close(s);
+        if (pong)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+void ClamdProcess::kill() {
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGKILL);
+}
+
+int ClamdProcess::freeTcpPort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr *>(&a), &size);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+namespace {
+
+int listenLocal(const QByteArray &path) {
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), a.sun_path);
+    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(s, 16) != 0) {
+        close(s);
+        return -1;
+    }
+    chmod(path.constData(), 0666);
+    return s;
+}
+
+}  // namespace
+
+FakeClamd::FakeClamd(const QByteArray &path, QByteArray answer)
+    : m_listener(listenLocal(path)), m_answer(std::move(answer)) {
+    m_thread = std::thread([this] {
+        std::vector<int> clients;
+        for (;;) {
+            const int client = accept(m_listener, nullptr, nullptr);
+            if (client < 0)
+                break;
+            clients.push_back(client);
+            char buffer[256];
+            if (!m_answer.isEmpty() && read(client, buffer, sizeof buffer) > 0)
+                (void)!write(client, m_answer.constData(), static_cast<size_t>(m_answer.size()));
+        }
+        for (int client : clients)
+            close(client);
+    });
+}
+
+FakeClamd::~FakeClamd() {
+    shutdown(m_listener, SHUT_RDWR);
+    m_thread.join();
+    close(m_listener);
+}
