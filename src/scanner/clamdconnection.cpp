@@ -178,12 +178,21 @@ ClamdConnection::ReadResult ClamdConnection::readReply(std::string *line) {
         }
         if (m_socket < 0)
             return ReadResult::Closed;
+        // Waited in one-second slices: a scanner stopped (SIGSTOP) for longer than the
+        // time-out finds its deadline passed when it goes on, and must still give clamd its
+        // full time, so only seconds spent running are counted.
         pollfd pfd{m_socket, POLLIN, 0};
-        const int ready = poll(&pfd, 1, m_timeoutSeconds * 1000);
+        const int ready = poll(&pfd, 1, 1000);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready == 0)
-            return ReadResult::TimedOut;
+        if (ready == 0) {
+            if (++m_silentSeconds >= m_timeoutSeconds) {
+                m_silentSeconds = 0;
+                return ReadResult::TimedOut;
+            }
+            continue;
+        }
+        m_silentSeconds = 0;
         char data[4096];
         const ssize_t got = recv(m_socket, data, sizeof data, 0);
         if (got < 0 && errno == EINTR)

@@ -48,7 +48,8 @@ private:
     const int m_timeoutSeconds;
     int m_socket = -1;
     unsigned m_nextId = 1;
-    std::string m_buffer;  // received bytes not yet returned as a line
+    int m_silentSeconds = 0;  // waited for the next reply so far
+    std::string m_buffer;     // received bytes not yet returned as a line
 };
 
 // One reply of clamd, split: "<id>: <subject>: <result>".

@@ -61,6 +61,7 @@ bool ClamdScanner::send(Pending pending) {
             return false;
         }
         m_answeredSinceConnect = false;
+        ++m_sessions;
     }
     const unsigned id = m_connection.sendFile(pending.fd);
     if (id == 0) {
@@ -90,6 +91,16 @@ bool ClamdScanner::resendAll() {
     return true;
 }
 
+// A session ended without a single answer is tried again, a few times in a row at most: a
+// clamd that drops every session unanswered counts as stopped answering.
+bool ClamdScanner::mayResend() {
+    if (m_sessions == 0)
+        return false;  // never connected: clamd is not there
+    if (!m_answeredSinceConnect && ++m_fruitlessSessions > kFruitlessSessions)
+        return false;
+    return true;
+}
+
 bool ClamdScanner::run(WorkQueue &queue) {
     bool queueClosed = false;
     for (;;) {
@@ -106,9 +117,9 @@ bool ClamdScanner::run(WorkQueue &queue) {
                 send(Pending{std::move(*path), fd, size});  // kept in m_unsent when it fails
         }
         if (!m_unsent.empty() && m_pending.empty()) {
-            // A session that clamd ended while idle is opened again; a failure on a session
-            // that has not answered yet means clamd is not there.
-            if (!m_answeredSinceConnect || !resendAll())
+            // A session that clamd ended (idle, or a stream it stopped waiting for while this
+            // process was held) is opened again.
+            if (!mayResend() || !resendAll())
                 return false;
             continue;
         }
@@ -128,7 +139,7 @@ bool ClamdScanner::receive() {
         case ClamdConnection::ReadResult::TimedOut:
             return false;
         case ClamdConnection::ReadResult::Closed:
-            return m_answeredSinceConnect && resendAll();
+            return mayResend() && resendAll();
         case ClamdConnection::ReadResult::Line:
             break;
     }
@@ -139,6 +150,7 @@ bool ClamdScanner::receive() {
         return false;
     }
     m_answeredSinceConnect = true;
+    m_fruitlessSessions = 0;
     answer(it->second, reply);
     close(it->second.fd);
     m_pending.erase(it);

@@ -19,6 +19,7 @@ namespace scanner {
 class ClamdScanner {
 public:
     static constexpr size_t kInFlight = 8;
+    static constexpr int kFruitlessSessions = 2;
 
     ClamdScanner(const ClamdAddress &address, int timeoutSeconds, LineOut &out, ScanStats &stats)
         : m_connection(address, timeoutSeconds), m_out(out), m_stats(stats) {}
@@ -38,6 +39,7 @@ private:
 
     int openChecked(const std::string &path, uint64_t *size);
     bool send(Pending pending);
+    bool mayResend();
     bool resendAll();
     bool receive();
     void answer(const Pending &pending, const ClamdReply &reply);
@@ -48,6 +50,8 @@ private:
     std::map<unsigned, Pending> m_pending;  // by request id on the open connection
     std::vector<Pending> m_unsent;          // taken from the queue, not (re)sent yet
     bool m_answeredSinceConnect = false;
+    int m_sessions = 0;           // sessions opened
+    int m_fruitlessSessions = 0;  // ended in a row without an answer
 };
 
 }  // namespace scanner

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include "scan/enginerig.h"
@@ -101,6 +102,7 @@ class TestVerdicts : public QObject {
     QString m_database;
     std::unique_ptr<Clamd> m_clamd;  // for the verdict comparisons
     QByteArray m_many;               // a folder of many small files, for scans cut short
+    qint64 m_heldPid = 0;            // the scanner runCutShort runs
 
 private slots:
     void initTestCase() {
@@ -193,6 +195,7 @@ private:
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
                       args + QStringList{QStringLiteral("--threads=1"), QFile::decodeName(m_many)});
+        m_heldPid = process.processId();
         QByteArray output;
         while (!output.contains(": OK") && process.waitForReadyRead(30000))
             output += process.readAll();
@@ -355,6 +358,104 @@ private slots:
         }
         QVERIFY(run.lines.contains("Scanned files: " + QByteArray::number(kManyFiles)));
         QVERIFY(run.lines.contains("Infected files: " + QByteArray::number(kManyFiles / 10)));
+    }
+
+    // A scanner held longer than clamd's time-outs and its own (as a paused scan is): every
+    // file still gets its verdict, and the summary equals that of a scan never held.
+    void pauseLongerThanClamdTimeOutsLosesNoFile_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<int>("stopSignal");
+        QTest::newRow("local socket, stopped") << false << int(SIGSTOP);
+        QTest::newRow("TCP, stopped") << true << int(SIGSTOP);
+        QTest::newRow("local socket, output not read") << false << 0;
+        QTest::newRow("TCP, output not read") << true << 0;
+    }
+
+    // Held in the middle of the first stream of a session, which clamd then drops unanswered.
+    void pauseInTheFirstStreamLosesNoFile() {
+        const QByteArray folder = m_root + "pause-stream";
+        Clamd clamd(folder, QFile::encodeName(m_database), "1000M",
+                    "ReadTimeout 1\nIdleTimeout 1\nCommandReadTimeout 1\n");
+        // Streams long enough to be held in the middle: sparse, so quick to make.
+        const QByteArray big = m_root + "big/";
+        QVERIFY(QDir().mkpath(QFile::decodeName(big)));
+        constexpr int files = 3;
+        for (int n = 0; n < files; ++n) {
+            writeRaw(big + QByteArray::number(n), "start " + QByteArray::number(n));
+            QVERIFY(truncate(big + QByteArray::number(n), 400 * 1024 * 1024) == 0);
+        }
+        QVERIFY(clamd.waitReady());
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(
+            QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+            {QStringLiteral("--clamd=") + clamd.tcpAddress(), QStringLiteral("--clamd-timeout=2"),
+             QStringLiteral("--threads=1"), QFile::decodeName(big)});
+        QVERIFY(process.waitForStarted());
+        QThread::msleep(150);
+        ::kill(pid_t(process.processId()), SIGSTOP);
+        QThread::sleep(4);
+        ::kill(pid_t(process.processId()), SIGCONT);
+        QVERIFY(process.waitForFinished(120000));
+        const QByteArray output = process.readAll();
+        QVERIFY2(process.exitCode() == 0, output.constData());
+        QCOMPARE(output.count(": OK\n"), files);
+        QVERIFY(output.contains("\nScanned files: " + QByteArray::number(files) + '\n'));
+    }
+
+    void pauseLongerThanClamdTimeOutsLosesNoFile() {
+        QFETCH(bool, tcp);
+        QFETCH(int, stopSignal);
+        static int pauseRuns = 0;
+        const QByteArray folder = m_root + "pause" + QByteArray::number(++pauseRuns);
+        Clamd clamd(folder, QFile::encodeName(m_database), "10M",
+                    "ReadTimeout 1\nIdleTimeout 1\nCommandReadTimeout 1\n");
+        QVERIFY(clamd.waitReady());
+        const QString address = tcp ? clamd.tcpAddress() : clamd.localAddress();
+        // No databases: a file clamd leaves unanswered cannot be scanned otherwise.
+        const QStringList args{QStringLiteral("--clamd=") + address,
+                               QStringLiteral("--clamd-timeout=2")};
+        Run held = runCutShort(args, [&] {
+            const qint64 pid = m_heldPid;
+            if (stopSignal)
+                ::kill(pid_t(pid), SIGSTOP);
+            // Past clamd's time-outs and the scanner's own.
+            QThread::sleep(4);
+            if (stopSignal)
+                ::kill(pid_t(pid), SIGCONT);
+        });
+        QByteArrayList lines = held.lines;
+        std::sort(lines.begin(), lines.end());
+        QVERIFY2(held.exitCode == 1, lines.join('\n').right(3000).constData());
+        QMap<QByteArray, QByteArray> verdicts;
+        for (const QByteArray &line : std::as_const(lines)) {
+            if (!line.startsWith(m_many))
+                continue;
+            const qsizetype colon = line.indexOf(": ");
+            QVERIFY2(!verdicts.contains(line.left(colon)), line.constData());
+            verdicts[line.left(colon)] = line.mid(colon + 2);
+        }
+        QCOMPARE(verdicts.size(), kManyFiles);
+        for (auto it = verdicts.cbegin(); it != verdicts.cend(); ++it) {
+            const bool infected = it.key().mid(m_many.size()).toInt() % 10 == 0;
+            QVERIFY2(infected ? it.value().endsWith(" FOUND") : it.value() == "OK",
+                     (it.key() + ": " + it.value()).constData());
+        }
+        // The same summary counts as a scan that was never held.
+        const Run unheld = runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                                      args + QStringList{QFile::decodeName(m_many)});
+        QCOMPARE(unheld.exitCode, 1);
+        const auto counts = [](const QByteArrayList &all) {
+            QByteArrayList picked;
+            for (const QByteArray &line : all)
+                if (line.startsWith("Scanned files: ") || line.startsWith("Infected files: ") ||
+                    line.startsWith("Total errors: ") || line.startsWith("Scanned directories: "))
+                    picked << line;
+            std::sort(picked.begin(), picked.end());
+            return picked;
+        };
+        QCOMPARE(counts(lines), counts(unheld.lines));
+        QVERIFY(counts(lines).contains("Scanned files: " + QByteArray::number(kManyFiles)));
     }
 
     // A stream over clamd's limit is an error, never clean; the requests after it on the same
