@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <QSpinBox>
 
 #include "app/programdata.h"
+#include "scan/scannerchoice.h"
 #include "ui/scanwindows.h"
 
 namespace {
@@ -108,7 +110,25 @@ ScanSettingsDialog::ScanSettingsDialog(ProgramData &data, SkinButtons &skin, QWi
     });
     connect(m_size, &QSpinBox::valueChanged, this, applySize);
 
-    auto *test = group(this, "grpTest", QStringLiteral("Test a Path"), QRect(16, 402, 568, 56));
+    auto *engine = group(this, "grpEngine", QStringLiteral("Scan Engine"), QRect(16, 402, 568, 84));
+    named(new QLabel(QStringLiteral("Engine"), engine), "lblEngine", QRect(10, 24, 48, 22));
+    m_engine = named(new QComboBox(engine), "cmbEngine", QRect(60, 22, 150, 24));
+    m_engine->addItem(QStringLiteral("Automatic"), int(scannerchoice::Engine::Automatic));
+    m_engine->addItem(QStringLiteral("Own engine"), int(scannerchoice::Engine::Own));
+    m_engine->addItem(QStringLiteral("clamscan"), int(scannerchoice::Engine::Clamscan));
+    named(new QLabel(QStringLiteral("clamd address"), engine), "lblClamdAddress",
+          QRect(222, 24, 90, 22));
+    m_clamdAddress = named(new QLineEdit(engine), "edtClamdAddress", QRect(314, 22, 246, 24));
+    m_clamdAddress->setPlaceholderText(QStringLiteral("/run/clamav/clamd.ctl or host:3310"));
+    auto *engineHint = named(new QLabel(QStringLiteral("Automatic scans with clamd when it answers "
+                                                       "at this address or at the system's "
+                                                       "socket, else with the own engine."),
+                                        engine),
+                             "lblEngineHint", QRect(10, 50, 550, 28));
+    engineHint->setWordWrap(true);
+    engineHint->setFont(small);
+
+    auto *test = group(this, "grpTest", QStringLiteral("Test a Path"), QRect(16, 494, 568, 56));
     m_testPath = named(new QLineEdit(test), "edtTestPath", QRect(8, 22, 210, 24));
     m_testPath->setPlaceholderText(QStringLiteral("/home/me/VMs/disk.iso"));
     auto *testButton =
@@ -118,8 +138,8 @@ ScanSettingsDialog::ScanSettingsDialog(ProgramData &data, SkinButtons &skin, QWi
     m_testResult->setFont(small);
 
     auto *saveButton =
-        pushButton(this, "Button1", QStringLiteral("Save Settings"), QRect(384, 466, 110, 25));
-    auto *cancel = pushButton(this, "Button2", QStringLiteral("Cancel"), QRect(504, 466, 80, 25));
+        pushButton(this, "Button1", QStringLiteral("Save Settings"), QRect(384, 558, 110, 25));
+    auto *cancel = pushButton(this, "Button2", QStringLiteral("Cancel"), QRect(504, 558, 80, 25));
 
     connect(addFolder, &QPushButton::clicked, this, &ScanSettingsDialog::addFolder);
     connect(removeFolder, &QPushButton::clicked, this, &ScanSettingsDialog::removeFolders);
@@ -154,6 +174,10 @@ void ScanSettingsDialog::load() {
     m_sizeOn->setChecked(limit > 0);
     m_size->setEnabled(limit > 0);
     m_edit.setSizeLimitMb(limit);  // the spin box's signals must not have changed it
+    const int choice = m_engine->findData(int(scannerchoice::stored(m_data.registry())));
+    m_engine->setCurrentIndex(std::max(0, choice));
+    m_clamdAddress->setText(
+        QFile::decodeName(scannerchoice::storedClamdAddress(m_data.registry())));
     m_pattern->clear();
     m_testPath->clear();
     m_testResult->clear();
@@ -231,7 +255,20 @@ void ScanSettingsDialog::testPath() {
 }
 
 void ScanSettingsDialog::save() {
-    const Status written = m_edit.save(m_data.registry());
+    // A wrong address is refused before anything is stored; the dialog stays open with it.
+    const QString address = m_clamdAddress->text().trimmed();
+    if (const QString problem = scannerchoice::clamdAddressProblem(address); !problem.isEmpty()) {
+        if (reportFailure)
+            reportFailure(this, problem);
+        m_clamdAddress->setFocus();
+        return;
+    }
+    Status written = m_edit.save(m_data.registry());
+    if (written.ok())
+        written = scannerchoice::store(m_data.registry(),
+                                       scannerchoice::Engine(m_engine->currentData().toInt()));
+    if (written.ok())
+        written = scannerchoice::storeClamdAddress(m_data.registry(), QFile::encodeName(address));
     if (!written.ok()) {
         // The dialog stays open with what the user chose.
         if (reportFailure)

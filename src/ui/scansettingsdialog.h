@@ -7,13 +7,15 @@
 
 class ProgramData;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QSpinBox;
 
 // The skinned "Scan Settings" dialog: what every scan leaves out (folders, name patterns,
-// presets, a size limit), with a field that tells whether a path would be scanned. Each topic
+// presets, a size limit), with a field that tells whether a path would be scanned, and the
+// engine the scans use (with the clamd address). Each topic
 // has a group box of its own. It edits a copy that "Save Settings" writes to the key store.
 class ScanSettingsDialog : public SkinDialog {
     Q_OBJECT
@@ -57,6 +59,8 @@ private:
     QCheckBox *m_sizeOn;
     QSpinBox *m_size;
     QList<QCheckBox *> m_presets;
+    QComboBox *m_engine;
+    QLineEdit *m_clamdAddress;
     QLineEdit *m_testPath;
     QLabel *m_testResult;
 };

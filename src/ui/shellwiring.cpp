@@ -1,6 +1,7 @@
 #include "ui/shellwiring.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
 
 #include "app/programdata.h"
@@ -25,8 +26,10 @@ ShellWiring::ShellWiring(ProgramData &data, TForm1 &mainWindow, const QStringLis
     m_main.setWindowIcon(QApplication::windowIcon());
 
     // The scanner answers in the background; the About window shows its text once known.
-    m_scanner->start(
-        ScannerVersion::locate(data.folders.program, scannerchoice::stored(data.registry())));
+    m_scanner->startResolved([&data, program = QFile::encodeName(data.folders.program),
+                              executable = scannerchoice::executableFolder()] {
+        return scannerchoice::resolve(data.registry(), program, executable);
+    });
     m_about = TForm2::create(m_scanner, nullptr);
 
     m_main.hooks.minimize = [this] { m_tray->minimizeToTaskbar(); };

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSocketNotifier>
 
+#include "platform/clamdclient.h"
 #include "platform/scannerprocess.h"
 
 ScannerVersion::ScannerVersion(QObject *parent) : QObject(parent) {
@@ -15,7 +16,31 @@ ScannerVersion::ScannerVersion(QObject *parent) : QObject(parent) {
 }
 
 ScannerVersion::~ScannerVersion() {
+    // The resolver is bounded by its PING and VERSION time-outs.
+    if (m_resolver.joinable())
+        m_resolver.join();
     stopChild();
+}
+
+void ScannerVersion::startResolved(std::function<scannerchoice::Choice()> resolve) {
+    m_resolver = std::thread([this, resolve = std::move(resolve)] {
+        const scannerchoice::Choice choice = resolve();
+        QByteArray version;
+        const bool answered = !choice.clamd.isEmpty() &&
+                              platform::clamdRequest(choice.clamd, "VERSION", 2000, &version) &&
+                              !version.trimmed().isEmpty();
+        QMetaObject::invokeMethod(
+            this,
+            [this, choice, answered, version] {
+                m_engine = scannerchoice::engineName(choice);
+                if (answered)
+                    finish(QStringLiteral("Scanner: ") + m_engine + QStringLiteral(", ") +
+                           QString::fromLocal8Bit(version.trimmed()));
+                else
+                    start(QFile::decodeName(choice.scanner));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 QString ScannerVersion::locate(const QString &programFolder, scannerchoice::Engine engine) {
@@ -94,5 +119,8 @@ void ScannerVersion::finish(const QString &text) {
     m_finished = true;
     m_deadline.stop();
     m_text = text;
+    const QString lead = QStringLiteral("Scanner: ");
+    if (!m_engine.isEmpty() && text != missingText() && !text.startsWith(lead + m_engine))
+        m_text = lead + m_engine + QStringLiteral(", ") + text.mid(lead.size());
     emit textChanged(m_text);
 }

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+#include <thread>
+
 #include "scan/scannerchoice.h"
 #include "platform/scannerprocess.h"
 
@@ -28,6 +31,10 @@ public:
 
     // Runs "<program> --version". An empty program means no scanner was found.
     void start(const QString &program);
+    // Resolves the engine choice on a thread of its own (its clamd pings never hold the
+    // caller), then names the engine in use before its version: "Scanner: own engine, ...",
+    // "Scanner: clamd at ADDR, <clamd's VERSION>", "Scanner: clamscan, ...".
+    void startResolved(std::function<scannerchoice::Choice()> resolve);
     // How long the scanner may take to answer before it is ended.
     void setTimeLimit(int ms) { m_deadline.setInterval(ms); }
 
@@ -53,5 +60,7 @@ private:
     QByteArray m_output;
     QTimer m_deadline;
     QString m_text = pendingText();
+    QString m_engine;  // the engine's name put before the version; empty: none
+    std::thread m_resolver;
     bool m_finished = false;
 };

@@ -97,7 +97,7 @@ const std::vector<DialogFrame> &dialogFrames() {
          {{"Image2", {120, 176}, std, 37}}},
         // Scan Settings: its own push buttons, a group box per topic.
         {"ScanSettingsDialog",
-         {600, 500},
+         {600, 592},
          false,
          {"Image1", "Image4"},
          "Image4",

@@ -2,6 +2,7 @@
 // saved to the key store, and honoured by the next scan.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,10 +15,13 @@
 #include "app/programdata.h"
 #include "scan/scanengine.h"
 #include "scan/scanexclusions.h"
+#include "scan/scannerchoice.h"
 #include "support/programrun.h"
 #include "ui/application.h"
 #include "ui/scansettingsdialog.h"
 #include "ui/tform1.h"
+
+using scannerchoice::Engine;
 
 namespace {
 
@@ -130,6 +134,67 @@ private slots:
                               ScanExclusions::escapeRegex(QFile::encodeName(vms)) + "(/|$)"));
         QVERIFY(args.contains("--exclude=(^|/)[^/]*\\.iso(/|$)"));
         QVERIFY(args.contains("--max-filesize=250M"));
+    }
+
+    // The engine and the clamd address: stored on Save when the address is one, refused with
+    // the reason (and nothing stored) when it is not.
+    void engineAndClamdAddress_data() {
+        QTest::addColumn<int>("engineRow");  // Automatic, Own engine, clamscan
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("own engine, no address") << 1 << QString() << false;
+        QTest::newRow("clamscan") << 2 << QString() << false;
+        QTest::newRow("local socket") << 0 << QStringLiteral("/run/clamav/clamd.ctl") << false;
+        QTest::newRow("host and port") << 0 << QStringLiteral("scanner.lan:3310") << false;
+        QTest::newRow("IPv6 host") << 0 << QStringLiteral("[::1]:3310") << false;
+        QTest::newRow("spaces around are trimmed")
+            << 0 << QStringLiteral("  127.0.0.1:3310 ") << false;
+        QTest::newRow("no port") << 0 << QStringLiteral("scanner.lan") << true;
+        QTest::newRow("port out of range") << 0 << QStringLiteral("127.0.0.1:70000") << true;
+        QTest::newRow("port zero") << 0 << QStringLiteral("127.0.0.1:0") << true;
+        QTest::newRow("port not a number") << 0 << QStringLiteral("127.0.0.1:33a") << true;
+        QTest::newRow("relative socket path") << 0 << QStringLiteral("clamd.ctl") << true;
+        QTest::newRow("IPv6 without brackets") << 0 << QStringLiteral("::1:3310") << true;
+        QTest::newRow("a blank inside") << 0 << QStringLiteral("/run/my clamd.ctl") << true;
+        QTest::newRow("socket path too long")
+            << 0 << QStringLiteral("/") + QString(120, u'a') << true;
+    }
+
+    void engineAndClamdAddress() {
+        QFETCH(int, engineRow);
+        QFETCH(QString, typed);
+        QFETCH(bool, refused);
+        ProgramRun run;
+        run.env.installFakeScanner();
+        run.start(true);
+        const Registry &registry = run.app->data().registry();
+        QVERIFY(scannerchoice::storeClamdAddress(registry, "/old/clamd.sock").ok());
+        ScanSettingsDialog &d = run.app->scanSettings();
+        run.form().hooks.scanSettings();
+        // Every control lies inside the dialog's frame.
+        for (QWidget *w : d.findChildren<QWidget *>()) {
+            if (w->isWindow() || !w->isVisibleTo(&d))
+                continue;
+            const QRect inDialog(w->mapTo(&d, QPoint(0, 0)), w->size());
+            QVERIFY2(d.rect().contains(inDialog), qPrintable(w->objectName()));
+        }
+        auto *address = child<QLineEdit>(&d, "edtClamdAddress");
+        QCOMPARE(address->text(), QStringLiteral("/old/clamd.sock"));
+        child<QComboBox>(&d, "cmbEngine")->setCurrentIndex(engineRow);
+        address->clear();
+        QTest::keyClicks(address, typed);
+        click(&d, "Button1");
+        const Engine expected =
+            refused ? Engine::Automatic
+                    : QList{Engine::Automatic, Engine::Own, Engine::Clamscan}[engineRow];
+        QCOMPARE(scannerchoice::stored(registry), expected);
+        QCOMPARE(scannerchoice::storedClamdAddress(registry),
+                 refused ? QByteArray("/old/clamd.sock") : typed.trimmed().toUtf8());
+        QCOMPARE(d.isVisible(), refused);
+        QCOMPARE(run.failures.size(), refused ? 1 : 0);
+        if (refused)
+            QVERIFY2(run.failures.front().contains(QStringLiteral("host:port")),
+                     qPrintable(run.failures.front()));
     }
 };
 
