@@ -1,6 +1,10 @@
 // The own scanner against clamscan on a generated database and tree: wall time, peak memory,
 // one against two worker threads, and the window process's CPU time while it reads a scan.
 //
+// With clamd (Debian's clamav-daemon) installed, a private clamd is started on the same database
+// and measured too: vizavuz-scan --clamd, and clamdscan --multiscan --fdpass, the daemon's own
+// fastest way.
+//
 // Usage: bench-engine [work folder] [rounds]. The database and the tree are made once in the
 // work folder (default /tmp/vz-bench-engine) and reused by later runs.
 #include <algorithm>
@@ -21,7 +25,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include "app/programdata.h"
 #include "app/startup.h"
@@ -175,6 +184,52 @@ double windowCpuPer20000(const QString &database, const QString &tree,
     return files > 0 ? used * 20000.0 / files : -1;
 }
 
+// A private clamd on the bench database, on a local socket in folder.
+class BenchClamd {
+public:
+    BenchClamd(const QString &folder, const QString &database) : m_folder(folder) {
+        QDir().mkpath(folder);
+        m_socket = folder + QStringLiteral("/clamd.sock");
+        m_config = folder + QStringLiteral("/clamd.conf");
+        const QByteArray threads = QByteArray::number(std::max(2L, sysconf(_SC_NPROCESSORS_ONLN)));
+        writeFile(m_config, "DatabaseDirectory " + QFile::encodeName(database) + "\nLocalSocket " +
+                                QFile::encodeName(m_socket) + "\nForeground yes\nMaxThreads " +
+                                threads + "\nLogFile " + QFile::encodeName(folder) +
+                                "/clamd.log\n");
+        m_process.start(QStringLiteral("clamd"), {QStringLiteral("--foreground"),
+                                                  QStringLiteral("--config-file=") + m_config});
+    }
+    ~BenchClamd() {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+    // Waits for PONG: the database is loaded.
+    bool ready() {
+        const QByteArray path = QFile::encodeName(m_socket);
+        for (int tries = 0; tries < 1200 && m_process.state() != QProcess::NotRunning; ++tries) {
+            const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un a{};
+            a.sun_family = AF_UNIX;
+            std::copy(path.begin(), path.end(), a.sun_path);
+            char reply[8] = {};
+            const bool pong = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                              write(s, "zPING", 6) == 6 && read(s, reply, sizeof reply) == 5 &&
+                              QByteArray(reply) == "PONG";
+            close(s);
+            if (pong)
+                return true;
+            QThread::msleep(250);
+        }
+        return false;
+    }
+    std::string socket() const { return m_socket.toStdString(); }
+    std::string config() const { return m_config.toStdString(); }
+
+private:
+    QString m_folder, m_socket, m_config;
+    QProcess m_process;
+};
+
 struct Stats {
     double median, min, max;
 };
@@ -215,6 +270,18 @@ int main(int argc, char **argv) {
     const std::string own =
         chosen.isEmpty() ? std::string(VZ_PROGRAM_DIR "/vizavuz-scan") : chosen.toStdString();
 
+    std::unique_ptr<BenchClamd> clamd;
+    if (!QStandardPaths::findExecutable(QStringLiteral("clamd"), {QStringLiteral("/usr/sbin")})
+             .isEmpty()) {
+        clamd = std::make_unique<BenchClamd>(work + QStringLiteral("/clamd"), database);
+        if (!clamd->ready()) {
+            std::fprintf(stderr, "the private clamd did not start; see %s/clamd/clamd.log\n",
+                         qPrintable(work));
+            clamd.reset();
+        }
+    }
+    std::vector<double> clamdRatio, multiscanRatio;
+
     const bool twoCores = sysconf(_SC_NPROCESSORS_ONLN) == 2;
     std::vector<double> ownRatio, threadsRatio, rssRatio, clamscanSeconds, ownSeconds, ownMb,
         clamscanMb;
@@ -234,6 +301,22 @@ int main(int argc, char **argv) {
         }
         std::fprintf(stderr, "round %d: clamscan %.2f s, own %.2f s, 1 thread %.2f s, 2: %.2f s\n",
                      round + 1, clamscan.seconds, mine.seconds, one.seconds, two.seconds);
+        if (clamd) {
+            // The database is already in clamd: what is left is the scanning itself.
+            const Measure viaClamd =
+                runScanner({own, "--recursive", "--clamd=" + clamd->socket(), target});
+            const Measure multiscan = runScanner({"clamdscan", "--config-file=" + clamd->config(),
+                                                  "--multiscan", "--fdpass", target});
+            if (viaClamd.exitCode != 1 || multiscan.exitCode != 1) {
+                std::fprintf(stderr, "a clamd scan failed: %d %d\n", viaClamd.exitCode,
+                             multiscan.exitCode);
+                return 1;
+            }
+            std::fprintf(stderr, "round %d: vizavuz-scan --clamd %.2f s, multiscan %.2f s\n",
+                         round + 1, viaClamd.seconds, multiscan.seconds);
+            clamdRatio.push_back(viaClamd.seconds / clamscan.seconds);
+            multiscanRatio.push_back(multiscan.seconds / clamscan.seconds);
+        }
         clamscanSeconds.push_back(clamscan.seconds);
         ownSeconds.push_back(mine.seconds);
         ownRatio.push_back(mine.seconds / clamscan.seconds);
@@ -245,6 +328,8 @@ int main(int argc, char **argv) {
     print("clamscan_seconds", clamscanSeconds);
     print("own_engine_seconds", ownSeconds);
     print("own_engine_ratio", ownRatio);
+    print("clamd_ratio", clamdRatio);
+    print("multiscan_ratio", multiscanRatio);
     print("threads_1_vs_2", threadsRatio);
     print("clamscan_peak_rss_mb", clamscanMb);
     print("own_engine_peak_rss_mb", ownMb);
