@@ -184,6 +184,8 @@ HttpFetch::~HttpFetch() {
 void HttpFetch::clear() {
     if (m_slowTimer)
         m_slowTimer->stop();
+    if (m_headTimer)
+        m_headTimer->stop();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->deleteLater();
@@ -252,6 +254,16 @@ void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
     // Qt's transfer time-out restarts with every piece of data.
     http.setTransferTimeout(request.noDataTimeoutMs);
 
+    // Whatever comes before the final answer's body (redirects, a head sent slowly or without
+    // end, interim answers) is bounded by the first window: it carries no data the slow rule
+    // could count.
+    if (!m_headTimer) {
+        m_headTimer = new QTimer(this);
+        m_headTimer->setSingleShot(true);
+        connect(m_headTimer, &QTimer::timeout, this, &HttpFetch::onNoHead);
+    }
+    m_headTimer->start(request.slow.windowMs);
+
     m_reply = m_manager->get(http);
     m_reply->setReadBufferSize(fetchlimits::readBuffer);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &HttpFetch::onMetaData);
@@ -276,7 +288,15 @@ QString HttpFetch::writeError() const {
 void HttpFetch::onMetaData() {
     if (!m_reply)
         return;
-    // An answer has begun: from now on it must keep moving.
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A redirect is followed once its body has ended; until then the head's window holds.
+    if ((status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+        m_reply->hasRawHeader("Location"))
+        return;
+    // An error's body is not stored: it must end within the head's window (see onNoHead).
+    if (status < 400 || status == 401 || status == 407)
+        m_headTimer->stop();
+    // The final answer has begun: from now on it must keep moving.
     if (!m_slowTimer) {
         m_slowTimer = new QTimer(this);
         connect(m_slowTimer, &QTimer::timeout, this, &HttpFetch::onSlowWindow);
@@ -286,7 +306,6 @@ void HttpFetch::onMetaData() {
         m_slowTimer->start(m_request.slow.windowMs);
     }
     // A body announced larger than the limit is not begun.
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
     if (status >= 200 && status <= 299 && length.isValid() &&
         length.toLongLong() > m_request.maxBytes)
@@ -301,6 +320,21 @@ void HttpFetch::onSlowWindow() {
         return;
     }
     m_windowStart = m_received;
+}
+
+void HttpFetch::onNoHead() {
+    if (!m_reply)
+        return;
+    // An error answer whose body goes on: its status says all there is.
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 400) {
+        m_outcome.httpStatus = status;
+        if (status == 429)
+            m_outcome.retryAfter =
+                retryAfter(m_reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+        return stop(updatetexts::httpStatus(status));
+    }
+    stop(updatetexts::noAnswer(m_request.slow.windowMs));
 }
 
 void HttpFetch::stop(const QString &reason) {

@@ -99,8 +99,10 @@ QByteArray userAgent();
 // made anew for every download (an earlier file of that name is removed first, so two downloads
 // never share one file). A download succeeds only with a 2xx status and the whole announced body,
 // synced to disk and accepted by the request's check; a failed or aborted download removes its
-// file. No data for the time-out, a body above the request's limit and a transfer slower than
-// its rule are failures; the reply's read buffer is bounded.
+// file. No data for the time-out, a body above the request's limit, a transfer slower than its
+// rule and a final answer's head (after any redirects) that has not come within the rule's first
+// window are failures; an error status ends the transfer at its head. The reply's read buffer is
+// bounded.
 class HttpFetch : public QObject {
     Q_OBJECT
 public:
@@ -120,6 +122,8 @@ private:
     void onMetaData();
     void onReadyRead();
     void onSlowWindow();
+    // The final answer's head has not come within the first window.
+    void onNoHead();
     // Ends the transfer at once with this reason.
     void stop(const QString &reason);
     QString writeError() const;
@@ -137,6 +141,7 @@ private:
     qint64 m_received = 0;  // body bytes of every answer, for the slow rule
     qint64 m_windowStart = 0;
     QTimer *m_slowTimer = nullptr;
+    QTimer *m_headTimer = nullptr;
     bool m_writeFailed = false;
     // The last download that succeeded, until another starts.
     quint64 m_doneId = 0;

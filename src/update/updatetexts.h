@@ -39,6 +39,10 @@ inline QString tooSlow(qint64 minBytes, int windowMs) {
         .arg(QLocale::c().formattedDataSize(minBytes, 0, QLocale::DataSizeIecFormat))
         .arg(windowMs / 1000.0);
 }
+inline QString noAnswer(int windowMs) {
+    return QStringLiteral("The server sent no complete answer within %1 seconds")
+        .arg(windowMs / 1000.0);
+}
 inline QString cutShort(qint64 received, qint64 announced) {
     return QStringLiteral("The download was cut short (%1 of %2 bytes)")
         .arg(received)

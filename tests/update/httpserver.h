@@ -10,7 +10,9 @@
 // A small HTTP/1.0 server on 127.0.0.1 for the tests: each path answers with a chosen status
 // and body; "cut" announces more bytes than it sends and then closes the connection; "endless"
 // announces no length and sends without end, as fast as the client takes it; "trickleMs" sends
-// one more byte every so many milliseconds; "announced" replaces the announced length.
+// one more byte every so many milliseconds; "announced" replaces the announced length. A route
+// with "raw" sends those bytes instead of a head and body, then "repeat" without end: as fast as
+// the client takes it, or once every trickleMs.
 class TestHttpServer : public QObject {
 public:
     struct Route {
@@ -21,6 +23,8 @@ public:
         bool endless = false;
         int trickleMs = 0;
         qint64 announced = -1;
+        QByteArray raw = {};
+        QByteArray repeat = {};
     };
 
     TestHttpServer() {
@@ -59,6 +63,15 @@ private:
             const Route r = ranged && m_rangeRoutes.contains(target)
                                 ? m_rangeRoutes.value(target)
                                 : m_routes.value(target, Route{404, "not found", false, {}});
+            if (!r.raw.isEmpty()) {
+                socket->write(r.raw);
+                m_buffers.remove(socket);
+                if (r.repeat.isEmpty())
+                    return;  // held open, silent
+                if (r.trickleMs > 0)
+                    return trickle(socket, r.trickleMs, r.repeat);
+                return sendWithoutEnd(socket, r.repeat);
+            }
             QByteArray head = "HTTP/1.0 " + QByteArray::number(r.status) + " X\r\n";
             const qint64 announced = r.announced >= 0 ? r.announced
                                      : r.cut          ? r.body.size() * 2
@@ -81,9 +94,9 @@ private:
     }
 
     // Writes more whenever little is left to send: fast, and never piling up here.
-    static void sendWithoutEnd(QTcpSocket *socket) {
+    static void sendWithoutEnd(QTcpSocket *socket, const QByteArray &unit = "e") {
         socket->disconnect(socket);
-        const QByteArray chunk(64 * 1024, 'e');
+        const QByteArray chunk = unit.repeated(qMax<qsizetype>(1, 64 * 1024 / unit.size()));
         auto more = [socket, chunk] {
             while (socket->state() == QAbstractSocket::ConnectedState &&
                    socket->bytesToWrite() < 4 * chunk.size())
@@ -93,9 +106,9 @@ private:
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         more();
     }
-    static void trickle(QTcpSocket *socket, int intervalMs) {
+    static void trickle(QTcpSocket *socket, int intervalMs, const QByteArray &unit = "t") {
         auto *timer = new QTimer(socket);
-        connect(timer, &QTimer::timeout, socket, [socket] { socket->write("t"); });
+        connect(timer, &QTimer::timeout, socket, [socket, unit] { socket->write(unit); });
         timer->start(intervalMs);
     }
 

@@ -683,6 +683,40 @@ private slots:
         QTest::newRow("no length, sent without end") << endless << tooLarge;
         QTest::newRow("a length above the limit") << announced << tooLarge;
         QTest::newRow("a byte every 50 ms") << trickle << updatetexts::tooSlow(4096, 1000);
+
+        // Whatever comes before or instead of a database's body is bounded too.
+        auto raw = [](const QByteArray &first, const QByteArray &repeat, int everyMs = 0) {
+            TestHttpServer::Route r;
+            r.raw = first;
+            r.repeat = repeat;
+            r.trickleMs = everyMs;
+            return r;
+        };
+        const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+        const QString noAnswer = updatetexts::noAnswer(1000);
+        QTest::newRow("404 with a body without end")
+            << raw("HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n", "x")
+            << updatetexts::httpStatus(404);
+        QTest::newRow("500 with a length and a body without end")
+            << raw("HTTP/1.1 500 Oops\r\nContent-Length: 99999999\r\n\r\n", "x")
+            << updatetexts::httpStatus(500);
+        QTest::newRow("a head line every 50 ms without end")
+            << raw(ok, "X-Slow: a\r\n", 50) << noAnswer;
+        QTest::newRow("a head that stops half way")
+            << raw(ok + "Content-Length: 10\r\nX-", {}) << noAnswer;
+        QTest::newRow("head lines without end")
+            << raw(ok, "X-Big: aaaaaaaaaaaaaaaa\r\n") << noAnswer;
+        QTest::newRow("one head line without end") << raw(ok + "X-Long: ", "a") << noAnswer;
+        QTest::newRow("interim answers without end")
+            << raw("HTTP/1.1 100 Continue\r\n\r\n", "HTTP/1.1 100 Continue\r\n\r\n") << noAnswer;
+        QTest::newRow("chunks without end") << raw(ok + "Transfer-Encoding: chunked\r\n\r\n",
+                                                   "100\r\n" + QByteArray(256, 'c') + "\r\n")
+                                            << tooLarge;
+        QTest::newRow("a chunk size without end")
+            << raw(ok + "Transfer-Encoding: chunked\r\n\r\n", "f")
+            << updatetexts::tooSlow(4096, 1000);
+        QTest::newRow("a redirect with a body without end")
+            << raw("HTTP/1.1 302 Found\r\nLocation: /gone.cvd\r\n\r\n", "r") << noAnswer;
     }
     void unboundedOrTricklingMirrorsAreStopped() {
         QFETCH(TestHttpServer::Route, route);
