@@ -41,11 +41,20 @@ bool ChildProcess::spawn(const QByteArray &program, const QList<QByteArray> &arg
     posix_spawn_file_actions_addchdir_np(&actions, workingFolder.constData());
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attr, 0);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
+    // Every signal as a fresh process has it. Qt's network layer ignores SIGPIPE in the program;
+    // inherited, a child (or what it starts) writing to an output no one reads any more would
+    // go on without end instead of ending.
+    sigset_t all;
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    posix_spawnattr_setsigdefault(&attr, &all);
 
     pid_t child = 0;
     const int rc = posix_spawn(&child, program.constData(), &actions, &attr, argv.data(), environ);
@@ -106,8 +115,12 @@ QString signalText(int signal) {
 }
 
 void ChildProcess::killGroup(int pid) {
-    if (pid > 0)
-        ::kill(-pid, SIGKILL);
+    if (pid <= 0)
+        return;
+    ::kill(-pid, SIGKILL);
+    // The child itself too: it may have moved into another group of the session (the program's
+    // own, say), and waiting for it would then never end. Not yet reaped, its id is still its own.
+    ::kill(pid, SIGKILL);
 }
 
 long ChildProcess::readSome(int fd, char *buffer, long max, int timeoutMs) {
