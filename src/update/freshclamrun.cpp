@@ -184,6 +184,7 @@ void FreshclamRun::start(const Settings &settings) {
     m_stop = std::make_shared<std::atomic_bool>(false);
     m_queued = std::make_shared<std::atomic_int>(0);
     m_lastReceived = m_transferred = m_windowStart = 0;
+    m_lines = 0;
     m_inTransfer = m_transferAtWindowStart = false;
     m_slowTimer.start(m_slow.windowMs);
     m_silence.start();
@@ -310,8 +311,11 @@ void FreshclamRun::onLines(quint64 run, const QList<QByteArray> &lines) {
     if (run != m_run)
         return;
     m_silence.start();
-    for (const QByteArray &line : lines)
+    for (const QByteArray &line : lines) {
         handleLine(QString::fromLocal8Bit(line));
+        if (run != m_run)
+            return;  // the line ended the run
+    }
 }
 
 void FreshclamRun::handleLine(const QString &raw) {
@@ -333,9 +337,14 @@ void FreshclamRun::handleLine(const QString &raw) {
         const qint64 received = bytes(m.captured(1), m.captured(2));
         const qint64 total = bytes(m.captured(3), m.captured(4));
         onTransfer(received, total);
+        if (m_transferred > mostTransferred)
+            return abandon(updatetexts::tooLarge(mostTransferred));
         emit progress(received, total);
         return;
     }
+    if (++m_lines > mostLines)
+        return abandon(updatetexts::freshclamFailed(
+            QStringLiteral("it printed more than %1 lines").arg(mostLines)));
     // "previously received error code 429 or 403" names no status of this run: it comes with
     // the cool-down line.
     if (const auto m = status.match(line);

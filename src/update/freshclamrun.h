@@ -38,6 +38,12 @@ public:
         qint64 updatedBytes = 0;
     };
 
+    // The most text lines one run may print (a real run prints a few dozen besides its
+    // progress), and the most it may report downloading over all files (the official
+    // databases together are a fraction of it); a run beyond either is ended.
+    static constexpr int mostLines = 10000;
+    static constexpr qint64 mostTransferred = 4 * fetchlimits::largestDatabase;
+
     explicit FreshclamRun(QObject *parent = nullptr);
     ~FreshclamRun() override;
 
@@ -93,6 +99,7 @@ private:
     QTimer m_silence;
     qint64 m_lastReceived = 0;
     qint64 m_transferred = 0;  // over every file of the run
+    int m_lines = 0;           // text lines of the run, progress not counted
     qint64 m_windowStart = 0;
     bool m_inTransfer = false;
     bool m_transferAtWindowStart = false;

@@ -20,6 +20,7 @@
 #include "state/daycount.h"
 #include "testenv.h"
 #include "update/databasedownload.h"
+#include "update/freshclamrun.h"
 #include "update/updatetexts.h"
 #include "update/updatewait.h"
 
@@ -336,6 +337,32 @@ private slots:
         const QByteArray proc = "/proc/" + QByteArray::number(writer);
         QTRY_VERIFY_WITH_TIMEOUT(
             !QFileInfo::exists(proc) || TestEnv::readFile(proc + "/stat").contains(") Z "), 1000);
+    }
+
+    // A freshclam that prints without end, text or progress, is ended with the reason.
+    void freshclamThatPrintsWithoutEndIsEnded_data() {
+        QTest::addColumn<QByteArray>("flood");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("lines")
+            << QByteArray("lines")
+            << updatetexts::freshclamFailed(
+                   QStringLiteral("it printed more than %1 lines").arg(FreshclamRun::mostLines));
+        QTest::newRow("progress") << QByteArray("progress")
+                                  << updatetexts::tooLarge(FreshclamRun::mostTransferred);
+    }
+    void freshclamThatPrintsWithoutEndIsEnded() {
+        QFETCH(QByteArray, flood);
+        QFETCH(QString, reason);
+        World w(standIn());
+        qputenv("STANDIN_FRESHCLAM_FLOOD", flood);
+        const auto unset = qScopeGuard([] { qunsetenv("STANDIN_FRESHCLAM_FLOOD"); });
+        QSignalSpy failed(&w.dl, &DatabaseDownload::failed);
+        QSignalSpy ok(&w.dl, &DatabaseDownload::succeeded);
+        w.dl.start();
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count() + ok.count(), 1, 20000);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), reason);
+        QCOMPARE(w.data.settings.updateCount, 7);
     }
 
     // A server that trickles: the real freshclam keeps the transfer open, the run is ended.
