@@ -45,6 +45,8 @@ public:
     // The freshclam run for the official server (by default the program folder's, else PATH's),
     // and a mirror it is pointed at instead of the official server (a test's local server).
     void setFreshclam(const QByteArray &program, const QString &privateMirror = {});
+    // How long a freshclam run may take besides its downloads (see FreshclamRun).
+    void setFreshclamTimeLimit(int ms) { m_freshclam.setTimeLimit(ms); }
 
     // The window is shown: asks for the scheduled check to stop, resets the gauge and starts
     // the start delay.

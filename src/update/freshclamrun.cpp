@@ -184,7 +184,7 @@ void FreshclamRun::start(const Settings &settings) {
     m_stop = std::make_shared<std::atomic_bool>(false);
     m_queued = std::make_shared<std::atomic_int>(0);
     m_lastReceived = m_transferred = m_windowStart = 0;
-    m_lines = 0;
+    m_runClock.start();
     m_inTransfer = m_transferAtWindowStart = false;
     m_slowTimer.start(m_slow.windowMs);
     m_silence.start();
@@ -297,8 +297,18 @@ void FreshclamRun::onTransfer(qint64 received, qint64 total) {
     m_inTransfer = received < total;
 }
 
+bool FreshclamRun::endedForTime() {
+    const qint64 allowed =
+        m_timeLimitMs + m_transferred / qMax<qint64>(1, m_slow.minBytes) * m_slow.windowMs;
+    if (m_pid <= 0 || m_runClock.elapsed() <= allowed)
+        return false;
+    abandon(updatetexts::freshclamFailed(
+        QStringLiteral("it had not finished after %1 seconds").arg(m_runClock.elapsed() / 1000)));
+    return true;
+}
+
 void FreshclamRun::onSlowWindow() {
-    if (m_pid <= 0)
+    if (m_pid <= 0 || endedForTime())
         return;
     // Only a window that a transfer spanned from its start is judged.
     if (m_transferAtWindowStart && m_inTransfer && m_transferred - m_windowStart < m_slow.minBytes)
@@ -311,6 +321,8 @@ void FreshclamRun::onLines(quint64 run, const QList<QByteArray> &lines) {
     if (run != m_run)
         return;
     m_silence.start();
+    if (endedForTime())
+        return;
     for (const QByteArray &line : lines) {
         handleLine(QString::fromLocal8Bit(line));
         if (run != m_run)
@@ -342,9 +354,6 @@ void FreshclamRun::handleLine(const QString &raw) {
         emit progress(received, total);
         return;
     }
-    if (++m_lines > mostLines)
-        return abandon(updatetexts::freshclamFailed(
-            QStringLiteral("it printed more than %1 lines").arg(mostLines)));
     // "previously received error code 429 or 403" names no status of this run: it comes with
     // the cool-down line.
     if (const auto m = status.match(line);

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -38,10 +39,8 @@ public:
         qint64 updatedBytes = 0;
     };
 
-    // The most text lines one run may print (a real run prints a few dozen besides its
-    // progress), and the most it may report downloading over all files (the official
-    // databases together are a fraction of it); a run beyond either is ended.
-    static constexpr int mostLines = 10000;
+    // The most one run may report downloading over all files (the official databases together
+    // are a fraction of it); a run beyond it is ended.
     static constexpr qint64 mostTransferred = 4 * fetchlimits::largestDatabase;
 
     explicit FreshclamRun(QObject *parent = nullptr);
@@ -55,6 +54,9 @@ public:
     // print nothing at all; a run that breaks either is ended with the reason.
     void setSlowRule(const SlowRule &rule) { m_slow = rule; }
     void setSilenceLimit(int ms) { m_silence.setInterval(ms); }
+    // How long a run may take besides its downloads, which add the time the slow rule allows
+    // for what they brought; a run over it (one printing without end, say) is ended.
+    void setTimeLimit(int ms) { m_timeLimitMs = ms; }
 
     // Writes the configuration and starts freshclam; the end comes through finished().
     void start(const Settings &settings);
@@ -75,6 +77,8 @@ private:
     void onLines(quint64 run, const QList<QByteArray> &lines);
     void onTransfer(qint64 received, qint64 total);
     void onSlowWindow();
+    // Ends a run that has taken longer than its time limit; true when it did.
+    bool endedForTime();
     // Ends the running freshclam and reports the run as failed with this reason.
     void abandon(const QString &reason);
     // Kills freshclam's process group, lets go of its output and reaps it.
@@ -99,7 +103,8 @@ private:
     QTimer m_silence;
     qint64 m_lastReceived = 0;
     qint64 m_transferred = 0;  // over every file of the run
-    int m_lines = 0;           // text lines of the run, progress not counted
+    QElapsedTimer m_runClock;
+    qint64 m_timeLimitMs = 30 * 60 * 1000;
     qint64 m_windowStart = 0;
     bool m_inTransfer = false;
     bool m_transferAtWindowStart = false;
