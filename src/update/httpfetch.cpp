@@ -237,9 +237,13 @@ void HttpFetch::fetch(quint64 id, const FetchRequest &request) {
     // download is reused.
     m_manager = new QNetworkAccessManager(this);
     const ProxySettings &proxy = request.proxy;
+    // Qt's basic authentication sends each character of the user name and password as one
+    // Latin-1 byte (a letter beyond it as "?"); given the stored bytes one per character, it
+    // sends them unchanged, as freshclam does.
+    auto bytewise = [](const QString &text) { return QString::fromLatin1(text.toLocal8Bit()); };
     if (proxy.enabled)
         m_manager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, proxy.host, proxy.port,
-                                          proxy.user, proxy.password));
+                                          bytewise(proxy.user), bytewise(proxy.password)));
 
     QNetworkRequest http(request.url);
     // Follows redirects to other hosts and to https, never from https back to http; a loop

@@ -395,6 +395,9 @@ private slots:
         QTest::newRow("blanks at the ends") << QByteArray(" bob ") << QByteArray("  pass word ");
         QTest::newRow("quotes") << QByteArray("\"bob\"") << QByteArray("'pw'");
         QTest::newRow("a quote at one end") << QByteArray("\"x") << QByteArray("y\"");
+        QTest::newRow("a hash and a semicolon") << QByteArray("b#ob") << QByteArray("p;w #x");
+        QTest::newRow("letters beyond ASCII")
+            << QByteArray("j\xc3\xbcrgen") << QByteArray("p\xc3\xa4ss\xe2\x82\xac");
     }
     void proxyCredentialsReachTheProxyAsTypedByBothTransports() {
         QFETCH(QByteArray, user);
