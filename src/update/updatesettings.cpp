@@ -11,9 +11,21 @@ QString text(const QByteArray &bytes) {
     return QString::fromLocal8Bit(bytes);
 }
 
+// The first `room` characters, as many of them as fit whole into the field's bytes: a cut never
+// leaves part of a character behind.
 template <std::size_t N>
 void store(PString<N> &field, const QString &value, int room) {
-    field.assign(value.left(room).toLocal8Bit());
+    QByteArray bytes;
+    qsizetype characters = 0;
+    for (qsizetype at = 0; at < value.size() && characters < room; ++characters) {
+        const qsizetype length = value.at(at).isHighSurrogate() ? 2 : 1;
+        const QByteArray character = value.mid(at, length).toLocal8Bit();
+        if (bytes.size() + character.size() > qsizetype(N))
+            break;
+        bytes += character;
+        at += length;
+    }
+    field.assign(bytes);
 }
 }  // namespace
 

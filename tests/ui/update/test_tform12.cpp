@@ -110,6 +110,41 @@ private slots:
         QCOMPARE(w.data.settings.proxyUser.bytes(), QByteArray(255, 'x'));
     }
 
+    // A text cut to its room ends on a whole character, whatever its letters: reloaded, it is
+    // what was typed up to the cut, and the proxy gets no broken character.
+    void cutTextsEndOnAWholeCharacter_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("two bytes each") << QString(200, u'\u00e4') << QString(127, u'\u00e4');
+        QTest::newRow("three bytes each") << QString(100, u'\u20ac') << QString(85, u'\u20ac');
+        QTest::newRow("four bytes each") << QStringLiteral("\U0001F600").repeated(70)
+                                         << QStringLiteral("\U0001F600").repeated(63);
+        QTest::newRow("one byte, then two")
+            << QString(254, u'p') + QString(5, u'\u00e4') << QString(254, u'p');
+    }
+    void cutTextsEndOnAWholeCharacter() {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        World w;
+        TForm12 form(w.data);
+        QStringList reported;
+        form.setFailureReporter([&](const QString &m) { reported << m; });
+        form.showDialog();
+        QTest::mouseClick(child<QCheckBox>(form, "CheckBox1"), Qt::LeftButton);
+        child<QLineEdit>(form, "Edit2")->setText(QStringLiteral("3128"));
+        for (const char *edit : {"Edit1", "Edit3", "Edit4"})
+            child<QLineEdit>(form, edit)->setText(typed);
+        QTest::mouseClick(child<QPushButton>(form, "Button1"), Qt::LeftButton);
+        QCOMPARE(reported, QStringList());
+        QVERIFY(!form.isVisible());
+        for (const auto &field :
+             {w.data.settings.proxyServer.bytes(), w.data.settings.proxyUser.bytes(),
+              w.data.settings.proxyPassword.bytes()})
+            QCOMPARE(QString::fromUtf8(field), kept);
+        form.showDialog();
+        QCOMPARE(child<QLineEdit>(form, "Edit4")->text(), kept);
+    }
+
     // A port the proxy cannot have is refused with a message and nothing is saved.
     void proxyPortMustBeANumber_data() {
         QTest::addColumn<bool>("useProxy");
