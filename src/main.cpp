@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDir>
 
+#include "app/skippedrun.h"
 #include "state/clock.h"
+#include "state/registry.h"
 #include "platform/commands.h"
 #include "platform/keystore.h"
 #include "platform/localpeer.h"
+#include "platform/system.h"
 #include "ui/application.h"
 #include "ui/shell/commandline.h"
 #include "ui/shell/singleinstance.h"
@@ -38,9 +41,13 @@ int main(int argc, char *argv[]) {
     platform::DetachedStart detached;
     if (command.scheduled)
         detached = platform::DetachedStart::begin();
-    const auto skipped = [&detached](const QString &reason) {
-        detached.report(
-            1, "vizavuz-antivirus: the scheduled scan was skipped: " + reason.toLocal8Bit() + '\n');
+    // `also`: a further line for standard error (why the skip could not be logged).
+    const auto skipped = [&detached](const QString &reason, const QString &also = {}) {
+        QByteArray message =
+            "vizavuz-antivirus: the scheduled scan was skipped: " + reason.toLocal8Bit() + '\n';
+        if (!also.isEmpty())
+            message += "vizavuz-antivirus: " + also.toLocal8Bit() + '\n';
+        detached.report(1, message);
         return 1;
     };
 
@@ -70,9 +77,18 @@ int main(int argc, char *argv[]) {
                     // The reason comes from the other end of a socket: printed tamed.
                     return skipped(CommandLine::printable(refusal));
                 case SingleInstance::ScanAnswer::TooLarge:
-                case SingleInstance::ScanAnswer::Unreachable:
-                    return skipped(QStringLiteral("the running program did not answer (%1)")
-                                       .arg(instance.lockFile()));
+                case SingleInstance::ScanAnswer::Unreachable: {
+                    // The running program cannot log what it never heard: this start does,
+                    // into the same log, without starting the program's windows.
+                    QString reason = QStringLiteral("the running program did not answer (%1)")
+                                         .arg(instance.lockFile());
+                    if (!instance.problem().isEmpty())
+                        reason += QStringLiteral(": ") + instance.problem();
+                    const QString notLogged =
+                        SkippedRun::log(Registry(platform::KeyStore(registryRoot)),
+                                        platform::roamingDataFolder(), reason);
+                    return skipped(reason, notLogged);
+                }
             }
         } else if (command.paths.isEmpty()) {
             if (instance.activateRunning())

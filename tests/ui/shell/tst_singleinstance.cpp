@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -542,6 +543,77 @@ private slots:
         QVERIFY(pid > 0);
         QCOMPARE(::kill(pid_t(pid), SIGTERM), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
+    }
+
+    // A scheduled run that the running program does not answer is logged as skipped by the
+    // job itself, in the data folder the program uses, and the job ends saying so.
+    void scheduledRunsTheRunningProgramDoesNotAnswerAreLogged_data() {
+        QTest::addColumn<bool>("hung");          // a real program, stopped; else a bare lock
+        QTest::addColumn<bool>("storedFolder");  // the data folder the key store names
+        QTest::addColumn<bool>("logUnusable");   // a folder where the log should be
+        QTest::newRow("hung program") << true << false << false;
+        QTest::newRow("nobody listens, stored data folder") << false << true << false;
+        QTest::newRow("nobody listens, log unusable") << false << false << true;
+    }
+    void scheduledRunsTheRunningProgramDoesNotAnswerAreLogged() {
+        QFETCH(bool, hung);
+        QFETCH(bool, storedFolder);
+        QFETCH(bool, logUnusable);
+        TestEnv env;
+        const QProcessEnvironment vars = programEnvironment(env);
+        const QString lock = env.configHome() + QStringLiteral("Vizavuz/instance.lock");
+        QString dataFolder = env.dataFolder();
+        if (storedFolder) {
+            dataFolder = env.root() + QStringLiteral("elsewhere/Vizavuz/");
+            env.writeRegistryValue(QStringLiteral("appdatapath"), "REG_SZ",
+                                   QFile::encodeName(dataFolder));
+        }
+        QVERIFY(QDir().mkpath(dataFolder));
+        const QString logFile = dataFolder + QStringLiteral("scanlog.sqlite");
+        if (logUnusable)
+            QVERIFY(QDir().mkpath(logFile + QStringLiteral("/inside")));
+
+        QProcess first;
+        QDir().mkpath(env.configHome() + QStringLiteral("Vizavuz"));
+        QLockFile held(lock);
+        if (hung) {
+            first.setProcessEnvironment(vars);
+            first.start(QStringLiteral(VZ_PROGRAM), {});
+            // Started in full: its log is open, its socket listens.
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(logFile), 20000);
+            QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+        } else {
+            QVERIFY(held.tryLock());
+        }
+        QString said;
+        const int code = laterStart(vars, {QStringLiteral("--scheduled")}, &said);
+        if (hung) {
+            ::kill(pid_t(first.processId()), SIGCONT);
+            ::kill(pid_t(first.processId()), SIGTERM);
+            QVERIFY(first.waitForFinished(10000));
+        }
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains(QStringLiteral("the scheduled scan was skipped: the running "
+                                              "program did not answer")),
+                 qPrintable(said));
+        if (logUnusable) {
+            // Told, and the log left as it was found for the running program.
+            QVERIFY2(said.contains(QStringLiteral("The scan log ") + logFile), qPrintable(said));
+            QVERIFY(QFileInfo(logFile + QStringLiteral("/inside")).isDir());
+            return;
+        }
+        QVERIFY2(!said.contains(QStringLiteral("scan log")), qPrintable(said));
+        ScanLog log(logFile);
+        QVERIFY(log.open());
+        const QList<ScanLogEntry> logged = log.entries();
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(logged[0].kind, ScanLogEntry::Kind::Skipped);
+        QCOMPARE(logged[0].outcome, ScanLogEntry::Outcome::Skipped);
+        QVERIFY2(logged[0].reason.startsWith(QStringLiteral("the running program did not answer")),
+                 qPrintable(logged[0].reason));
+        // Nothing of a program start: no computed data folder beside the stored one.
+        if (storedFolder)
+            QVERIFY(!QFile::exists(env.dataFolder()));
     }
 
     void laterStartsAskTheFirstToComeForward() {
