@@ -50,6 +50,11 @@ int main(int argc, char *argv[]) {
         detached.report(1, message);
         return 1;
     };
+    const auto failed = [&detached](const QString &reason) {
+        detached.report(
+            1, "vizavuz-antivirus: the scheduled scan failed: " + reason.toLocal8Bit() + '\n');
+        return 1;
+    };
 
     // The toolkit sees no arguments: a path such as "-reverse" is a file to scan, not one of
     // its switches.
@@ -73,9 +78,12 @@ int main(int argc, char *argv[]) {
                 case SingleInstance::ScanAnswer::Scanning:
                     detached.report(0, {});
                     return 0;
+                // The running program logged either; the reason comes from the other end of a
+                // socket: printed tamed.
                 case SingleInstance::ScanAnswer::Refused:
-                    // The reason comes from the other end of a socket: printed tamed.
                     return skipped(CommandLine::printable(refusal));
+                case SingleInstance::ScanAnswer::Failed:
+                    return failed(CommandLine::printable(refusal));
                 case SingleInstance::ScanAnswer::TooLarge:
                 case SingleInstance::ScanAnswer::Unreachable: {
                     // The running program cannot log what it never heard: this start does,
@@ -107,6 +115,7 @@ int main(int argc, char *argv[]) {
                     say(QStringLiteral("nothing was scanned: ") + instance.problem());
                     return 1;
                 case SingleInstance::ScanAnswer::Unreachable:
+                case SingleInstance::ScanAnswer::Failed:  // never the answer to a scan request
                     break;
             }
         }
@@ -133,11 +142,12 @@ int main(int argc, char *argv[]) {
     // A scheduled run starts in the tray and scans there; it says how it ended in a notification.
     program.show(command.scheduled);
     if (command.scheduled) {
-        // Skipped (on battery, say): nothing was going on before, so nothing stays.
-        const QString reason = program.runScheduledScan();
+        // Skipped (on battery, say) or failed: nothing was going on before, so nothing stays.
+        bool didFail = false;
+        const QString reason = program.runScheduledScan(&didFail);
         if (!reason.isEmpty()) {
             program.shutdown();
-            return skipped(reason);
+            return didFail ? failed(reason) : skipped(reason);
         }
     }
     detached.goOn();
@@ -149,7 +159,8 @@ int main(int argc, char *argv[]) {
         return program.scanEntries(paths);
     });
     // A scheduled run while the program runs scans in the background, or is skipped when busy.
-    instance.setScheduledHandler([&program] { return program.runScheduledScan(); });
+    instance.setScheduledHandler(
+        [&program](bool *didFail) { return program.runScheduledScan(didFail); });
     const int result = QApplication::exec();
     program.shutdown();
     return result;

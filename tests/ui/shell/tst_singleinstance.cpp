@@ -579,8 +579,11 @@ private slots:
         if (hung) {
             first.setProcessEnvironment(vars);
             first.start(QStringLiteral(VZ_PROGRAM), {});
-            // Started in full: its log is open, its socket listens.
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(logFile), 20000);
+            // Started in full, its log open and ready: it answers a request (of nothing).
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 20000);
+            SingleInstance probe(env.configHome() + QStringLiteral("Vizavuz"));
+            QVERIFY(!probe.claim());
+            QCOMPARE(probe.requestScan({}), SingleInstance::ScanAnswer::Scanning);
             QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
         } else {
             QVERIFY(held.tryLock());
@@ -614,6 +617,70 @@ private slots:
         // Nothing of a program start: no computed data folder beside the stored one.
         if (storedFolder)
             QVERIFY(!QFile::exists(env.dataFolder()));
+    }
+
+    // The scheduled job's exit code and words say what became of the run, as the log does: 0
+    // when it scans, else 1 and whether it was skipped or failed, from a first start or from
+    // the running program alike.
+    void scheduledJobsSayWhatBecameOfTheRun_data() {
+        QTest::addColumn<bool>("running");  // a program runs already
+        QTest::addColumn<QByteArray>("schedule");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<int>("outcome");  // ScanLogEntry::Outcome of the newest entry
+        const int skipped = int(ScanLogEntry::Outcome::Skipped);
+        const int failed = int(ScanLogEntry::Outcome::Failed);
+        for (const bool running : {false, true}) {
+            const char *who = running ? ", program running" : ", first start";
+            QTest::addRow("turned off%s", who)
+                << running << QByteArray("off 1 02:00 custom any")
+                << "the scheduled scan was skipped: Scheduled scans are turned off." << skipped;
+            QTest::addRow("no database%s", who)
+                << running << QByteArray("daily 1 02:00 custom any")
+                << "the scheduled scan failed: No virus database" << failed;
+        }
+    }
+    void scheduledJobsSayWhatBecameOfTheRun() {
+        QFETCH(bool, running);
+        QFETCH(QByteArray, schedule);
+        QFETCH(QString, says);
+        QFETCH(int, outcome);
+        TestEnv env;
+        const QString folder = env.root() + QStringLiteral("targets/");
+        TestEnv::writeFile(folder + QStringLiteral("clean.txt"), "clean");
+        env.writeRegistryValue(QStringLiteral("schedule"), "REG_SZ", schedule);
+        env.writeRegistryValue(QStringLiteral("schedulefolders"), "REG_BINARY",
+                               QFile::encodeName(folder) + '\0');
+        const QProcessEnvironment vars = programEnvironment(env);
+        const QString logFile = env.dataFolder() + QStringLiteral("scanlog.sqlite");
+        QProcess first;
+        if (running) {
+            first.setProcessEnvironment(vars);
+            first.start(QStringLiteral(VZ_PROGRAM), {});
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(logFile), 20000);
+        }
+        QString said;
+        const int code = laterStart(vars, {QStringLiteral("--scheduled")}, &said);
+        if (running) {
+            QCOMPARE(first.state(), QProcess::Running);
+            ::kill(pid_t(first.processId()), SIGTERM);
+            QVERIFY(first.waitForFinished(10000));
+        } else {
+            // Nothing was going on before: nothing stays.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !QFile::exists(env.configHome() + QStringLiteral("Vizavuz/instance.lock")), 10000);
+        }
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains(says), qPrintable(said));
+        ScanLog log(logFile);
+        QVERIFY(log.open());
+        const QList<ScanLogEntry> logged = log.entries();
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(int(logged[0].outcome), outcome);
+        QCOMPARE(logged[0].kind, outcome == int(ScanLogEntry::Outcome::Failed)
+                                     ? ScanLogEntry::Kind::Scheduled
+                                     : ScanLogEntry::Kind::Skipped);
+        // The job told what the log holds.
+        QVERIFY2(said.contains(logged[0].reason), qPrintable(logged[0].reason));
     }
 
     void laterStartsAskTheFirstToComeForward() {
