@@ -56,6 +56,15 @@ int main(int argc, char *argv[]) {
         return 1;
     };
 
+    const QString registryRoot = platform::KeyStore::defaultRoot();
+    const QString instanceFolder = QDir(registryRoot + QStringLiteral("..")).absolutePath();
+    // A scheduled job that only hands the run to the running program shows nothing, and its
+    // environment may not reach the desktop (a user manager without DISPLAY, a crontab line
+    // with a stale one): it needs no display at all.
+    const bool handOverOnly = command.scheduled && SingleInstance::heldByAnother(instanceFolder);
+    if (handOverOnly)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     // The toolkit sees no arguments: a path such as "-reverse" is a file to scan, not one of
     // its switches.
     int toolkitArgc = 1;
@@ -65,8 +74,7 @@ int main(int argc, char *argv[]) {
 
     // One program per user: a second start brings the running one to the front, or has it scan
     // the given paths, and ends.
-    const QString registryRoot = platform::KeyStore::defaultRoot();
-    SingleInstance instance(QDir(registryRoot + QStringLiteral("..")).absolutePath());
+    SingleInstance instance(instanceFolder);
     const auto say = [](const QString &text) {
         std::fprintf(stderr, "vizavuz-antivirus: %s\n",
                      CommandLine::printable(text, 1000).toLocal8Bit().constData());
@@ -127,6 +135,13 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
+    if (handOverOnly) {
+        // The running program ended meanwhile; this start cannot show a window to run in.
+        const QString reason =
+            QStringLiteral("the running program ended while the run was handed to it");
+        return skipped(reason, SkippedRun::log(Registry(platform::KeyStore(registryRoot)),
+                                               platform::roamingDataFolder(), reason));
+    }
     SystemClock clock;
     Application program(clock, platform::KeyStore(registryRoot), {});
     QObject::connect(&instance, &SingleInstance::activationRequested, &instance,

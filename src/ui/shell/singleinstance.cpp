@@ -88,6 +88,16 @@ SingleInstance::~SingleInstance() {
         m_server->close();
 }
 
+bool SingleInstance::heldByAnother(const QString &folder) {
+    QLockFile lock(QDir(folder).filePath(QStringLiteral("instance.lock")));
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return false;
+    }
+    return lock.error() == QLockFile::LockFailedError;
+}
+
 bool SingleInstance::claim() {
     m_lock = std::make_unique<QLockFile>(m_lockPath);
     m_lock->setStaleLockTime(0);  // held for the program's life; only a dead holder's lock is stale

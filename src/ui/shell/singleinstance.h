@@ -29,6 +29,9 @@ public:
     // True for the first start: the lock is held, and later starts are listened for unless
     // problem() says why they cannot be.
     bool claim();
+    // True when a live program holds the lock in `folder` now; it may end at any time, so only
+    // claim() decides. Needs no application object.
+    static bool heldByAnother(const QString &folder);
     // For a later start: asks the running program to come to the front, trying for up to
     // `timeoutMs` while it may still be starting; false when it could not be reached.
     bool activateRunning(int timeoutMs = 3000);

@@ -626,24 +626,32 @@ private slots:
         QTest::addColumn<bool>("running");  // a program runs already
         QTest::addColumn<QByteArray>("schedule");
         QTest::addColumn<QString>("says");
-        QTest::addColumn<int>("outcome");  // ScanLogEntry::Outcome of the newest entry
+        QTest::addColumn<int>("outcome");   // ScanLogEntry::Outcome of the newest entry
+        QTest::addColumn<bool>("display");  // the job can reach a display
         const int skipped = int(ScanLogEntry::Outcome::Skipped);
         const int failed = int(ScanLogEntry::Outcome::Failed);
         for (const bool running : {false, true}) {
             const char *who = running ? ", program running" : ", first start";
             QTest::addRow("turned off%s", who)
                 << running << QByteArray("off 1 02:00 custom any")
-                << "the scheduled scan was skipped: Scheduled scans are turned off." << skipped;
+                << "the scheduled scan was skipped: Scheduled scans are turned off." << skipped
+                << true;
             QTest::addRow("no database%s", who)
                 << running << QByteArray("daily 1 02:00 custom any")
-                << "the scheduled scan failed: No virus database" << failed;
+                << "the scheduled scan failed: No virus database" << failed << true;
         }
+        // A job started where the desktop is out of reach (a user manager without DISPLAY, a
+        // crontab line with a stale one) still reaches the running program.
+        QTest::newRow("no database, program running, no display")
+            << true << QByteArray("daily 1 02:00 custom any")
+            << "the scheduled scan failed: No virus database" << failed << false;
     }
     void scheduledJobsSayWhatBecameOfTheRun() {
         QFETCH(bool, running);
         QFETCH(QByteArray, schedule);
         QFETCH(QString, says);
         QFETCH(int, outcome);
+        QFETCH(bool, display);
         TestEnv env;
         const QString folder = env.root() + QStringLiteral("targets/");
         TestEnv::writeFile(folder + QStringLiteral("clean.txt"), "clean");
@@ -658,8 +666,12 @@ private slots:
             first.start(QStringLiteral(VZ_PROGRAM), {});
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(logFile), 20000);
         }
+        QProcessEnvironment jobVars = vars;
+        if (!display)
+            for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                jobVars.remove(QLatin1StringView(name));
         QString said;
-        const int code = laterStart(vars, {QStringLiteral("--scheduled")}, &said);
+        const int code = laterStart(jobVars, {QStringLiteral("--scheduled")}, &said);
         if (running) {
             QCOMPARE(first.state(), QProcess::Running);
             ::kill(pid_t(first.processId()), SIGTERM);
