@@ -545,61 +545,105 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
     }
 
-    // A scheduled run that the running program does not answer is logged as skipped by the
-    // job itself, in the data folder the program uses, and the job ends saying so.
-    void scheduledRunsTheRunningProgramDoesNotAnswerAreLogged_data() {
-        QTest::addColumn<bool>("hung");          // a real program, stopped; else a bare lock
+    // The scheduled job's exit code and words say what became of the run, and the log holds
+    // the same: 0 when it scans, else 1 and whether it was skipped or failed. A running program
+    // that does not answer cannot log the run: the job does, without starting the program, in
+    // the data folder the program uses.
+    void scheduledJobsSayAndLogWhatBecameOfTheRun_data() {
+        QTest::addColumn<QString>("running");  // none, answering, hung, lock (held, nobody listens)
+        QTest::addColumn<QByteArray>("schedule");
         QTest::addColumn<bool>("storedFolder");  // the data folder the key store names
         QTest::addColumn<bool>("logUnusable");   // a folder where the log should be
-        QTest::newRow("hung program") << true << false << false;
-        QTest::newRow("nobody listens, stored data folder") << false << true << false;
-        QTest::newRow("nobody listens, log unusable") << false << false << true;
+        QTest::addColumn<bool>("display");       // the job can reach a display
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<int>("outcome");  // of the one logged entry; -1: none
+        const QByteArray off("off 1 02:00 custom any"), daily("daily 1 02:00 custom any");
+        const QString turnedOff("the scheduled scan was skipped: Scheduled scans are turned off.");
+        const QString noDatabase("the scheduled scan failed: No virus database");
+        const QString noAnswer(
+            "the scheduled scan was skipped: the running program did not answer");
+        const int skipped = int(ScanLogEntry::Outcome::Skipped);
+        const int failed = int(ScanLogEntry::Outcome::Failed);
+        QTest::newRow("turned off, first start")
+            << "none" << off << false << false << true << turnedOff << skipped;
+        QTest::newRow("no database, first start")
+            << "none" << daily << false << false << true << noDatabase << failed;
+        QTest::newRow("turned off, program running")
+            << "answering" << off << false << false << true << turnedOff << skipped;
+        QTest::newRow("no database, program running")
+            << "answering" << daily << false << false << true << noDatabase << failed;
+        // A user manager without DISPLAY, a crontab line with a stale one.
+        QTest::newRow("no database, program running, no display")
+            << "answering" << daily << false << false << false << noDatabase << failed;
+        QTest::newRow("hung program, no display")
+            << "hung" << daily << false << false << false << noAnswer << skipped;
+        QTest::newRow("nobody listens, stored data folder")
+            << "lock" << daily << true << false << true << noAnswer << skipped;
+        QTest::newRow("nobody listens, log unusable")
+            << "lock" << daily << false << true << true << noAnswer << -1;
     }
-    void scheduledRunsTheRunningProgramDoesNotAnswerAreLogged() {
-        QFETCH(bool, hung);
+    void scheduledJobsSayAndLogWhatBecameOfTheRun() {
+        QFETCH(QString, running);
+        QFETCH(QByteArray, schedule);
         QFETCH(bool, storedFolder);
         QFETCH(bool, logUnusable);
+        QFETCH(bool, display);
+        QFETCH(QString, says);
+        QFETCH(int, outcome);
         TestEnv env;
-        const QProcessEnvironment vars = programEnvironment(env);
-        const QString lock = env.configHome() + QStringLiteral("Vizavuz/instance.lock");
+        const QString targets = env.root() + QStringLiteral("targets/");
+        TestEnv::writeFile(targets + QStringLiteral("clean.txt"), "clean");
+        env.writeRegistryValue(QStringLiteral("schedule"), "REG_SZ", schedule);
+        env.writeRegistryValue(QStringLiteral("schedulefolders"), "REG_BINARY",
+                               QFile::encodeName(targets) + '\0');
         QString dataFolder = env.dataFolder();
         if (storedFolder) {
             dataFolder = env.root() + QStringLiteral("elsewhere/Vizavuz/");
             env.writeRegistryValue(QStringLiteral("appdatapath"), "REG_SZ",
                                    QFile::encodeName(dataFolder));
+            QVERIFY(QDir().mkpath(dataFolder));
         }
-        QVERIFY(QDir().mkpath(dataFolder));
         const QString logFile = dataFolder + QStringLiteral("scanlog.sqlite");
         if (logUnusable)
             QVERIFY(QDir().mkpath(logFile + QStringLiteral("/inside")));
+        const QProcessEnvironment vars = programEnvironment(env);
+        const QString folder = env.configHome() + QStringLiteral("Vizavuz");
+        const QString lock = folder + QStringLiteral("/instance.lock");
 
         QProcess first;
-        QDir().mkpath(env.configHome() + QStringLiteral("Vizavuz"));
+        QDir().mkpath(folder);
         QLockFile held(lock);
-        if (hung) {
+        if (running == QStringLiteral("lock")) {
+            QVERIFY(held.tryLock());
+        } else if (running != QStringLiteral("none")) {
             first.setProcessEnvironment(vars);
             first.start(QStringLiteral(VZ_PROGRAM), {});
-            // Started in full, its log open and ready: it answers a request (of nothing).
+            // Started in full, its log open: it answers a request (of nothing).
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 20000);
-            SingleInstance probe(env.configHome() + QStringLiteral("Vizavuz"));
+            SingleInstance probe(folder);
             QVERIFY(!probe.claim());
             QCOMPARE(probe.requestScan({}), SingleInstance::ScanAnswer::Scanning);
-            QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
-        } else {
-            QVERIFY(held.tryLock());
+            if (running == QStringLiteral("hung"))
+                QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
         }
+        QProcessEnvironment jobVars = vars;
+        if (!display)
+            for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                jobVars.remove(QLatin1StringView(name));
         QString said;
-        const int code = laterStart(vars, {QStringLiteral("--scheduled")}, &said);
-        if (hung) {
+        const int code = laterStart(jobVars, {QStringLiteral("--scheduled")}, &said);
+        if (first.state() != QProcess::NotRunning) {
             ::kill(pid_t(first.processId()), SIGCONT);
             ::kill(pid_t(first.processId()), SIGTERM);
             QVERIFY(first.waitForFinished(10000));
+            QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        } else if (running == QStringLiteral("none")) {
+            // Nothing was going on before: nothing stays.
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
         }
         QCOMPARE(code, 1);
-        QVERIFY2(said.contains(QStringLiteral("the scheduled scan was skipped: the running "
-                                              "program did not answer")),
-                 qPrintable(said));
-        if (logUnusable) {
+        QVERIFY2(said.contains(says), qPrintable(said));
+        if (outcome < 0) {
             // Told, and the log left as it was found for the running program.
             QVERIFY2(said.contains(QStringLiteral("The scan log ") + logFile), qPrintable(said));
             QVERIFY(QFileInfo(logFile + QStringLiteral("/inside")).isDir());
@@ -610,89 +654,15 @@ private slots:
         QVERIFY(log.open());
         const QList<ScanLogEntry> logged = log.entries();
         QCOMPARE(logged.size(), 1);
-        QCOMPARE(logged[0].kind, ScanLogEntry::Kind::Skipped);
-        QCOMPARE(logged[0].outcome, ScanLogEntry::Outcome::Skipped);
-        QVERIFY2(logged[0].reason.startsWith(QStringLiteral("the running program did not answer")),
-                 qPrintable(logged[0].reason));
-        // Nothing of a program start: no computed data folder beside the stored one.
-        if (storedFolder)
-            QVERIFY(!QFile::exists(env.dataFolder()));
-    }
-
-    // The scheduled job's exit code and words say what became of the run, as the log does: 0
-    // when it scans, else 1 and whether it was skipped or failed, from a first start or from
-    // the running program alike.
-    void scheduledJobsSayWhatBecameOfTheRun_data() {
-        QTest::addColumn<bool>("running");  // a program runs already
-        QTest::addColumn<QByteArray>("schedule");
-        QTest::addColumn<QString>("says");
-        QTest::addColumn<int>("outcome");   // ScanLogEntry::Outcome of the newest entry
-        QTest::addColumn<bool>("display");  // the job can reach a display
-        const int skipped = int(ScanLogEntry::Outcome::Skipped);
-        const int failed = int(ScanLogEntry::Outcome::Failed);
-        for (const bool running : {false, true}) {
-            const char *who = running ? ", program running" : ", first start";
-            QTest::addRow("turned off%s", who)
-                << running << QByteArray("off 1 02:00 custom any")
-                << "the scheduled scan was skipped: Scheduled scans are turned off." << skipped
-                << true;
-            QTest::addRow("no database%s", who)
-                << running << QByteArray("daily 1 02:00 custom any")
-                << "the scheduled scan failed: No virus database" << failed << true;
-        }
-        // A job started where the desktop is out of reach (a user manager without DISPLAY, a
-        // crontab line with a stale one) still reaches the running program.
-        QTest::newRow("no database, program running, no display")
-            << true << QByteArray("daily 1 02:00 custom any")
-            << "the scheduled scan failed: No virus database" << failed << false;
-    }
-    void scheduledJobsSayWhatBecameOfTheRun() {
-        QFETCH(bool, running);
-        QFETCH(QByteArray, schedule);
-        QFETCH(QString, says);
-        QFETCH(int, outcome);
-        QFETCH(bool, display);
-        TestEnv env;
-        const QString folder = env.root() + QStringLiteral("targets/");
-        TestEnv::writeFile(folder + QStringLiteral("clean.txt"), "clean");
-        env.writeRegistryValue(QStringLiteral("schedule"), "REG_SZ", schedule);
-        env.writeRegistryValue(QStringLiteral("schedulefolders"), "REG_BINARY",
-                               QFile::encodeName(folder) + '\0');
-        const QProcessEnvironment vars = programEnvironment(env);
-        const QString logFile = env.dataFolder() + QStringLiteral("scanlog.sqlite");
-        QProcess first;
-        if (running) {
-            first.setProcessEnvironment(vars);
-            first.start(QStringLiteral(VZ_PROGRAM), {});
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(logFile), 20000);
-        }
-        QProcessEnvironment jobVars = vars;
-        if (!display)
-            for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-                jobVars.remove(QLatin1StringView(name));
-        QString said;
-        const int code = laterStart(jobVars, {QStringLiteral("--scheduled")}, &said);
-        if (running) {
-            QCOMPARE(first.state(), QProcess::Running);
-            ::kill(pid_t(first.processId()), SIGTERM);
-            QVERIFY(first.waitForFinished(10000));
-        } else {
-            // Nothing was going on before: nothing stays.
-            QTRY_VERIFY_WITH_TIMEOUT(
-                !QFile::exists(env.configHome() + QStringLiteral("Vizavuz/instance.lock")), 10000);
-        }
-        QCOMPARE(code, 1);
-        QVERIFY2(said.contains(says), qPrintable(said));
-        ScanLog log(logFile);
-        QVERIFY(log.open());
-        const QList<ScanLogEntry> logged = log.entries();
-        QCOMPARE(logged.size(), 1);
         QCOMPARE(int(logged[0].outcome), outcome);
         QCOMPARE(logged[0].kind, outcome == int(ScanLogEntry::Outcome::Failed)
                                      ? ScanLogEntry::Kind::Scheduled
                                      : ScanLogEntry::Kind::Skipped);
         // The job told what the log holds.
         QVERIFY2(said.contains(logged[0].reason), qPrintable(logged[0].reason));
+        // Nothing of a program start: no computed data folder beside the stored one.
+        if (storedFolder)
+            QVERIFY(!QFile::exists(env.dataFolder()));
     }
 
     void laterStartsAskTheFirstToComeForward() {
