@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDir>
 
+#include "app/skippedrun.h"
 #include "state/clock.h"
+#include "state/registry.h"
 #include "platform/commands.h"
 #include "platform/keystore.h"
 #include "platform/localpeer.h"
+#include "platform/system.h"
 #include "ui/application.h"
 #include "ui/shell/commandline.h"
 #include "ui/shell/singleinstance.h"
@@ -38,11 +41,29 @@ int main(int argc, char *argv[]) {
     platform::DetachedStart detached;
     if (command.scheduled)
         detached = platform::DetachedStart::begin();
-    const auto skipped = [&detached](const QString &reason) {
-        detached.report(
-            1, "vizavuz-antivirus: the scheduled scan was skipped: " + reason.toLocal8Bit() + '\n');
+    // `also`: a further line for standard error (why the skip could not be logged).
+    const auto skipped = [&detached](const QString &reason, const QString &also = {}) {
+        QByteArray message =
+            "vizavuz-antivirus: the scheduled scan was skipped: " + reason.toLocal8Bit() + '\n';
+        if (!also.isEmpty())
+            message += "vizavuz-antivirus: " + also.toLocal8Bit() + '\n';
+        detached.report(1, message);
         return 1;
     };
+    const auto failed = [&detached](const QString &reason) {
+        detached.report(
+            1, "vizavuz-antivirus: the scheduled scan failed: " + reason.toLocal8Bit() + '\n');
+        return 1;
+    };
+
+    const QString registryRoot = platform::KeyStore::defaultRoot();
+    const QString instanceFolder = QDir(registryRoot + QStringLiteral("..")).absolutePath();
+    // A scheduled job that only hands the run to the running program shows nothing, and its
+    // environment may not reach the desktop (a user manager without DISPLAY, a crontab line
+    // with a stale one): it needs no display at all.
+    const bool handOverOnly = command.scheduled && SingleInstance::heldByAnother(instanceFolder);
+    if (handOverOnly)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     // The toolkit sees no arguments: a path such as "-reverse" is a file to scan, not one of
     // its switches.
@@ -53,8 +74,7 @@ int main(int argc, char *argv[]) {
 
     // One program per user: a second start brings the running one to the front, or has it scan
     // the given paths, and ends.
-    const QString registryRoot = platform::KeyStore::defaultRoot();
-    SingleInstance instance(QDir(registryRoot + QStringLiteral("..")).absolutePath());
+    SingleInstance instance(instanceFolder);
     const auto say = [](const QString &text) {
         std::fprintf(stderr, "vizavuz-antivirus: %s\n",
                      CommandLine::printable(text, 1000).toLocal8Bit().constData());
@@ -66,13 +86,25 @@ int main(int argc, char *argv[]) {
                 case SingleInstance::ScanAnswer::Scanning:
                     detached.report(0, {});
                     return 0;
+                // The running program logged either; the reason comes from the other end of a
+                // socket: printed tamed.
                 case SingleInstance::ScanAnswer::Refused:
-                    // The reason comes from the other end of a socket: printed tamed.
                     return skipped(CommandLine::printable(refusal));
+                case SingleInstance::ScanAnswer::Failed:
+                    return failed(CommandLine::printable(refusal));
                 case SingleInstance::ScanAnswer::TooLarge:
-                case SingleInstance::ScanAnswer::Unreachable:
-                    return skipped(QStringLiteral("the running program did not answer (%1)")
-                                       .arg(instance.lockFile()));
+                case SingleInstance::ScanAnswer::Unreachable: {
+                    // The running program cannot log what it never heard: this start does,
+                    // into the same log, without starting the program's windows.
+                    QString reason = QStringLiteral("the running program did not answer (%1)")
+                                         .arg(instance.lockFile());
+                    if (!instance.problem().isEmpty())
+                        reason += QStringLiteral(": ") + instance.problem();
+                    const QString notLogged =
+                        SkippedRun::log(Registry(platform::KeyStore(registryRoot)),
+                                        platform::roamingDataFolder(), reason);
+                    return skipped(reason, notLogged);
+                }
             }
         } else if (command.paths.isEmpty()) {
             if (instance.activateRunning())
@@ -91,6 +123,7 @@ int main(int argc, char *argv[]) {
                     say(QStringLiteral("nothing was scanned: ") + instance.problem());
                     return 1;
                 case SingleInstance::ScanAnswer::Unreachable:
+                case SingleInstance::ScanAnswer::Failed:  // never the answer to a scan request
                     break;
             }
         }
@@ -102,6 +135,13 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
+    if (handOverOnly) {
+        // The running program ended meanwhile; this start cannot show a window to run in.
+        const QString reason =
+            QStringLiteral("the running program ended while the run was handed to it");
+        return skipped(reason, SkippedRun::log(Registry(platform::KeyStore(registryRoot)),
+                                               platform::roamingDataFolder(), reason));
+    }
     SystemClock clock;
     Application program(clock, platform::KeyStore(registryRoot), {});
     QObject::connect(&instance, &SingleInstance::activationRequested, &instance,
@@ -117,11 +157,12 @@ int main(int argc, char *argv[]) {
     // A scheduled run starts in the tray and scans there; it says how it ended in a notification.
     program.show(command.scheduled);
     if (command.scheduled) {
-        // Skipped (on battery, say): nothing was going on before, so nothing stays.
-        const QString reason = program.runScheduledScan();
+        // Skipped (on battery, say) or failed: nothing was going on before, so nothing stays.
+        bool didFail = false;
+        const QString reason = program.runScheduledScan(&didFail);
         if (!reason.isEmpty()) {
             program.shutdown();
-            return skipped(reason);
+            return didFail ? failed(reason) : skipped(reason);
         }
     }
     detached.goOn();
@@ -133,7 +174,8 @@ int main(int argc, char *argv[]) {
         return program.scanEntries(paths);
     });
     // A scheduled run while the program runs scans in the background, or is skipped when busy.
-    instance.setScheduledHandler([&program] { return program.runScheduledScan(); });
+    instance.setScheduledHandler(
+        [&program](bool *didFail) { return program.runScheduledScan(didFail); });
     const int result = QApplication::exec();
     program.shutdown();
     return result;

@@ -7,6 +7,7 @@
 
 #include "state/daycount.h"
 #include "state/datafile.h"
+#include "app/datafolder.h"
 #include "app/programdata.h"
 #include "app/vaultrecovery.h"
 #include "platform/system.h"
@@ -51,25 +52,16 @@ Startup::Report Startup::run(ProgramData &data, const Options &options) {
                                                            : withSlash(options.programFolder);
     const QString roaming =
         options.useRoamingOverride ? options.roamingFolder : platform::roamingDataFolder();
-    data.folders.data = Folders::computedDataFolder(roaming);
-
-    // A stored data folder holding the marker after its first character wins; otherwise the
-    // computed folder is stored.
-    QByteArray stored;
-    if (data.registry().readText(regkey::appDataPath(), stored)) {
-        const QString text = QFile::decodeName(stored);
-        if (text.indexOf(Folders::marker()) >= 1) {
-            data.folders.data = text;
-        } else {
-            const Status written = data.registry().writeText(regkey::appDataPath(),
-                                                             QFile::encodeName(data.folders.data));
-            if (!written)
-                report.problems << written.message();
-        }
+    // The folder the key store names wins; otherwise the computed folder is stored.
+    const DataFolder located = DataFolder::locate(data.registry(), roaming);
+    data.folders.data = located.folder;
+    if (located.store) {
+        const Status written =
+            data.registry().writeText(regkey::appDataPath(), QFile::encodeName(located.folder));
+        if (!written)
+            report.problems << written.message();
     }
-    data.folders.database = withSlash(data.folders.data) + QStringLiteral("db/");
-    if (!data.folders.data.endsWith(u'/'))
-        data.folders.data += u'/';
+    data.folders.database = data.folders.data + QStringLiteral("db/");
 
     data.registry().readRecord(regkey::lastScan(), data.lastScan);
     data.registry().readRecord(regkey::settings(), data.settings);

@@ -69,12 +69,8 @@ void ScanLogger::closed() {
 }
 
 void ScanLogger::logSkipped(const QString &reason) {
-    ScanLogEntry entry;
-    entry.started = entry.ended = now();
-    entry.kind = ScanLogEntry::Kind::Skipped;
-    entry.outcome = ScanLogEntry::Outcome::Skipped;
-    entry.reason = reason;
-    m_log.append(entry);  // a skipped run is no scan whose findings a removal could follow
+    m_log.append(ScanLogEntry::skipped(
+        reason, now()));  // a skipped run is no scan whose findings a removal could follow
 }
 
 void ScanLogger::recordRemoved(qint64 removed) {

@@ -16,10 +16,14 @@ ScheduledScans::ScheduledScans(const Registry &registry, QByteArray programPath)
 }
 
 Status ScheduledScans::change(const ScanSchedule &schedule) {
+    // A job that cannot be written changes nothing, not even the stored schedule.
+    const ScheduleInstaller::Backend backend = m_installer.backend();
+    if (schedule.frequency != ScanSchedule::Frequency::Off)
+        if (const QString refused = m_installer.refusal(backend); !refused.isEmpty())
+            return Status::failure(refused);
     if (Status stored = schedule.save(m_registry); !stored)
         return stored;
     // Whatever the other way wrote before goes too, so that no second job runs.
-    const ScheduleInstaller::Backend backend = m_installer.backend();
     const ScheduleInstaller::Backend other = backend == ScheduleInstaller::Backend::Systemd
                                                  ? ScheduleInstaller::Backend::Cron
                                                  : ScheduleInstaller::Backend::Systemd;

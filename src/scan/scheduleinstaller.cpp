@@ -33,6 +33,26 @@ QByteArray cronQuoted(const QByteArray &argument) {
     return quoted;
 }
 
+bool hasControlByte(const QByteArray &bytes) {
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+// Bytes for a message: control bytes and backslashes shown escaped.
+QString shown(const QByteArray &bytes) {
+    QByteArray out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '\\')
+            out += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return QString::fromLocal8Bit(out);
+}
+
 }  // namespace
 
 ScheduleInstaller::ScheduleInstaller(QByteArray programPath, QString unitFolder)
@@ -97,7 +117,40 @@ QByteArray ScheduleInstaller::serviceUnit(const QByteArray &programPath, bool ma
     return unit;
 }
 
+QString ScheduleInstaller::refusal(Backend backend) const {
+    const QString cannot = QStringLiteral("The scheduled scan cannot be set up: ");
+    if (backend == Backend::Systemd) {
+        // systemd refuses such a command path when it loads the service, and the timer would
+        // then start nothing.
+        if (hasControlByte(m_program) || m_program.contains('\\') || m_program.contains('"') ||
+            m_program.contains('\''))
+            return cannot + QStringLiteral(
+                                "systemd does not run a program whose path holds a "
+                                "control character, a backslash or a quote (%1).")
+                                .arg(shown(m_program));
+        return {};
+    }
+    // Cron has no way to carry a line break inside its line: the rest would be a line of
+    // its own, even a job of its own.
+    if (hasControlByte(m_program))
+        return cannot + QStringLiteral(
+                            "the program's path holds a control character (a line "
+                            "break, say), which would break the crontab line (%1).")
+                            .arg(shown(m_program));
+    for (const QString &entry : cronEnvironment)
+        if (hasControlByte(entry.toLocal8Bit()))
+            return cannot + QStringLiteral(
+                                "the environment value %1 holds a control character "
+                                "(a line break, say), which would break the crontab "
+                                "line.")
+                                .arg(shown(entry.toLocal8Bit()));
+    return {};
+}
+
 Status ScheduleInstaller::apply(const ScanSchedule &schedule, Backend backend) {
+    if (schedule.frequency != ScanSchedule::Frequency::Off)
+        if (const QString refused = refusal(backend); !refused.isEmpty())
+            return Status::failure(refused);
     return backend == Backend::Systemd ? applySystemd(schedule) : applyCron(schedule);
 }
 

@@ -37,8 +37,12 @@ public:
     // Systemd when `systemctl --user` reaches a manager, else cron.
     Backend backend() const;
 
-    // Writes and enables, or removes. The failure says what went wrong.
+    // Writes and enables, or removes. The failure says what went wrong. A job that could not
+    // be written whole (a byte that would break the crontab line, a path systemd does not run)
+    // is refused before anything is written.
     Status apply(const ScanSchedule &schedule, Backend backend);
+    // Why the job cannot be written for `backend`; empty when it can.
+    QString refusal(Backend backend) const;
     // The next run as systemd states it; empty when it states none (or for cron).
     QString systemdNextRun() const;
 

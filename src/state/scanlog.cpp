@@ -80,6 +80,15 @@ QString ScanLogEntry::outcomeLine() const {
     return line;
 }
 
+ScanLogEntry ScanLogEntry::skipped(const QString &reason, const QDateTime &when) {
+    ScanLogEntry entry;
+    entry.started = entry.ended = when;
+    entry.kind = Kind::Skipped;
+    entry.outcome = Outcome::Skipped;
+    entry.reason = reason;
+    return entry;
+}
+
 ScanLog::ScanLog(QString file, QObject *parent)
     : QObject(parent),
       m_file(std::move(file)),
@@ -214,6 +223,10 @@ bool ScanLog::setAside(const QString &reason) {
     if (why.isEmpty())
         why = QStringLiteral("unknown error");
     closeDatabase();
+    if (!m_maySetAside) {
+        report(QStringLiteral("The scan log %1 cannot be used (%2).").arg(m_file, why));
+        return false;
+    }
     if (!QFileInfo::exists(m_file) && !QFileInfo(m_file).isSymLink()) {
         report(QStringLiteral("The scan log %1 cannot be made (%2). Scans go on without it.")
                    .arg(m_file, why));

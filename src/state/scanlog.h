@@ -34,6 +34,8 @@ struct ScanLogEntry {
     static QString outcomeText(Outcome outcome);
     // "Complete", "Failed: why", "Stopped", "Skipped: why".
     QString outcomeLine() const;
+    // A scheduled run that did not scan, and why.
+    static ScanLogEntry skipped(const QString &reason, const QDateTime &when);
 };
 
 // The log of past scans: an SQLite database in the data folder, written in WAL mode and kept to
@@ -51,6 +53,9 @@ public:
     // Opens (or creates) the database; false when no log could be had.
     bool open();
     bool isOpen() const { return m_open; }
+    // False: a log that cannot be used is only reported, never set aside (another program may
+    // hold it open).
+    void setMaySetAside(bool may) { m_maySetAside = may; }
 
     // Appends a scan and returns its id; 0 when it could not be written.
     qint64 append(const ScanLogEntry &entry);
@@ -87,4 +92,5 @@ private:
     QString m_why;            // what the last failed step met
     bool m_unusable = false;  // the last failed write found the file itself unusable
     bool m_busy = false;      // the last failed step found the file held by another connection
+    bool m_maySetAside = true;
 };

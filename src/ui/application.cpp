@@ -195,7 +195,9 @@ QString Application::onBatteryText() {
         "mains power.");
 }
 
-QString Application::runScheduledScan() {
+QString Application::runScheduledScan(bool *failed) {
+    if (failed)
+        *failed = false;
     const ScanSchedule schedule = m_scheduled->schedule();
     QString reason = scanRefusal();
     // A job left behind after the schedule was turned off scans nothing.
@@ -218,8 +220,13 @@ QString Application::runScheduledScan() {
     else
         m_engine->fullScanCommand();
     m_scanLogger->clearNextKind();
-    if (m_data->session.isIdle() && !m_engine->failureReason().isEmpty())
-        return m_engine->failureReason();
+    // Nothing started: the engine said why (and the log has it as failed).
+    if (m_data->session.isIdle()) {
+        if (failed)
+            *failed = true;
+        return m_engine->failureReason().isEmpty() ? QStringLiteral("The scan did not start.")
+                                                   : m_engine->failureReason();
+    }
     return {};
 }
 

@@ -58,9 +58,9 @@ public:
     QString scanEntries(const QStringList &entries,
                         ScanLogEntry::Kind kind = ScanLogEntry::Kind::CommandLine);
     // The scheduled scan, asked for by the schedule's job: a full scan or the scheduled
-    // folders, in the background. Returns empty when it started, else why it was skipped; a
-    // skipped run is logged as such.
-    QString runScheduledScan();
+    // folders, in the background. Returns empty when it started, else why it was skipped or
+    // why it failed to start (then `failed` is set); either is logged as such.
+    QString runScheduledScan(bool *failed = nullptr);
     static QString onBatteryText();
     static QString removalRunningText();
     static QString openQuestionText();

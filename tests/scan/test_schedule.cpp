@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -236,6 +237,131 @@ private slots:
                                "--scheduled\n");
         QVERIFY(installer.apply(ScanSchedule(), ScheduleInstaller::Backend::Cron).ok());
         QCOMPARE(listed(), own);
+    }
+
+    // A byte that would split the crontab line (or smuggle in a line of its own) is refused and
+    // the user's table stays as it was; every other byte reaches the job as it was.
+    void cronLinesCarryEveryValueOrAreRefused_data() {
+        QTest::addColumn<QByteArray>("folder");  // the program's folder, below a temporary one
+        QTest::addColumn<QString>("display");    // the DISPLAY value the job is given
+        QTest::addColumn<bool>("written");
+        QTest::newRow("line break in a value")
+            << QByteArray("vz") << QStringLiteral(":0\n* * * * * touch /tmp/owned") << false;
+        QTest::newRow("carriage return in a value") << QByteArray("vz") << ":0\r" << false;
+        QTest::newRow("line break in the path") << QByteArray("v\nz") << ":0" << false;
+        QTest::newRow("escape in the path") << QByteArray("v\x1bz") << ":0" << false;
+        QTest::newRow("quotes, percent, dollar, backslash")
+            << QByteArray("it's \"50%\" $HOME \\x") << QStringLiteral(":0 '%' \"$USER\" \\n")
+            << true;
+    }
+    void cronLinesCarryEveryValueOrAreRefused() {
+        QFETCH(QByteArray, folder);
+        QFETCH(QString, display);
+        QFETCH(bool, written);
+        if (geteuid() != 0)
+            QSKIP("needs root to make a throw-away user for its crontab");
+        ThrowAwayUser user;
+        QVERIFY(user.made);
+        const QByteArray own = "# the user's own\n*/5 * * * * echo hello\n";
+        QProcess seed;
+        seed.start("crontab", {"-u", user.name, "-"});
+        seed.write(own);
+        seed.closeWriteChannel();
+        QVERIFY(seed.waitForFinished(10000) && seed.exitCode() == 0);
+        // The program: a script that writes what it was given.
+        QTemporaryDir dir;
+        const QByteArray program = QFile::encodeName(dir.path()) + '/' + folder + "/prog";
+        QVERIFY(QDir().mkpath(QFile::decodeName(QFile::encodeName(dir.path()) + '/' + folder)));
+        const QByteArray out = QFile::encodeName(dir.filePath("said"));
+        TestEnv::writeFile(QFile::decodeName(program),
+                           "#!/bin/sh\nprintf '%s|%s' \"$DISPLAY\" \"$*\" > '" + out + "'\n");
+        QFile::setPermissions(QFile::decodeName(program), QFile::ExeOwner | QFile::ReadOwner);
+
+        // The whole change as the window makes it: the schedule is stored only with its job.
+        TestEnv env;
+        Registry registry{platform::KeyStore(env.registryRoot())};
+        ScheduledScans scheduled(registry, program);
+        ScheduleInstaller &installer = scheduled.installer();
+        installer.crontabUser = user.name;
+        installer.cronEnvironment = {QStringLiteral("DISPLAY=") + display};
+        const ScheduleInstaller::Runner real = installer.run;
+        installer.run = [real](const QString &p, const QStringList &a, const QByteArray &in) {
+            return p == "systemctl" ? platform::CommandResult{} : real(p, a, in);
+        };
+        ScanSchedule daily;
+        daily.frequency = ScanSchedule::Frequency::Daily;
+        daily.time = QTime(2, 0);
+        const Status applied = scheduled.change(daily);
+        QCOMPARE(ScanSchedule::load(registry).frequency,
+                 written ? ScanSchedule::Frequency::Daily : ScanSchedule::Frequency::Off);
+        QProcess l;
+        l.start("crontab", {"-u", user.name, "-l"});
+        QVERIFY(l.waitForFinished(10000));
+        const QByteArray table = l.readAllStandardOutput();
+        QCOMPARE(applied.ok(), written);
+        if (!written) {
+            QVERIFY(applied.message().contains("control character"));
+            QCOMPARE(table, own);
+            return;
+        }
+        QVERIFY(table.startsWith(own + ScheduleInstaller::cronMarker + '\n'));
+        QByteArray line =
+            table.mid(own.size() + qsizetype(strlen(ScheduleInstaller::cronMarker)) + 1);
+        QVERIFY(line.endsWith('\n') && line.count('\n') == 1);
+        // The command as cron hands it to the shell: "\%" becomes "%".
+        QVERIFY(line.startsWith("0 2 * * * "));
+        line = line.mid(10, line.size() - 11);
+        line.replace("\\%", "%");
+        QProcess sh;
+        sh.start("/bin/sh", {"-c", QString::fromLocal8Bit(line)});
+        QVERIFY(sh.waitForFinished(10000));
+        QCOMPARE(QString::fromLocal8Bit(TestEnv::readFile(QFile::decodeName(out))),
+                 display + QStringLiteral("|--scheduled"));
+    }
+
+    // systemd runs no program whose path holds a control character, a backslash or a quote:
+    // such a service is refused before anything is written, as systemd's own check refuses it.
+    void unitsForAPathSystemdWouldNotRunAreRefused_data() {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("line break") << QByteArray("a\nb") << false;
+        QTest::newRow("tab") << QByteArray("a\tb") << false;
+        QTest::newRow("backslash") << QByteArray("a\\b") << false;
+        QTest::newRow("double quote") << QByteArray("a\"b") << false;
+        QTest::newRow("single quote") << QByteArray("a'b") << false;
+        QTest::newRow("Latin-1 byte, blank, percent, dollar")
+            << QByteArray("caf\xe9 50% $x") << true;
+    }
+    void unitsForAPathSystemdWouldNotRunAreRefused() {
+        QFETCH(QByteArray, folder);
+        QFETCH(bool, written);
+        QTemporaryDir dir;
+        const QByteArray program = QFile::encodeName(dir.path()) + '/' + folder + "/prog";
+        // Made from the bytes: a name that is no UTF-8 does not survive a QString.
+        QVERIFY(::mkdir((QFile::encodeName(dir.path()) + '/' + folder).constData(), 0700) == 0);
+        QVERIFY(::symlink("/bin/true", program.constData()) == 0);
+        const QString units = dir.filePath("units/");
+        ScheduleInstaller installer(program, units);
+        QStringList calls;
+        installer.run = [&calls](const QString &p, const QStringList &a, const QByteArray &) {
+            calls << p + ' ' + a.join(' ');
+            return platform::CommandResult{true, 0, {}, {}};
+        };
+        ScanSchedule daily;
+        daily.frequency = ScanSchedule::Frequency::Daily;
+        const Status applied = installer.apply(daily, ScheduleInstaller::Backend::Systemd);
+        QCOMPARE(applied.ok(), written);
+        QCOMPARE(QFile::exists(units + "vizavuz-antivirus-scan.service"), written);
+        QCOMPARE(calls.isEmpty(), !written);
+        // systemd's own check of the service agrees.
+        QDir().mkpath(dir.filePath("check"));
+        const QString service = dir.filePath("check/vizavuz-antivirus-scan.service");
+        TestEnv::writeFile(service, ScheduleInstaller::serviceUnit(program, false));
+        QProcess verify;
+        verify.start("systemd-analyze", {"verify", service});
+        QVERIFY(verify.waitForFinished(60000));
+        const QByteArray said = verify.readAllStandardError() + verify.readAllStandardOutput();
+        QVERIFY2((verify.exitCode() == 0) == written, said.constData());
     }
 
     void aMonthlyCronJobRunsOnTheDayOrTheMonthsLastDay() {

@@ -121,11 +121,13 @@ QString CommandLine::helpText() {
         "  -h, --help     print this help and exit\n"
         "  -V, --version  print the version and exit\n"
         "  --scheduled    run the scheduled scan (as the scheduled job does); skipped, and\n"
-        "                 logged as skipped, when the running program is busy\n"
+        "                 logged as skipped, when the running program is busy or does\n"
+        "                 not answer\n"
         "  --             take every following argument as a PATH\n"
         "\n"
         "Exit status: 0 when all went well; 1 when the running program did not answer,\n"
-        "cannot be reached safely or scanned nothing; 2 for an unknown option or a PATH\n"
+        "cannot be reached safely or scanned nothing, or the scheduled scan was skipped\n"
+        "or failed; 2 for an unknown option or a PATH\n"
         "that does not exist (or, relative, from a folder that was deleted).\n");
 }
 

@@ -17,12 +17,14 @@ namespace {
 // The messages of a later start: "activate\n", or "scan\n" followed by each path's bytes
 // ended by a zero byte, and one more zero byte after the last (paths never hold one).
 // A scan request, or "scheduled\n" (run the scheduled scan), is answered with "ok" or
-// "refused:" and the reason, ended by a zero byte.
+// "refused:" and the reason (the scheduled scan also with "failed:" and the reason), ended by a
+// zero byte.
 constexpr char activateMessage[] = "activate\n";
 constexpr char scanMessage[] = "scan\n";
 constexpr char scheduledMessage[] = "scheduled\n";
 constexpr char okAnswer[] = "ok";
 constexpr char refusedAnswer[] = "refused:";
+constexpr char failedAnswer[] = "failed:";
 // More than any real answer; a longer one is not read to its end.
 constexpr qint64 maxAnswer = 64 * 1024;
 // The socket's name: the prefix and 16 hex digits.
@@ -84,6 +86,16 @@ QString SingleInstance::requestTooLargeText(qint64 bytes) {
 SingleInstance::~SingleInstance() {
     if (m_server)
         m_server->close();
+}
+
+bool SingleInstance::heldByAnother(const QString &folder) {
+    QLockFile lock(QDir(folder).filePath(QStringLiteral("instance.lock")));
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return false;
+    }
+    return lock.error() == QLockFile::LockFailedError;
 }
 
 bool SingleInstance::claim() {
@@ -197,10 +209,14 @@ void SingleInstance::answer(QLocalSocket *socket, const QStringList &paths) {
 }
 
 void SingleInstance::answerScheduled(QLocalSocket *socket) {
-    const QString refusal = m_scheduledHandler();
+    bool failed = false;
+    const QString refusal = m_scheduledHandler(&failed);
     if (!socket)
         return;  // the asking start gave up waiting
-    reply(socket, refusal.isEmpty() ? QByteArray(okAnswer) : refusedAnswer + refusal.toUtf8());
+    if (refusal.isEmpty())
+        reply(socket, okAnswer);
+    else
+        reply(socket, (failed ? failedAnswer : refusedAnswer) + refusal.toUtf8());
 }
 
 void SingleInstance::reply(QLocalSocket *socket, QByteArray message) {
@@ -332,7 +348,9 @@ SingleInstance::ScanAnswer SingleInstance::request(const QByteArray &message, QS
     reply.truncate(reply.indexOf('\0'));
     if (reply == okAnswer)
         return ScanAnswer::Scanning;
+    const bool failed = reply.startsWith(failedAnswer);
     if (refusal)
-        *refusal = QString::fromUtf8(reply.mid(qsizetype(sizeof refusedAnswer) - 1));
-    return ScanAnswer::Refused;
+        *refusal = QString::fromUtf8(
+            reply.mid(qsizetype(failed ? sizeof failedAnswer : sizeof refusedAnswer) - 1));
+    return failed ? ScanAnswer::Failed : ScanAnswer::Refused;
 }

@@ -29,11 +29,15 @@ public:
     // True for the first start: the lock is held, and later starts are listened for unless
     // problem() says why they cannot be.
     bool claim();
+    // True when a live program holds the lock in `folder` now; it may end at any time, so only
+    // claim() decides. Needs no application object.
+    static bool heldByAnother(const QString &folder);
     // For a later start: asks the running program to come to the front, trying for up to
     // `timeoutMs` while it may still be starting; false when it could not be reached.
     bool activateRunning(int timeoutMs = 3000);
 
-    enum class ScanAnswer { Scanning, Refused, Unreachable, TooLarge };
+    // Failed: the scheduled scan could not start (a scan request is only ever refused).
+    enum class ScanAnswer { Scanning, Refused, Unreachable, TooLarge, Failed };
     // For a later start: hands `paths` to the running program and waits for its answer, for up
     // to `timeoutMs` in all. `refusal` receives why it scans nothing, as the running program
     // sent it (not fit for a terminal as it is). TooLarge: the request would be over the limit
@@ -44,8 +48,9 @@ public:
     // For a later start run by the schedule: asks the running program to run the scheduled
     // scan. Answered as a scan request.
     ScanAnswer requestScheduledScan(QString *refusal = nullptr, int timeoutMs = 20000);
-    // Answers the scheduled-scan requests: empty when the scan started, else why not.
-    using ScheduledHandler = std::function<QString()>;
+    // Answers the scheduled-scan requests: empty when the scan started, else why not, with
+    // `failed` set when it tried and could not start rather than skipped the run.
+    using ScheduledHandler = std::function<QString(bool *failed)>;
     void setScheduledHandler(ScheduledHandler handler);
 
     // Answers the scan requests of later starts: empty when the scan started, else why not.

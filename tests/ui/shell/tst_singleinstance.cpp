@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -542,6 +543,126 @@ private slots:
         QVERIFY(pid > 0);
         QCOMPARE(::kill(pid_t(pid), SIGTERM), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
+    }
+
+    // The scheduled job's exit code and words say what became of the run, and the log holds
+    // the same: 0 when it scans, else 1 and whether it was skipped or failed. A running program
+    // that does not answer cannot log the run: the job does, without starting the program, in
+    // the data folder the program uses.
+    void scheduledJobsSayAndLogWhatBecameOfTheRun_data() {
+        QTest::addColumn<QString>("running");  // none, answering, hung, lock (held, nobody listens)
+        QTest::addColumn<QByteArray>("schedule");
+        QTest::addColumn<bool>("storedFolder");  // the data folder the key store names
+        QTest::addColumn<bool>("logUnusable");   // a folder where the log should be
+        QTest::addColumn<bool>("display");       // the job can reach a display
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<int>("outcome");  // of the one logged entry; -1: none
+        const QByteArray off("off 1 02:00 custom any"), daily("daily 1 02:00 custom any");
+        const QString turnedOff("the scheduled scan was skipped: Scheduled scans are turned off.");
+        const QString noDatabase("the scheduled scan failed: No virus database");
+        const QString noAnswer(
+            "the scheduled scan was skipped: the running program did not answer");
+        const int skipped = int(ScanLogEntry::Outcome::Skipped);
+        const int failed = int(ScanLogEntry::Outcome::Failed);
+        QTest::newRow("turned off, first start")
+            << "none" << off << false << false << true << turnedOff << skipped;
+        QTest::newRow("no database, first start")
+            << "none" << daily << false << false << true << noDatabase << failed;
+        QTest::newRow("turned off, program running")
+            << "answering" << off << false << false << true << turnedOff << skipped;
+        QTest::newRow("no database, program running")
+            << "answering" << daily << false << false << true << noDatabase << failed;
+        // A user manager without DISPLAY, a crontab line with a stale one.
+        QTest::newRow("no database, program running, no display")
+            << "answering" << daily << false << false << false << noDatabase << failed;
+        QTest::newRow("hung program, no display")
+            << "hung" << daily << false << false << false << noAnswer << skipped;
+        QTest::newRow("nobody listens, stored data folder")
+            << "lock" << daily << true << false << true << noAnswer << skipped;
+        QTest::newRow("nobody listens, log unusable")
+            << "lock" << daily << false << true << true << noAnswer << -1;
+    }
+    void scheduledJobsSayAndLogWhatBecameOfTheRun() {
+        QFETCH(QString, running);
+        QFETCH(QByteArray, schedule);
+        QFETCH(bool, storedFolder);
+        QFETCH(bool, logUnusable);
+        QFETCH(bool, display);
+        QFETCH(QString, says);
+        QFETCH(int, outcome);
+        TestEnv env;
+        const QString targets = env.root() + QStringLiteral("targets/");
+        TestEnv::writeFile(targets + QStringLiteral("clean.txt"), "clean");
+        env.writeRegistryValue(QStringLiteral("schedule"), "REG_SZ", schedule);
+        env.writeRegistryValue(QStringLiteral("schedulefolders"), "REG_BINARY",
+                               QFile::encodeName(targets) + '\0');
+        QString dataFolder = env.dataFolder();
+        if (storedFolder) {
+            dataFolder = env.root() + QStringLiteral("elsewhere/Vizavuz/");
+            env.writeRegistryValue(QStringLiteral("appdatapath"), "REG_SZ",
+                                   QFile::encodeName(dataFolder));
+            QVERIFY(QDir().mkpath(dataFolder));
+        }
+        const QString logFile = dataFolder + QStringLiteral("scanlog.sqlite");
+        if (logUnusable)
+            QVERIFY(QDir().mkpath(logFile + QStringLiteral("/inside")));
+        const QProcessEnvironment vars = programEnvironment(env);
+        const QString folder = env.configHome() + QStringLiteral("Vizavuz");
+        const QString lock = folder + QStringLiteral("/instance.lock");
+
+        QProcess first;
+        QDir().mkpath(folder);
+        QLockFile held(lock);
+        if (running == QStringLiteral("lock")) {
+            QVERIFY(held.tryLock());
+        } else if (running != QStringLiteral("none")) {
+            first.setProcessEnvironment(vars);
+            first.start(QStringLiteral(VZ_PROGRAM), {});
+            // Started in full, its log open: it answers a request (of nothing).
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 20000);
+            SingleInstance probe(folder);
+            QVERIFY(!probe.claim());
+            QCOMPARE(probe.requestScan({}), SingleInstance::ScanAnswer::Scanning);
+            if (running == QStringLiteral("hung"))
+                QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+        }
+        QProcessEnvironment jobVars = vars;
+        if (!display)
+            for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                jobVars.remove(QLatin1StringView(name));
+        QString said;
+        const int code = laterStart(jobVars, {QStringLiteral("--scheduled")}, &said);
+        if (first.state() != QProcess::NotRunning) {
+            ::kill(pid_t(first.processId()), SIGCONT);
+            ::kill(pid_t(first.processId()), SIGTERM);
+            QVERIFY(first.waitForFinished(10000));
+            QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        } else if (running == QStringLiteral("none")) {
+            // Nothing was going on before: nothing stays.
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(lock), 10000);
+        }
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains(says), qPrintable(said));
+        if (outcome < 0) {
+            // Told, and the log left as it was found for the running program.
+            QVERIFY2(said.contains(QStringLiteral("The scan log ") + logFile), qPrintable(said));
+            QVERIFY(QFileInfo(logFile + QStringLiteral("/inside")).isDir());
+            return;
+        }
+        QVERIFY2(!said.contains(QStringLiteral("scan log")), qPrintable(said));
+        ScanLog log(logFile);
+        QVERIFY(log.open());
+        const QList<ScanLogEntry> logged = log.entries();
+        QCOMPARE(logged.size(), 1);
+        QCOMPARE(int(logged[0].outcome), outcome);
+        QCOMPARE(logged[0].kind, outcome == int(ScanLogEntry::Outcome::Failed)
+                                     ? ScanLogEntry::Kind::Scheduled
+                                     : ScanLogEntry::Kind::Skipped);
+        // The job told what the log holds.
+        QVERIFY2(said.contains(logged[0].reason), qPrintable(logged[0].reason));
+        // Nothing of a program start: no computed data folder beside the stored one.
+        if (storedFolder)
+            QVERIFY(!QFile::exists(env.dataFolder()));
     }
 
     void laterStartsAskTheFirstToComeForward() {
