@@ -9,7 +9,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <string_view>
 
 namespace scanner {
@@ -46,6 +48,7 @@ bool ClamdConnection::open() {
     close();
     m_nextId = 1;
     m_buffer.clear();
+    m_waited = {};
     if (m_address.local) {
         sockaddr_un sa{};
         sa.sun_family = AF_UNIX;
@@ -169,30 +172,32 @@ bool ClamdConnection::sendStream(int fd) {
 }
 
 ClamdConnection::ReadResult ClamdConnection::readReply(std::string *line) {
+    using Clock = std::chrono::steady_clock;
     for (;;) {
         const size_t end = m_buffer.find('\0');
         if (end != std::string::npos) {
             *line = m_buffer.substr(0, end);
             m_buffer.erase(0, end + 1);
+            m_waited = {};
             return ReadResult::Line;
         }
         if (m_socket < 0)
             return ReadResult::Closed;
-        // Waited in one-second slices: a scanner stopped (SIGSTOP) for longer than the
-        // time-out finds its deadline passed when it goes on, and must still give clamd its
-        // full time, so only seconds spent running are counted.
-        pollfd pfd{m_socket, POLLIN, 0};
-        const int ready = poll(&pfd, 1, 1000);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0) {
-            if (++m_silentSeconds >= m_timeoutSeconds) {
-                m_silentSeconds = 0;
-                return ReadResult::TimedOut;
-            }
-            continue;
+        if (m_waited >= std::chrono::seconds(m_timeoutSeconds)) {
+            m_waited = {};
+            return ReadResult::TimedOut;
         }
-        m_silentSeconds = 0;
+        // The time-out bounds the wait for a whole reply, so a peer that trickles bytes
+        // without ever ending one cannot hold the scan. Waited in slices of at most a second:
+        // a scanner stopped (SIGSTOP) for longer than the time-out finds its deadline passed
+        // when it goes on, and must still give clamd its full time, so only seconds spent
+        // running are counted.
+        pollfd pfd{m_socket, POLLIN, 0};
+        const Clock::time_point sliceStart = Clock::now();
+        const int ready = poll(&pfd, 1, 1000);
+        m_waited += std::min<Clock::duration>(Clock::now() - sliceStart, std::chrono::seconds(1));
+        if (ready <= 0)
+            continue;
         char data[4096];
         const ssize_t got = recv(m_socket, data, sizeof data, 0);
         if (got < 0 && errno == EINTR)
@@ -206,6 +211,7 @@ ClamdConnection::ReadResult ClamdConnection::readReply(std::string *line) {
         if (m_buffer.size() > 64 * 1024 && m_buffer.find('\0') == std::string::npos) {
             *line = m_buffer;
             m_buffer.clear();
+            m_waited = {};
             return ReadResult::Line;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace scanner {
@@ -35,7 +36,7 @@ public:
     unsigned sendFile(int fd);
 
     enum class ReadResult { Line, Closed, TimedOut };
-    // Waits up to the time-out for the next reply line.
+    // Waits up to the time-out (running time) for the next whole reply line.
     ReadResult readReply(std::string *line);
 
 private:
@@ -48,8 +49,8 @@ private:
     const int m_timeoutSeconds;
     int m_socket = -1;
     unsigned m_nextId = 1;
-    int m_silentSeconds = 0;  // waited for the next reply so far
-    std::string m_buffer;     // received bytes not yet returned as a line
+    std::chrono::steady_clock::duration m_waited{};  // running time spent on the next reply
+    std::string m_buffer;                            // received bytes not yet returned as a line
 };
 
 // One reply of clamd, split: "<id>: <subject>: <result>".

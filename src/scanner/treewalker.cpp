@@ -69,8 +69,15 @@ void TreeWalker::walkFolder(const std::string &folder, unsigned depth, dev_t dev
             continue;
         const std::string path = prefix + entry->d_name;
         struct stat sb {};
-        if (lstat(path.c_str(), &sb) != 0)
+        if (lstat(path.c_str(), &sb) != 0) {
+            // Gone since the folder was read: nothing to scan. Anything else (a path longer
+            // than the system takes) leaves an entry unscanned, which the scan must report.
+            if (errno != ENOENT) {
+                m_out.out(path + ": " + strerror(errno) + " ERROR");
+                ++m_stats.errors;
+            }
             continue;
+        }
         if (!m_rules.crossFs && sb.st_dev != device) {
             m_out.out(path + ": Excluded");
             continue;

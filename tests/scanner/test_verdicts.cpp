@@ -216,6 +216,8 @@ private slots:
             chmod(m_corpus + "locked", 0755);
             shell(m_root, QStringLiteral("rm -rf corpus"));
         }
+        if (!m_root.isEmpty())
+            shell(m_root, QStringLiteral("rm -rf long"));  // deeper than QDir removes
     }
 
     void sameLinesCountsAndExitCode_data() {
@@ -294,7 +296,7 @@ private slots:
     void clamdStoppingMidScan_data() {
         QTest::addColumn<QByteArray>("server");
         QTest::addColumn<bool>("withDatabase");
-        for (const char *server : {"killed", "silent", "garbage", "unknown id"}) {
+        for (const char *server : {"killed", "silent", "garbage", "unknown id", "trickling"}) {
             QTest::addRow("%s, own engine takes over", server) << QByteArray(server) << true;
             QTest::addRow("%s, scan fails", server) << QByteArray(server) << false;
         }
@@ -317,7 +319,10 @@ private slots:
             const QByteArray answer = server == "silent"    ? QByteArray()
                                       : server == "garbage" ? QByteArray("HTTP/1.0 400 Bad\r\n", 19)
                                                             : QByteArray("7: stream: OK", 14);
-            fake = std::make_unique<FakeClamd>(folder + "/fake.sock", answer);
+            // A reply that never ends, a byte at a time, each well within the time-out.
+            fake = server == "trickling"
+                       ? std::make_unique<FakeClamd>(folder + "/fake.sock", "1: stream: O", 200)
+                       : std::make_unique<FakeClamd>(folder + "/fake.sock", answer);
             address = QFile::decodeName(folder + "/fake.sock");
         }
         QStringList args{QStringLiteral("--clamd=") + address, QStringLiteral("--clamd-timeout=1")};
@@ -485,6 +490,45 @@ private slots:
         QCOMPARE(count(" FOUND"), 1);
         QCOMPARE(count(": OK"), 19);
         QVERIFY(run.lines.contains("Total errors: 1"));
+    }
+
+    // A name whose full path is longer than the system takes cannot be looked at or scanned:
+    // it is an error of the scan, never passed over as if the folder were clean.
+    void pathTooLongIsAnErrorWithEveryEngine_data() {
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("own engine") << QStringLiteral("--database=") + m_database;
+        QTest::newRow("clamd, local socket")
+            << QStringLiteral("--clamd=") + m_clamd->localAddress();
+        QTest::newRow("clamd, TCP") << QStringLiteral("--clamd=") + m_clamd->tcpAddress();
+    }
+
+    void pathTooLongIsAnErrorWithEveryEngine() {
+        QFETCH(QString, engine);
+        // A folder path of 3,850 bytes: a 250-byte name in it is over PATH_MAX (4,096).
+        QByteArray folder = m_root + "long";
+        for (char letter = 'a'; folder.size() < 3850; ++letter) {
+            QVERIFY(mkdir(folder.constData(), 0755) == 0 || errno == EEXIST);
+            folder += '/' + QByteArray(std::min<qsizetype>(240, 3850 - folder.size() - 1), letter);
+        }
+        QVERIFY(mkdir(folder.constData(), 0755) == 0 || errno == EEXIST);
+        const QByteArray tooLong = folder + '/' + QByteArray(250, 'e');  // over PATH_MAX
+        const QByteArray fitting = folder + "/short.com";
+        writeRaw(fitting, TestEnv::eicar());
+        shell(folder, QStringLiteral("cp short.com ") + QString(250, u'e'));
+        const Run run =
+            runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                       {engine, QStringLiteral("--recursive"), QFile::decodeName(folder)});
+        QCOMPARE(run.exitCode, 1);  // as clamscan: infections outrank errors
+        QVERIFY(std::any_of(run.lines.cbegin(), run.lines.cend(), [&](const QByteArray &line) {
+            return line.startsWith(fitting + ": ") && line.endsWith(" FOUND");
+        }));
+        QVERIFY2(std::any_of(run.lines.cbegin(), run.lines.cend(),
+                             [&](const QByteArray &line) {
+                                 return line.startsWith(tooLong + ": ") && line.endsWith(" ERROR");
+                             }),
+                 run.lines.join('\n').right(600).constData());
+        QVERIFY(run.lines.contains("Total errors: 1"));
+        QVERIFY(run.lines.contains("Infected files: 1"));
     }
 
     // The program's scans run the chosen scanner and read the same figures from either.

@@ -1,6 +1,7 @@
 #include "clamdprocess.h"
 
 #include <algorithm>
+#include <chrono>
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
@@ -94,14 +95,25 @@ int listenLocal(const QByteArray &path) {
 
 }  // namespace
 
-FakeClamd::FakeClamd(const QByteArray &path, QByteArray answer)
-    : m_listener(listenLocal(path)), m_answer(std::move(answer)) {
+FakeClamd::FakeClamd(const QByteArray &path, QByteArray answer, int trickleMs)
+    : m_listener(listenLocal(path)), m_answer(std::move(answer)), m_trickleMs(trickleMs) {
     m_thread = std::thread([this] {
         std::vector<int> clients;
         for (;;) {
             const int client = accept(m_listener, nullptr, nullptr);
             if (client < 0)
                 break;
+            if (m_trickleMs > 0) {
+                m_tricklers.emplace_back([this, client] {
+                    for (qsizetype n = 0; !m_stopping; n = (n + 1) % m_answer.size()) {
+                        if (send(client, m_answer.constData() + n, 1, MSG_NOSIGNAL) != 1)
+                            break;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(m_trickleMs));
+                    }
+                    close(client);
+                });
+                continue;
+            }
             clients.push_back(client);
             char buffer[256];
             if (!m_answer.isEmpty() && read(client, buffer, sizeof buffer) > 0)
@@ -113,7 +125,10 @@ FakeClamd::FakeClamd(const QByteArray &path, QByteArray answer)
 }
 
 FakeClamd::~FakeClamd() {
+    m_stopping = true;
     shutdown(m_listener, SHUT_RDWR);
     m_thread.join();
+    for (std::thread &trickler : m_tricklers)
+        trickler.join();
     close(m_listener);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <thread>
+#include <vector>
 
 #include <QByteArray>
 #include <QFile>
@@ -35,10 +37,11 @@ private:
 };
 
 // A server on a local socket that takes requests and never answers (answer empty) or answers
-// each with answer, which is not what clamd would say.
+// each with answer, which is not what clamd would say. With trickleMs, it sends answer's bytes
+// one at a time every trickleMs, over and over, so that a reply never ends.
 class FakeClamd {
 public:
-    FakeClamd(const QByteArray &path, QByteArray answer);
+    FakeClamd(const QByteArray &path, QByteArray answer, int trickleMs = 0);
     ~FakeClamd();
     FakeClamd(const FakeClamd &) = delete;
     FakeClamd &operator=(const FakeClamd &) = delete;
@@ -46,5 +49,8 @@ public:
 private:
     int m_listener;
     QByteArray m_answer;
+    int m_trickleMs;
+    std::atomic<bool> m_stopping{false};
     std::thread m_thread;
+    std::vector<std::thread> m_tricklers;
 };
