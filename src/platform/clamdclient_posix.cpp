@@ -1,4 +1,5 @@
 #include "platform/clamdclient.h"
+#include "platform/clamdpeer.h"
 
 #include <cerrno>
 #include <chrono>
@@ -60,7 +61,12 @@ int connectAddress(const QByteArray &address, Clock::time_point deadline) {
         if (size_t(address.size()) >= sizeof sa.sun_path)
             return -1;
         memcpy(sa.sun_path, address.constData(), size_t(address.size()));
-        return connectTo(reinterpret_cast<sockaddr *>(&sa), sizeof sa, AF_UNIX, deadline);
+        const int fd = connectTo(reinterpret_cast<sockaddr *>(&sa), sizeof sa, AF_UNIX, deadline);
+        if (fd >= 0 && !clamdPeerTrusted(fd)) {
+            close(fd);
+            return -1;
+        }
+        return fd;
     }
     const qsizetype colon = address.lastIndexOf(':');
     if (colon <= 0)

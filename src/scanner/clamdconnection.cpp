@@ -1,5 +1,7 @@
 #include "scanner/clamdconnection.h"
 
+#include "platform/clamdpeer.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -58,6 +60,11 @@ bool ClamdConnection::open() {
         m_socket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         limitSendTime();
         if (m_socket < 0 || connect(m_socket, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+            close();
+            return false;
+        }
+        if (!platform::clamdPeerTrusted(m_socket)) {
+            m_untrusted = true;
             close();
             return false;
         }

@@ -30,6 +30,8 @@ public:
     bool open();
     void close();
     bool isOpen() const { return m_socket >= 0; }
+    // True once a local socket was refused because another user's process listens on it.
+    bool untrusted() const { return m_untrusted; }
 
     // Sends the file behind fd for scanning: its descriptor on a local socket, its bytes
     // (from the start) over TCP. Returns the request's id, 0 when the connection failed.
@@ -48,6 +50,7 @@ private:
     const ClamdAddress m_address;
     const int m_timeoutSeconds;
     int m_socket = -1;
+    bool m_untrusted = false;
     unsigned m_nextId = 1;
     std::chrono::steady_clock::duration m_waited{};  // running time spent on the next reply
     std::string m_buffer;                            // received bytes not yet returned as a line

@@ -29,6 +29,10 @@ public:
 
     bool run(WorkQueue &queue);
     std::vector<std::string> unanswered() const;
+    // Why run() returned false, to follow "clamd at ADDR ".
+    std::string failure() const {
+        return m_connection.untrusted() ? "is run by another user" : "stopped answering";
+    }
 
 private:
     struct Pending {

@@ -56,11 +56,11 @@ int main(int argc, char **argv) {
     }
     std::mutex fallbackMutex;
     enum class Fallback { NotTried, Ready, Failed } fallback = Fallback::NotTried;
-    auto takeOverFromClamd = [&] {
+    auto takeOverFromClamd = [&](const std::string &failure) {
         std::lock_guard lock(fallbackMutex);
         if (fallback == Fallback::NotTried) {
             fallback = Fallback::Failed;
-            const std::string reason = "clamd at " + args.clamd + " stopped answering";
+            const std::string reason = "clamd at " + args.clamd + ' ' + failure;
             if (args.databases.empty()) {
                 out.err("ERROR: " + reason);
             } else if (!engine.load(args.databases, &error)) {
@@ -92,7 +92,7 @@ int main(int argc, char **argv) {
                 if (clamd.run(queue))
                     return;
                 unanswered = clamd.unanswered();
-                if (!takeOverFromClamd()) {
+                if (!takeOverFromClamd(clamd.failure())) {
                     // The scan has failed; let the walker finish without scanning more.
                     while (queue.pop())
                         ;

@@ -25,7 +25,7 @@ class TestClamdChoice : public QObject {
     QTemporaryDir m_dir;
     QByteArray m_root;
     std::unique_ptr<ClamdProcess> m_clamd;
-    std::unique_ptr<FakeClamd> m_silent, m_garbage;
+    std::unique_ptr<FakeClamd> m_silent, m_garbage, m_foreign;
 
     // A place name of a row to the address it stands for.
     QByteArray address(const QString &place) const {
@@ -37,6 +37,8 @@ class TestClamdChoice : public QObject {
             return m_root + "silent.sock";
         if (place == u"garbage")
             return m_root + "garbage.sock";
+        if (place == u"foreign")
+            return m_root + "foreign.sock";
         if (place == u"nothing")
             return m_root + "nothing.sock";
         if (place == u"closed-port")
@@ -59,6 +61,9 @@ private slots:
         m_clamd = std::make_unique<ClamdProcess>(m_root + "clamd", db);
         m_silent = std::make_unique<FakeClamd>(m_root + "silent.sock", QByteArray());
         m_garbage = std::make_unique<FakeClamd>(m_root + "garbage.sock", QByteArray("PANG", 5));
+        // Another user's server: answers PING, but what it is sent it could read or lie about.
+        m_foreign =
+            std::make_unique<FakeClamd>(m_root + "foreign.sock", QByteArray("PONG", 5), 0, 4242);
         QVERIFY(m_clamd->waitReady());
     }
 
@@ -89,6 +94,9 @@ private slots:
         row("auto: garbage at the system's socket", automatic, "", "garbage", "", own);
         row("auto: silent everywhere", automatic, "silent", "silent", "", own);
         row("auto: nothing listening", automatic, "closed-port", "nothing", "", own);
+        row("auto: another user's at the address set", automatic, "foreign", "", "", own);
+        row("auto: another user's at the address set, the system's answers", automatic, "foreign",
+            "clamd", "clamd", own);
         row("own engine: never clamd", int(Engine::Own), "clamd", "clamd", "", own);
         row("clamscan: never clamd", int(Engine::Clamscan), "clamd", "clamd", "",
             QStringLiteral("clamscan"));

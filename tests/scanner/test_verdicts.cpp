@@ -296,7 +296,8 @@ private slots:
     void clamdStoppingMidScan_data() {
         QTest::addColumn<QByteArray>("server");
         QTest::addColumn<bool>("withDatabase");
-        for (const char *server : {"killed", "silent", "garbage", "unknown id", "trickling"}) {
+        for (const char *server :
+             {"killed", "silent", "garbage", "unknown id", "trickling", "another user's"}) {
             QTest::addRow("%s, own engine takes over", server) << QByteArray(server) << true;
             QTest::addRow("%s, scan fails", server) << QByteArray(server) << false;
         }
@@ -320,9 +321,13 @@ private slots:
                                       : server == "garbage" ? QByteArray("HTTP/1.0 400 Bad\r\n", 19)
                                                             : QByteArray("7: stream: OK", 14);
             // A reply that never ends, a byte at a time, each well within the time-out.
-            fake = server == "trickling"
-                       ? std::make_unique<FakeClamd>(folder + "/fake.sock", "1: stream: O", 200)
-                       : std::make_unique<FakeClamd>(folder + "/fake.sock", answer);
+            if (server == "trickling")
+                fake = std::make_unique<FakeClamd>(folder + "/fake.sock", "1: stream: O", 200);
+            else if (server == "another user's")  // which would call everything clean
+                fake = std::make_unique<FakeClamd>(folder + "/fake.sock",
+                                                   QByteArray("1: fd[9]: OK", 13), 0, 4242);
+            else
+                fake = std::make_unique<FakeClamd>(folder + "/fake.sock", answer);
             address = QFile::decodeName(folder + "/fake.sock");
         }
         QStringList args{QStringLiteral("--clamd=") + address, QStringLiteral("--clamd-timeout=1")};
@@ -332,8 +337,10 @@ private slots:
             if (clamd)
                 clamd->kill();
         });
-        const QByteArray failure =
-            "ERROR: clamd at " + QFile::encodeName(address) + " stopped answering";
+        const QByteArray reason =
+            "clamd at " + QFile::encodeName(address) +
+            (server == "another user's" ? " is run by another user" : " stopped answering");
+        const QByteArray failure = "ERROR: " + reason;
         if (!withDatabase) {
             QCOMPARE(run.exitCode, 2);
             QVERIFY2(run.lines.contains(failure), run.lines.join('\n').right(2000).constData());
@@ -344,9 +351,8 @@ private slots:
         QCOMPARE(run.exitCode, 1);
         QVERIFY(!run.lines.contains(failure));
         // clamd failed before the scan ended: the own engine took over.
-        QVERIFY(
-            run.lines.contains("WARNING: clamd at " + QFile::encodeName(address) +
-                               " stopped answering; the rest is scanned with the databases given"));
+        QVERIFY(run.lines.contains("WARNING: " + reason +
+                                   "; the rest is scanned with the databases given"));
         QMap<QByteArray, QByteArray> verdicts;
         for (const QByteArray &line : run.lines) {
             if (!line.startsWith(m_many))

@@ -80,12 +80,18 @@ int ClamdProcess::freeTcpPort() {
 
 namespace {
 
-int listenLocal(const QByteArray &path) {
+int listenLocal(const QByteArray &path, uid_t owner) {
     const int s = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un a{};
     a.sun_family = AF_UNIX;
     std::copy(path.begin(), path.end(), a.sun_path);
-    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(s, 16) != 0) {
+    // The listening user is what a client learns of the server (SO_PEERCRED).
+    const uid_t was = geteuid();
+    const bool listening = bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+                           (owner == 0 || seteuid(owner) == 0) && listen(s, 16) == 0;
+    if (geteuid() != was && seteuid(was) != 0)
+        qFatal("cannot return to user %u", unsigned(was));
+    if (!listening) {
         close(s);
         return -1;
     }
@@ -95,8 +101,8 @@ int listenLocal(const QByteArray &path) {
 
 }  // namespace
 
-FakeClamd::FakeClamd(const QByteArray &path, QByteArray answer, int trickleMs)
-    : m_listener(listenLocal(path)), m_answer(std::move(answer)), m_trickleMs(trickleMs) {
+FakeClamd::FakeClamd(const QByteArray &path, QByteArray answer, int trickleMs, uid_t owner)
+    : m_listener(listenLocal(path, owner)), m_answer(std::move(answer)), m_trickleMs(trickleMs) {
     m_thread = std::thread([this] {
         std::vector<int> clients;
         for (;;) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -38,10 +39,11 @@ private:
 
 // A server on a local socket that takes requests and never answers (answer empty) or answers
 // each with answer, which is not what clamd would say. With trickleMs, it sends answer's bytes
-// one at a time every trickleMs, over and over, so that a reply never ends.
+// one at a time every trickleMs, over and over, so that a reply never ends. With owner, the
+// socket is listened on as that user, as another user's clamd would be.
 class FakeClamd {
 public:
-    FakeClamd(const QByteArray &path, QByteArray answer, int trickleMs = 0);
+    FakeClamd(const QByteArray &path, QByteArray answer, int trickleMs = 0, uid_t owner = 0);
     ~FakeClamd();
     FakeClamd(const FakeClamd &) = delete;
     FakeClamd &operator=(const FakeClamd &) = delete;
