@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
             const std::string reason = "clamd at " + args.clamd + ' ' + failure;
             if (args.databases.empty()) {
                 out.err("ERROR: " + reason);
-            } else if (!engine.load(args.databases, &error)) {
+            } else if (!engine.load(args.databases, &error, args.maxFileSize, args.maxScanSize)) {
                 out.err(error);
                 out.err("ERROR: " + reason);
             } else {

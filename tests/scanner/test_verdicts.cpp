@@ -498,6 +498,33 @@ private slots:
         QVERIFY(run.lines.contains("Total errors: 1"));
     }
 
+    // When clamd cannot be used the own engine scans with the size limits given, as it does
+    // without clamd: the same verdicts file for file.
+    void ownEngineTakingOverKeepsTheSizeLimits_data() {
+        QTest::addColumn<QStringList>("limits");
+        QTest::newRow("raised over the default") << QStringList{
+            QStringLiteral("--max-filesize=200M"), QStringLiteral("--max-scansize=200M")};
+        QTest::newRow("lowered") << QStringList{QStringLiteral("--max-filesize=10"),
+                                                QStringLiteral("--max-scansize=10")};
+    }
+
+    void ownEngineTakingOverKeepsTheSizeLimits() {
+        QFETCH(QStringList, limits);
+        const QStringList args = limits + QStringList{QStringLiteral("--database=") + m_database,
+                                                      QFile::decodeName(m_corpus + "huge.com"),
+                                                      QFile::decodeName(m_corpus + "eicar.com")};
+        const Run own = runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"), args);
+        const QByteArray nothing = m_root + "no-clamd.sock";
+        Run fallback =
+            runScanner(QStringLiteral(VZ_PROGRAM_DIR "/vizavuz-scan"),
+                       QStringList{QStringLiteral("--clamd=") + QFile::decodeName(nothing)} + args);
+        QVERIFY(fallback.lines.removeAll("WARNING: clamd at " + nothing +
+                                         " stopped answering; the rest is scanned with the "
+                                         "databases given") == 1);
+        QCOMPARE(fallback.exitCode, own.exitCode);
+        QCOMPARE(fallback.lines, own.lines);
+    }
+
     // A name whose full path is longer than the system takes cannot be looked at or scanned:
     // it is an error of the scan, never passed over as if the folder were clean.
     void pathTooLongIsAnErrorWithEveryEngine_data() {
