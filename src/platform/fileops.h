@@ -109,6 +109,13 @@ enum class TakeOutcome {
 TakeOutcome deleteIfUnchanged(const QByteArray &path, const QByteArray &asideName,
                               const FileContent &copied);
 
+// Puts a file the program moved aside in its folder (under the hidden asideName) back under its
+// own name, never replacing anything; when that name is taken meanwhile, the file gets a
+// visible name beside it instead ("kept.<name>", then "kept2.<name>"...). Returns the whole path
+// it has now; empty when it could not be moved (it is still under asideName).
+QByteArray putBackAside(const QByteArray &folder, const QByteArray &asideName,
+                        const QByteArray &name);
+
 // For a file whose folder lets nothing be moved or deleted: when the file at path is still the
 // copied one, unchanged, it is cut to the one byte in place; false otherwise.
 bool neutraliseIfUnchanged(const QByteArray &path, const FileContent &copied, char byte);

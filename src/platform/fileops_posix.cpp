@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <climits>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -484,6 +485,31 @@ TakeOutcome deleteIfUnchanged(const QByteArray &path, const QByteArray &asideNam
         return TakeOutcome::LeftAside;
     syncDescriptor(dir);
     return TakeOutcome::Changed;
+}
+
+QByteArray putBackAside(const QByteArray &folder, const QByteArray &asideName,
+                        const QByteArray &name) {
+    HeldFolder held;
+    if (name.isEmpty() || name.contains('/') || asideName.contains('/') || !held.open(folder))
+        return {};
+    const QByteArray base = folder.endsWith('/') ? folder : folder + '/';
+    const int dir = held.descriptor();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray candidate = name;
+        if (attempt > 0) {
+            // The name's end (its extension) is kept when the whole would not fit.
+            const QByteArray prefix =
+                "kept" + (attempt > 1 ? QByteArray::number(attempt) : QByteArray()) + '.';
+            candidate = prefix + name.right(NAME_MAX - prefix.size());
+        }
+        if (renameKeeping(dir, asideName.constData(), candidate.constData()) == 0) {
+            syncDescriptor(dir);
+            return base + candidate;
+        }
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
 }
 
 bool neutraliseIfUnchanged(const QByteArray &path, const FileContent &copied, char byte) {

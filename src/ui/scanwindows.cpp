@@ -291,6 +291,8 @@ void ScanWindows::connectRemoval() {
     connect(m_removal, &RemovalRun::resultsWindowRequested, this, &ScanWindows::showResults);
     connect(m_removal, &RemovalRun::saveFailed, this,
             [this](const QString &message) { m_showFailure(&m_form, message); });
+    connect(m_removal, &RemovalRun::noticeRaised, this,
+            [this](const QString &message) { m_showFailure(&m_form, message); });
     // The vault list shows the new quarantined files at once.
     connect(m_removal, &RemovalRun::finished, this, &ScanWindows::fillVaultList);
 

@@ -164,8 +164,8 @@ QByteArray RemovalRun::actionPath(int n) const {
 }
 
 bool RemovalRun::copyIntoVault(const platform::HeldFile &file, const QByteArray &name,
-                               const platform::Attributes &attributes, QByteArray *vaultPath,
-                               platform::FileContent *content) {
+                               const platform::Attributes &attributes, RemovalNote &note,
+                               QByteArray *vaultPath, platform::FileContent *content) {
     const QByteArray folder = QFile::encodeName(m_data.folders.vault());
     // The copy's whole path must fit its record, and its name the file system.
     const qsizetype room = std::min<qsizetype>(
@@ -187,6 +187,17 @@ bool RemovalRun::copyIntoVault(const platform::HeldFile &file, const QByteArray 
         const QByteArray target = folder + candidate;
         if (platform::pathExists(target) || m_data.vault.usesVaultPath(target))
             continue;
+        // The note is on disk before the copy has its name: start-up after a crash knows the copy
+        // for the program's own, with or without the attributes it carries.
+        note.copy = target;
+        if (m_notePath.isEmpty())
+            m_notePath = folder + RemovalNote::namePrefix +
+                         QByteArray::number(m_data.random.generate64(), 36);
+        if (const QString written = platform::writeFileAtomically(m_notePath, note.encode(), 0600);
+            !written.isEmpty()) {
+            m_notePath.clear();
+            return false;
+        }
         bool existed = false;
         const QString error =
             platform::copyHeldFile(file, target, 0600, attributes, &existed, content);
@@ -203,6 +214,8 @@ bool RemovalRun::copyIntoVault(const platform::HeldFile &file, const QByteArray 
 
 RemovalRun::Outcome RemovalRun::removeOne(int n) {
     InfectionRecord &record = m_data.infections.record(n);
+    // A note an earlier step could not settle stays on disk for start-up.
+    m_notePath.clear();
     const QByteArray path = actionPath(n);
     if (path.isEmpty())
         return Outcome::Stays;
@@ -258,8 +271,8 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
     // after a crash, what rebuilds the record; and the hidden name the file is moved to just
     // before it is deleted. Without extended attributes the file comes back as 0600 under the
     // last part of its recorded path.
-    const QByteArray aside = QByteArray(platform::temporaryPrefix) + "gone-" +
-                             QByteArray::number(m_data.random.generate64(), 36);
+    const QByteArray aside =
+        RemovalNote::asidePrefix + QByteArray::number(m_data.random.generate64(), 36);
     const platform::Attributes attributes{
         {platform::attribute::name, name},
         {platform::attribute::path, path},
@@ -270,7 +283,9 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
     };
     QByteArray vaultPath;
     platform::FileContent copied;
-    if (!copyIntoVault(file, name, attributes, &vaultPath, &copied)) {
+    RemovalNote note{{}, path, record.threatName.bytes(), aside};
+    if (!copyIntoVault(file, name, attributes, note, &vaultPath, &copied)) {
+        endStep();
         // A file written to while it was copied has changed since it was confirmed.
         platform::FileStamp after;
         if (platform::fileStamp(file, &after) && after != now)
@@ -278,7 +293,8 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
         return Outcome::Stays;
     }
     if (otherName && copied.digest != m_takenFiles.value(takenKey)) {
-        platform::removeFile(vaultPath);
+        if (platform::removeFile(vaultPath))
+            endStep();
         ++m_unconfirmed;
         return Outcome::Stays;
     }
@@ -287,9 +303,8 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
 
     // The record is stored before the file leaves its place: a program that ends mid-run (a
     // crash, the session ending) leaves every file it took restorable from the vault.
-    if (!storeVault()) {
-        platform::removeFile(vaultPath);
-        m_data.vault.withdrawLast();
+    if (const Stored stored = storeVault(); stored != Stored::Both) {
+        takeBack(vaultPath, stored == Stored::RecordsOnly);
         return Outcome::Stays;
     }
     if (m_hooks.beforeDelete)
@@ -313,19 +328,28 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
             }
             break;
         case platform::TakeOutcome::Changed:
-        case platform::TakeOutcome::LeftAside:
             ++m_unconfirmed;
             break;
+        case platform::TakeOutcome::LeftAside: {
+            // Changed, and its name was taken meanwhile: it stays in its folder, under a visible
+            // name when not its own, and the user is told where.
+            ++m_unconfirmed;
+            const QByteArray kept = platform::putBackAside(folderPart(path), aside, name);
+            if (kept.isEmpty())
+                return Outcome::Stays;  // the note stays: start-up tries again
+            if (kept != path)
+                emit noticeRaised(RemovalNote::keptText(path, kept));
+            break;
+        }
     }
     if (outcome == Outcome::Stays) {
         // Untouched in its place: take back this step's copy and record, so that the vault only
         // holds what left its place.
-        m_data.vault.withdrawLast();
-        if (storeVault())
-            platform::removeFile(vaultPath);
+        takeBack(vaultPath, true);
         return outcome;
     }
     platform::removeExtendedAttribute(vaultPath, platform::attribute::aside);
+    endStep();
     m_taken.insert(path);
     m_takenFiles.insert(std::make_pair(copied.device, copied.inode), copied.digest);
     if (outcome == Outcome::Neutralised)
@@ -333,17 +357,35 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
     return outcome;
 }
 
-bool RemovalRun::storeVault() {
+RemovalRun::Stored RemovalRun::storeVault() {
     Status saved = m_data.saveVault();
-    if (saved.ok())
+    const bool records = saved.ok();
+    if (records)
         saved = m_data.saveSettings();
     if (saved.ok())
-        return true;
+        return Stored::Both;
     // Once per run: the same cause would otherwise be shown for every file.
     if (!m_storeFailureReported)
         emit saveFailed(saved.message());
     m_storeFailureReported = true;
-    return false;
+    return records ? Stored::RecordsOnly : Stored::Nothing;
+}
+
+void RemovalRun::takeBack(const QByteArray &vaultPath, bool recordsNameIt) {
+    m_data.vault.withdrawLast();
+    // Cleared, not only left beyond the count: whatever count is on disk, no record names the
+    // copy once the records file is written.
+    m_data.vault.slot(m_data.vault.count() + 1) = InfectionRecord{};
+    if (recordsNameIt && storeVault() == Stored::Nothing)
+        return;
+    if (platform::removeFile(vaultPath))
+        endStep();
+}
+
+void RemovalRun::endStep() {
+    if (!m_notePath.isEmpty())
+        platform::removeFile(m_notePath);
+    m_notePath.clear();
 }
 
 void RemovalRun::finish() {

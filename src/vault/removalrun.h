@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "platform/fileops.h"
+#include "state/removalnote.h"
 #include "vault/scanconfirmation.h"
 
 class ProgramData;
@@ -69,6 +70,8 @@ signals:
     void removalWindowClosed();
     void resultsWindowRequested(int removed, int notRemoved, bool vaultFull, int unconfirmed);
     void saveFailed(const QString &message);
+    // Something the user must know that is no failure of a save (where a file was kept).
+    void noticeRaised(const QString &message);
     void finished();
 
 private:
@@ -81,13 +84,21 @@ private:
     // have been cut; empty when there is none to act on.
     QByteArray actionPath(int n) const;
     void endProcessesOf(const QByteArray &path);
-    // Copies the file into the vault under a name no file and no record uses; false when no
-    // copy could be made. vaultPath receives the copy's path.
+    // Copies the file into the vault under a name no file and no record uses, the step's note
+    // naming that copy written first; false when no copy could be made. vaultPath receives the
+    // copy's path.
     bool copyIntoVault(const platform::HeldFile &file, const QByteArray &name,
-                       const platform::Attributes &attributes, QByteArray *vaultPath,
-                       platform::FileContent *content);
-    // Saves the vault and the settings record (its count); false, reported once, on failure.
-    bool storeVault();
+                       const platform::Attributes &attributes, RemovalNote &note,
+                       QByteArray *vaultPath, platform::FileContent *content);
+    enum class Stored { Both, Nothing, RecordsOnly };
+    // Saves the vault and the settings record (its count); a failure is reported once.
+    Stored storeVault();
+    // Takes back the last record and its copy when the file stays in its place. The copy is
+    // deleted only once no stored record can name it: the records file is written without it
+    // first (a count stored after all would otherwise bring back a record without a copy).
+    // Until then the step's note stays, for start-up to settle.
+    void takeBack(const QByteArray &vaultPath, bool recordsNameIt);
+    void endStep();
     void finish();
 
     ProgramData &m_data;
@@ -101,6 +112,7 @@ private:
     QHash<std::pair<quint64, quint64>, QByteArray> m_takenFiles;
     // Of those, the files cut to one byte where they are.
     QSet<std::pair<quint64, quint64>> m_neutralisedFiles;
+    QByteArray m_notePath;  // the note of the step under way, empty when none is written
     TestHooks m_hooks;
     std::vector<bool> m_removedFlags;  // by record number - 1
     int m_total = 0;

@@ -6,6 +6,7 @@
 
 #include "app/programdata.h"
 #include "platform/fileops.h"
+#include "state/removalnote.h"
 
 Restorer::Restorer(ProgramData &data, QObject *parent) : QObject(parent), m_data(data) {}
 
@@ -159,6 +160,11 @@ Status Restorer::restore(int k, const QByteArray &destination, bool toOriginal) 
     }
     if (!error.isEmpty())
         return Status::failure(QStringLiteral("Cannot restore %1: %2").arg(shown, error));
+    // Start-up after a crash deletes the copy by this note once no stored record names it, also
+    // where the copy carries no attributes.
+    const QByteArray note =
+        RemovalNote::newPath(QFile::encodeName(m_data.folders.vault()), m_data.random.generate64());
+    (void)RemovalNote{vaultPath, {}, {}, {}}.writeTo(note);
     m_data.vault.remove(k);
     emit vaultRowsChanged();
     if (const Status saved = m_data.saveVault(); !saved.ok())
@@ -166,6 +172,7 @@ Status Restorer::restore(int k, const QByteArray &destination, bool toOriginal) 
     if (const Status saved = m_data.saveSettings(); !saved.ok())
         return saved;
     // The copy goes last: until the records no longer name it, it stays restorable.
-    platform::removeFile(vaultPath);
+    if (platform::removeFile(vaultPath))
+        platform::removeFile(note);
     return Status::success();
 }

@@ -4,6 +4,7 @@
 
 #include "app/programdata.h"
 #include "platform/fileops.h"
+#include "state/removalnote.h"
 
 VaultDeletion::VaultDeletion(ProgramData &data, QObject *parent) : QObject(parent), m_data(data) {}
 
@@ -31,6 +32,10 @@ Status VaultDeletion::deleteRow(int row) {
     const int k = row + 1;
     const QByteArray copy = m_data.vault.slot(k).vaultPath.bytes();
 
+    // Start-up after a crash deletes the copy by this note once no stored record names it.
+    const QByteArray note =
+        RemovalNote::newPath(QFile::encodeName(m_data.folders.vault()), m_data.random.generate64());
+    (void)RemovalNote{copy, {}, {}, {}}.writeTo(note);
     const QByteArray before = m_data.vault.image();
     const std::int32_t countBefore = m_data.settings.vaultCount;
     m_data.vault.remove(k);
@@ -56,5 +61,6 @@ Status VaultDeletion::deleteRow(int row) {
         return Status::failure(
             QStringLiteral("The record was deleted, but its copy %1 could not be deleted")
                 .arg(QString::fromLocal8Bit(copy)));
+    platform::removeFile(note);
     return Status::success();
 }
