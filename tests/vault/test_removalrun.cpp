@@ -1,4 +1,6 @@
 #include <linux/capability.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -6,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -63,6 +66,39 @@ struct WithoutFileOverride {
         ::syscall(SYS_capset, &header, reduced);
     }
     ~WithoutFileOverride() { ::syscall(SYS_capset, &header, saved); }
+};
+
+// Puts a new file at a name the moment the file there is renamed away, from a thread of its own
+// (another program of the user's).
+class NameTaker {
+public:
+    NameTaker(const QByteArray &folder, const QByteArray &name, const QByteArray &body)
+        : m_fd(::inotify_init1(IN_CLOEXEC)) {
+        ::inotify_add_watch(m_fd, folder.constData(), IN_MOVED_FROM);
+        m_thread = std::thread([this, folder, name, body] {
+            alignas(inotify_event) char buffer[4096];
+            pollfd wait{m_fd, POLLIN, 0};
+            while (::poll(&wait, 1, 20000) > 0) {
+                const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+                for (ssize_t at = 0; n > 0 && at < n;) {
+                    const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                    if (event->len > 0 && name == event->name) {
+                        TestEnv::writeFile(QFile::decodeName(folder + name), body);
+                        return;
+                    }
+                    at += ssize_t(sizeof(inotify_event)) + event->len;
+                }
+            }
+        });
+    }
+    ~NameTaker() {
+        m_thread.join();
+        ::close(m_fd);
+    }
+
+private:
+    int m_fd;
+    std::thread m_thread;
 };
 
 }  // namespace
@@ -464,13 +500,15 @@ private slots:
     }
 
     void unwritableVaultDeletesNothing_data() {
-        QTest::addColumn<bool>("recordsOnly");
-        QTest::newRow("the vault folder") << false;
+        QTest::addColumn<QString>("unwritable");
+        QTest::newRow("the vault folder") << "vault";
         // The copies can be made, but records.gav cannot be written.
-        QTest::newRow("the records file") << true;
+        QTest::newRow("the records file") << "records";
+        // records.gav is written, but the count in the key store is not.
+        QTest::newRow("the key store's count") << "count";
     }
     void unwritableVaultDeletesNothing() {
-        QFETCH(bool, recordsOnly);
+        QFETCH(QString, unwritable);
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("d"));
         TestEnv::writeFile(dir + QStringLiteral("one"), "1");
@@ -478,8 +516,16 @@ private slots:
         rig.addInfection(enc(dir + QStringLiteral("one")), " A");
         rig.addInfection(enc(dir + QStringLiteral("two")), " B");
         Run r(*rig.data);
-        if (recordsOnly) {
+        const QString countFile = rig.env.registryRoot() +
+                                  "HKEY_LOCAL_MACHINE/SOFTWARE/Vizavuz/AntiVirus/sysdata/(default)";
+        const QByteArray settings = TestEnv::readFile(countFile);
+        QVERIFY(settings.size() > 788);
+        if (unwritable == QStringLiteral("records")) {
             QVERIFY(QDir().mkpath(rig.data->folders.recordsFile()));
+            r.go();
+        } else if (unwritable == QStringLiteral("count")) {
+            QVERIFY(QFile::remove(countFile));
+            QVERIFY(QDir().mkpath(countFile + QStringLiteral("/in the way")));
             r.go();
         } else {
             Immutable lock(rig.vault());
@@ -502,6 +548,19 @@ private slots:
         QCOMPARE(rig.data->infections.fullPath(2), enc(dir + "two"));
         QCOMPARE(rig.data->session.foundText(), QStringLiteral("Infections Found: 2"));
         QCOMPARE(rig.env.registryValue(QStringLiteral("lsd")).mid(28, 4), QByteArray(4, '\0'));
+        if (unwritable != QStringLiteral("count"))
+            return;
+        // A count that reached the disk after all (a write reported failed once it had renamed
+        // its file) brings back no record of a copy that is gone.
+        QVERIFY(QDir(countFile).removeRecursively());
+        QByteArray landed = settings;
+        landed[settings.indexOf('\n') + 1 + 784] = 1;
+        TestEnv::writeFile(countFile, landed);
+        ProgramData again(rig.clock, platform::KeyStore(rig.env.registryRoot()));
+        Startup::Options options;
+        options.programFolder = rig.env.programFolder();
+        (void)Startup::run(again, options);
+        QCOMPARE(again.vault.count(), 0);
     }
 
     void fullVaultLeavesTheFile() {
@@ -637,15 +696,24 @@ private slots:
         QTest::newRow("a clean file renamed over it") << "replace";
         QTest::newRow("appended to") << "append";
         QTest::newRow("written over, same size") << "rewrite";
+        // Appended to, and a new file takes the name while the file lies under its hidden name
+        // to be checked: it cannot be put back and is kept under a visible name.
+        QTest::newRow("appended, its name taken meanwhile") << "taken";
     }
     void aFileChangedDuringItsStepIsNotDeleted() {
         QFETCH(QString, change);
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("d"));
         const QString file = dir + QStringLiteral("report.doc");
-        TestEnv::writeFile(file, "infected content here");
+        // Large enough that checking what was moved aside takes a while.
+        const QByteArray body = change == QStringLiteral("taken")
+                                    ? QByteArray(48 << 20, 'i')
+                                    : QByteArray("infected content here");
+        TestEnv::writeFile(file, body);
         rig.addInfection(enc(file), " T");
         Run r(*rig.data);
+        QSignalSpy notices(&r.run, &RemovalRun::noticeRaised);
+        std::unique_ptr<NameTaker> taker;
         QByteArray expected;
         r.run.setTestHooks({[&](const QByteArray &path) {
             QCOMPARE(path, enc(file));
@@ -653,6 +721,13 @@ private slots:
                 expected = "a clean letter";
                 TestEnv::writeFile(dir + QStringLiteral("other"), expected);
                 QVERIFY(::rename(enc(dir + "other").constData(), enc(file).constData()) == 0);
+            } else if (change == QStringLiteral("taken")) {
+                QFile f(file);
+                QVERIFY(f.open(QIODevice::Append));
+                f.write(" and more");
+                f.close();
+                expected = TestEnv::readFile(file);
+                taker = std::make_unique<NameTaker>(enc(dir), "report.doc", "a new report");
             } else {
                 QFile f(file);
                 QVERIFY(f.open(change == QStringLiteral("append") ? QIODevice::Append
@@ -663,11 +738,23 @@ private slots:
             }
         }});
         r.go();
-        QCOMPARE(TestEnv::readFile(file), expected);
         QCOMPARE(rig.data->vault.count(), 0);
         QCOMPARE(QDir(rig.vault()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"records.gav"});
-        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"report.doc"});
+        if (change == QStringLiteral("taken")) {
+            taker.reset();
+            const QString kept = dir + QStringLiteral("kept.report.doc");
+            QCOMPARE(TestEnv::readFile(file), "a new report");
+            QVERIFY(TestEnv::readFile(kept) == expected);
+            QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{"kept.report.doc", "report.doc"}));
+            QCOMPARE(notices.count(), 1);
+            QVERIFY(notices.at(0).at(0).toString().contains(kept));
+        } else {
+            QCOMPARE(TestEnv::readFile(file), expected);
+            QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"report.doc"});
+            QCOMPARE(notices.count(), 0);
+        }
         QCOMPARE(r.run.removedCount(), 0);
         QCOMPARE(r.run.unconfirmedCount(), 1);
         QCOMPARE(rig.data->infections.count(), 1);

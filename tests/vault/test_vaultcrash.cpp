@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <memory>
 
 #include <QDir>
 #include <QDirIterator>
@@ -59,6 +60,63 @@ struct Mounted {
     }
 };
 
+const QString crashChild() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/crashchild");
+}
+
+// Two infected files (a/x.bin, b/x.bin) listed in a private world whose vault may lie on a file
+// system of its own; the program is run on them in a process that can be killed.
+struct CrashWorld {
+    TestEnv env;
+    FixedClock clock{QDate(2026, 12, 8)};
+    QString vaultFolder;
+    QStringList files;
+    QByteArrayList bodies;
+    std::unique_ptr<Mounted> mounted;
+
+    explicit CrashWorld(const QString &vaultFileSystem) {
+        ProgramData data(clock, platform::KeyStore(env.registryRoot()));
+        Startup::Options options;
+        options.programFolder = env.programFolder();
+        (void)Startup::run(data, options);
+        vaultFolder = data.folders.vault();
+        for (const char *sub : {"a", "b"}) {
+            const QString folder = env.root() + QLatin1String(sub);
+            QDir().mkpath(folder);
+            files << folder + QStringLiteral("/x.bin");
+            bodies << QByteArray("infected body in ") + sub;
+            TestEnv::writeFile(files.constLast(), bodies.constLast());
+            VaultRig::detect(data, enc(files.constLast()));
+        }
+        VaultRig::addDatabase(data);
+        mounted = std::make_unique<Mounted>(vaultFileSystem, vaultFolder);
+    }
+    // A removal run of both files and a restore of the first, killed before the program's
+    // point-th name change; true when it ran to its end (succeeding) instead.
+    bool runKilledAt(int point) {
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VZ_TEST_KILL_AT_FILE_CHANGE"), QString::number(point));
+        run.setProcessEnvironment(environment);
+        run.start(crashChild(), QStringList{env.programFolder(), QStringLiteral("remove")} + files);
+        [&] { QVERIFY(run.waitForFinished(60000)); }();
+        if (run.exitStatus() != QProcess::NormalExit)
+            return false;
+        [&] { QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData()); }();
+        return true;
+    }
+    // Start-up alone; returns what it told the user.
+    QString start() {
+        QProcess again;
+        again.start(crashChild(), {env.programFolder(), QStringLiteral("start")});
+        [&] {
+            QVERIFY(again.waitForFinished(60000));
+            QCOMPARE(again.exitStatus(), QProcess::NormalExit);
+        }();
+        return QString::fromLocal8Bit(again.readAllStandardError());
+    }
+};
+
 }  // namespace
 
 // The program killed at each rename, link and unlink of a removal run and a restore, then
@@ -73,52 +131,23 @@ private slots:
     }
     void everyKillPointLeavesTheVaultInOrder() {
         QFETCH(QString, vaultFileSystem);
-        const QString child =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/crashchild");
         int completedAt = 0;
         for (int point = 1; point < 200 && completedAt == 0; ++point) {
-            TestEnv env;
-            FixedClock clock{QDate(2026, 12, 8)};
-            QString vaultFolder;
-            QStringList files;
-            QByteArrayList bodies;
-            {
-                ProgramData data(clock, platform::KeyStore(env.registryRoot()));
-                Startup::Options options;
-                options.programFolder = env.programFolder();
-                (void)Startup::run(data, options);
-                vaultFolder = data.folders.vault();
-                for (const char *sub : {"a", "b"}) {
-                    const QString folder = env.root() + QLatin1String(sub);
-                    QDir().mkpath(folder);
-                    files << folder + QStringLiteral("/x.bin");
-                    bodies << QByteArray("infected body in ") + sub;
-                    TestEnv::writeFile(files.constLast(), bodies.constLast());
-                    VaultRig::detect(data, enc(files.constLast()));
-                }
-                VaultRig::addDatabase(data);
-            }
-            const Mounted mounted(vaultFileSystem, vaultFolder);
-            if (!vaultFileSystem.isEmpty() && !mounted.ok)
+            CrashWorld world(vaultFileSystem);
+            if (!vaultFileSystem.isEmpty() && !world.mounted->ok)
                 QSKIP("mounting a file system needs root");
-
-            QProcess run;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("VZ_TEST_KILL_AT_FILE_CHANGE"),
-                               QString::number(point));
-            run.setProcessEnvironment(environment);
-            run.start(child, QStringList{env.programFolder(), QStringLiteral("remove")} + files);
-            QVERIFY(run.waitForFinished(60000));
-            if (run.exitStatus() == QProcess::NormalExit) {
-                QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData());
+            const TestEnv &env = world.env;
+            const QString &vaultFolder = world.vaultFolder;
+            const QStringList &files = world.files;
+            const QByteArrayList &bodies = world.bodies;
+            if (world.runKilledAt(point)) {
                 completedAt = point;
             } else {
                 // Started again: start-up puts things in order.
-                QProcess again;
-                again.start(child, {env.programFolder(), QStringLiteral("start")});
-                QVERIFY(again.waitForFinished(60000));
-                QCOMPARE(again.exitStatus(), QProcess::NormalExit);
+                world.start();
             }
+            if (QTest::currentTestFailed())
+                return;
 
             const QList<StoredRecord> records = storedRecords(env, vaultFolder + "records.gav");
             const QString where = QStringLiteral("killed at change %1").arg(point);
@@ -151,6 +180,56 @@ private slots:
         }
         // The run had that many name changes to be killed at.
         QVERIFY2(completedAt > 15, qPrintable(QString::number(completedAt)));
+    }
+
+    // Killed while a file lay under its hidden name to be checked, and the file changed there
+    // (a process still writing to it): start-up gives it back its name, or, when another file
+    // has taken that meanwhile, a visible name beside it, and says where.
+    void aChangedFileLeftAsideComesBack_data() {
+        QTest::addColumn<QString>("vaultFileSystem");
+        QTest::addColumn<bool>("nameTaken");
+        QTest::newRow("name free") << QString() << false;
+        QTest::newRow("name taken") << QString() << true;
+        QTest::newRow("name free, no extended attributes") << QStringLiteral("ramfs") << false;
+        QTest::newRow("name taken, no extended attributes") << QStringLiteral("ramfs") << true;
+    }
+    void aChangedFileLeftAsideComesBack() {
+        QFETCH(QString, vaultFileSystem);
+        QFETCH(bool, nameTaken);
+        bool found = false;
+        for (int point = 1; point < 60 && !found; ++point) {
+            CrashWorld world(vaultFileSystem);
+            if (!vaultFileSystem.isEmpty() && !world.mounted->ok)
+                QSKIP("mounting a file system needs root");
+            if (world.runKilledAt(point) || QTest::currentTestFailed())
+                break;
+            // The file taken first is b/x.bin (the list is walked from its end).
+            const QString folder = world.env.root() + QStringLiteral("b");
+            const QStringList aside = hiddenTemporaries(folder);
+            if (aside.isEmpty() || QFile::exists(world.files.at(1)))
+                continue;
+            found = true;
+            QFile moved(aside.at(0));
+            QVERIFY(moved.open(QIODevice::Append));
+            moved.write(" and a later write");
+            moved.close();
+            const QByteArray changed = world.bodies.at(1) + " and a later write";
+            if (nameTaken)
+                TestEnv::writeFile(world.files.at(1), "a new file of that name");
+            const QString told = world.start();
+
+            QCOMPARE(hiddenTemporaries(folder), QStringList());
+            if (nameTaken) {
+                const QString kept = folder + QStringLiteral("/kept.x.bin");
+                QCOMPARE(TestEnv::readFile(world.files.at(1)), "a new file of that name");
+                QCOMPARE(TestEnv::readFile(kept), changed);
+                QVERIFY2(told.contains(kept), qPrintable(told));
+            } else {
+                QCOMPARE(TestEnv::readFile(world.files.at(1)), changed);
+                QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"x.bin"});
+            }
+        }
+        QVERIFY2(found, "no kill point left the file under its hidden name");
     }
 };
 
