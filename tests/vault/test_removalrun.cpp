@@ -511,8 +511,8 @@ private slots:
         QFETCH(QString, unwritable);
         VaultRig rig;
         const QString dir = rig.folder(QStringLiteral("d"));
-        TestEnv::writeFile(dir + QStringLiteral("one"), "1");
-        TestEnv::writeFile(dir + QStringLiteral("two"), "2");
+        TestEnv::writeFile(dir + QStringLiteral("one"), "infected one");
+        TestEnv::writeFile(dir + QStringLiteral("two"), "infected two");
         rig.addInfection(enc(dir + QStringLiteral("one")), " A");
         rig.addInfection(enc(dir + QStringLiteral("two")), " B");
         Run r(*rig.data);
@@ -534,11 +534,13 @@ private slots:
         QStringList copies = QDir(rig.vault()).entryList(QDir::Files);
         copies.removeAll(QStringLiteral("records.gav"));
         QCOMPARE(copies, QStringList());  // no copy left behind
-        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("one")), "1");
-        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "2");
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("one")), "infected one");
+        QCOMPARE(TestEnv::readFile(dir + QStringLiteral("two")), "infected two");
         QCOMPARE(rig.data->vault.count(), 0);
         QCOMPARE(r.results.at(0).at(0).toInt(), 0);
         QCOMPARE(r.results.at(0).at(1).toInt(), 2);
+        // Both were confirmed: they stay because nothing could be stored.
+        QCOMPARE(r.run.unconfirmedCount(), 0);
         QVERIFY(r.failed.count() >= 1);  // records.gav could not be written either
         QCOMPARE(rig.data->session.status(), QStringLiteral("0 Infections Removed"));
         // Both stay listed, in their order, for another try.
