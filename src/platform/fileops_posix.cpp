@@ -252,11 +252,14 @@ QString copyDescriptor(int in, int dir, const QByteArray &name, unsigned mode, I
     struct stat after {};
     if (error.isEmpty() && (::fstat(in, &after) != 0 || !sameState(before, after)))
         error = QStringLiteral("The file changed while it was copied");
+    // A file system without user attributes, or without room for one this long (a path of
+    // thousands of bytes on ext4), keeps the copy without it: what start-up needs is in the
+    // step's note, and a restore then asks for a folder or uses the recorded path.
     for (const auto &[attribute, value] : attributes) {
         if (error.isEmpty() &&
             ::fsetxattr(out, attribute.constData(), value.constData(),
                         static_cast<size_t>(value.size()), 0) != 0 &&
-            errno != ENOTSUP)
+            errno != ENOTSUP && errno != E2BIG && errno != ENOSPC && errno != ERANGE)
             error = lastError("Cannot keep the file's details");
     }
     if (error.isEmpty() && ::fsync(out) != 0)
@@ -571,9 +574,10 @@ QList<QByteArray> fileNames(const QByteArray &folder) {
 }
 
 QByteArray extendedAttribute(const QByteArray &path, const char *name) {
-    char value[1024];
-    const ssize_t n = ::lgetxattr(path.constData(), name, value, sizeof value);
-    return n > 0 ? QByteArray(value, n) : QByteArray();
+    // A whole path can run to 4 KiB; no value the program keeps is longer than that.
+    QByteArray value(PATH_MAX + 1, Qt::Uninitialized);
+    const ssize_t n = ::lgetxattr(path.constData(), name, value.data(), size_t(value.size()));
+    return n > 0 ? value.left(n) : QByteArray();
 }
 
 bool setExtendedAttribute(const QByteArray &path, const char *name, const QByteArray &value) {

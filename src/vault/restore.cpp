@@ -62,11 +62,18 @@ Status Restorer::restoreToOriginal(int row) {
     if (k == 0)
         return Status::failure(QStringLiteral("No such vault record"));
     const auto &filePath = m_data.vault.slot(k).filePath;
-    // A path that fills its room may have been cut: it names some other place.
-    if (filePath.bytes().size() >= int(filePath.capacity))
-        return Status::failure(
-            QStringLiteral("The original path is too long; restore to a chosen folder"));
-    return restore(k, filePath.bytes(), true);
+    QByteArray destination = filePath.bytes();
+    // A path that fills its room may have been cut: it names some other place, unless the whole
+    // path kept with the copy goes on from it.
+    if (destination.size() >= int(filePath.capacity)) {
+        const QByteArray whole = platform::extendedAttribute(m_data.vault.slot(k).vaultPath.bytes(),
+                                                             platform::attribute::path);
+        if (!whole.startsWith(destination))
+            return Status::failure(
+                QStringLiteral("The original path is too long; restore to a chosen folder"));
+        destination = whole;
+    }
+    return restore(k, destination, true);
 }
 
 Status Restorer::restoreToFolder(int row, const QString &folder) {

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -7,6 +11,7 @@
 #include "scan/scanengine.h"
 #include "scan/scanexclusions.h"
 #include "vault/removalrun.h"
+#include "vault/restore.h"
 #include "vaultrig.h"
 
 namespace {
@@ -204,6 +209,76 @@ private slots:
 
         QCOMPARE(TestEnv::readFile(firstCopy), TestEnv::eicar());
         QCOMPARE(rig.data->vault.count(), 1);
+    }
+
+    // Names that are no UTF-8 and paths of nearly 4,000 bytes go through a real scan, the removal
+    // run and the restore byte for byte.
+    void hostileNamesGoThroughScanRemoveAndRestore_data() {
+        QTest::addColumn<QByteArray>("relative");  // below the scanned folder
+        QTest::addColumn<bool>("toOriginal");      // else restored to a chosen folder
+        QTest::newRow("no UTF-8 in the name") << QByteArray("bad\xff\xfe name.exe") << true;
+        QTest::newRow("no UTF-8 in a folder") << QByteArray("f\xe9\xe8/x.exe") << true;
+        // 14 folders deep (the scanner goes 15 levels down), names of 250 bytes.
+        QByteArray deep;
+        for (int i = 0; i < 14; ++i)
+            deep += QByteArray(250, 'd') + '/';
+        deep += QByteArray(240, 'l') + "\xe9.bin";
+        QTest::newRow("a path of 3,800 bytes, to its folder") << deep << false;
+        // Short enough that its whole path is kept with the copy.
+        QTest::newRow("a path of 1,550 bytes, to its place")
+            << QByteArray(QByteArray(250, 'e') + '/').repeated(6).append("x\xe9.bin") << true;
+        QTest::newRow("a name of 255 bytes, to its place")
+            << QByteArray(QByteArray(250, 'n') + "\xff.bin") << true;
+    }
+    void hostileNamesGoThroughScanRemoveAndRestore() {
+        QFETCH(QByteArray, relative);
+        QFETCH(bool, toOriginal);
+        VaultRig rig;
+        ScanEngine engine(*rig.data);
+        engine.setSystemDatabaseFolder(rig.env.root() + QStringLiteral("no-system-db/"));
+        TestEnv::makeEicarDatabase(rig.data->folders.database);
+        QSignalSpy closed(&engine, &ScanEngine::scanClosed);
+        const QString att = rig.folder(QStringLiteral("att"));
+        const QByteArray path = QFile::encodeName(att) + relative;
+        const QByteArray folder = path.left(path.lastIndexOf('/'));
+        // Made byte by byte: such names have no text form.
+        for (qsizetype at = QFile::encodeName(att).size(); at < path.size(); ++at) {
+            if (path.at(at) == '/')
+                QVERIFY(::mkdir(path.left(at).constData(), 0700) == 0);
+        }
+        {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0640);
+            QVERIFY2(fd >= 0, path.right(60).constData());
+            const QByteArray body = TestEnv::eicar();
+            QCOMPARE(::write(fd, body.constData(), size_t(body.size())), ssize_t(body.size()));
+            ::close(fd);
+        }
+        QVERIFY(engine.startCustomScan({att}));
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 60000);
+        QCOMPARE(rig.data->infections.count(), 1);
+
+        RemovalRun run(*rig.data, [&engine] { engine.stopRoutine(); });
+        run.setConfirmCommand([&engine] { return sameScannerAs(engine); });
+        run.setTickInterval(5);
+        QSignalSpy finished(&run, &RemovalRun::finished);
+        run.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QCOMPARE(run.removedCount(), 1);
+        QVERIFY(::access(path.constData(), F_OK) != 0);
+        QCOMPARE(rig.data->vault.count(), 1);
+
+        Restorer restorer(*rig.data);
+        const Status restored = toOriginal ? restorer.restoreToOriginal(0)
+                                           : restorer.restoreToFolder(0, QFile::decodeName(folder));
+        QVERIFY2(restored.ok(), qPrintable(restored.message()));
+        struct stat st {};
+        QVERIFY2(::lstat(path.constData(), &st) == 0, path.right(60).constData());
+        QCOMPARE(int(st.st_mode & 0777), 0640);
+        QCOMPARE(rig.data->vault.count(), 0);
+        QCOMPARE(QDir(rig.vault()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"records.gav"});
+        // Names without a text form are removed by their bytes.
+        QCOMPARE(sh(QStringLiteral("rm -rf '%1'").arg(att)), 0);
     }
 
     // A listed path that has become a folder by the time the scanner is asked again: the
