@@ -73,6 +73,7 @@ void RemovalRun::start() {
     m_neutralised = 0;
     m_vaultFull = false;
     m_storeFailureReported = false;
+    m_copyFailureReported = false;
     m_taken.clear();
     m_takenFiles.clear();
     m_neutralisedFiles.clear();
@@ -165,13 +166,16 @@ QByteArray RemovalRun::actionPath(int n) const {
 
 bool RemovalRun::copyIntoVault(const platform::HeldFile &file, const QByteArray &name,
                                const platform::Attributes &attributes, RemovalNote &note,
-                               QByteArray *vaultPath, platform::FileContent *content) {
+                               QByteArray *vaultPath, platform::FileContent *content,
+                               QString *error) {
     const QByteArray folder = QFile::encodeName(m_data.folders.vault());
     // The copy's whole path must fit its record, and its name the file system.
     const qsizetype room = std::min<qsizetype>(
         qsizetype(decltype(InfectionRecord::vaultPath)::capacity) - folder.size(), 255);
-    if (room < 16)
+    if (room < 16) {
+        *error = QStringLiteral("the vault folder's path is too long");
         return false;
+    }
     for (int attempt = 0; attempt < 200; ++attempt) {
         QByteArray candidate;
         if (attempt == 0) {
@@ -191,17 +195,14 @@ bool RemovalRun::copyIntoVault(const platform::HeldFile &file, const QByteArray 
         // for the program's own, with or without the attributes it carries.
         note.copy = target;
         if (m_notePath.isEmpty())
-            m_notePath = folder + RemovalNote::namePrefix +
-                         QByteArray::number(m_data.random.generate64(), 36);
-        if (const QString written = platform::writeFileAtomically(m_notePath, note.encode(), 0600);
-            !written.isEmpty()) {
+            m_notePath = RemovalNote::newPath(folder, m_data.random.generate64());
+        if (*error = note.writeTo(m_notePath); !error->isEmpty()) {
             m_notePath.clear();
             return false;
         }
         bool existed = false;
-        const QString error =
-            platform::copyHeldFile(file, target, 0600, attributes, &existed, content);
-        if (error.isEmpty()) {
+        *error = platform::copyHeldFile(file, target, 0600, attributes, &existed, content);
+        if (error->isEmpty()) {
             *vaultPath = target;
             return true;
         }
@@ -284,12 +285,19 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
     QByteArray vaultPath;
     platform::FileContent copied;
     RemovalNote note{{}, path, record.threatName.bytes(), aside};
-    if (!copyIntoVault(file, name, attributes, note, &vaultPath, &copied)) {
+    QString copyError;
+    if (!copyIntoVault(file, name, attributes, note, &vaultPath, &copied, &copyError)) {
         endStep();
         // A file written to while it was copied has changed since it was confirmed.
         platform::FileStamp after;
-        if (platform::fileStamp(file, &after) && after != now)
+        if (platform::fileStamp(file, &after) && after != now) {
             ++m_unconfirmed;
+        } else if (!m_copyFailureReported && !copyError.isEmpty()) {
+            // Once per run: a full or read-only vault fails every file the same way.
+            m_copyFailureReported = true;
+            emit saveFailed(QStringLiteral("%1 could not be copied into the virus vault: %2")
+                                .arg(QFile::decodeName(path), copyError));
+        }
         return Outcome::Stays;
     }
     if (otherName && copied.digest != m_takenFiles.value(takenKey)) {

@@ -89,7 +89,7 @@ private:
     // copy's path.
     bool copyIntoVault(const platform::HeldFile &file, const QByteArray &name,
                        const platform::Attributes &attributes, RemovalNote &note,
-                       QByteArray *vaultPath, platform::FileContent *content);
+                       QByteArray *vaultPath, platform::FileContent *content, QString *error);
     enum class Stored { Both, Nothing, RecordsOnly };
     // Saves the vault and the settings record (its count); a failure is reported once.
     Stored storeVault();
@@ -123,6 +123,7 @@ private:
     int m_neutralised = 0;
     bool m_vaultFull = false;
     bool m_storeFailureReported = false;
+    bool m_copyFailureReported = false;
     bool m_running = false;
     QString m_doneText = QStringLiteral("0");
     QString m_threatText;
