@@ -207,6 +207,22 @@ private slots:
         QCOMPARE(TestEnv::readFile(dir + QString::fromLocal8Bit(
                                              full.left(255).mid(QFile::encodeName(dir).size()))),
                  "l");
+
+        // A destination with no room: the cause is told, the record and copy stay, and nothing
+        // half-written is left there.
+        const QString full2 = rig.folder(QStringLiteral("full"));
+        if (sh(QStringLiteral("mount -t tmpfs -o size=64k tmpfs '%1'").arg(full2)) != 0)
+            QSKIP("mounting a file system needs root");
+        quarantine(rig, QStringLiteral("big"), full2 + QStringLiteral("big"), " B",
+                   QByteArray(256 << 10, 'b'));
+        const Status noRoom = restorer.restoreToOriginal(rig.data->vault.count() - 1);
+        const QStringList left = QDir(full2).entryList(QDir::Files | QDir::Hidden);
+        sh(QStringLiteral("umount -l '%1'").arg(full2));
+        QVERIFY2(noRoom.message().contains(QStringLiteral("No space left on device")),
+                 qPrintable(noRoom.message()));
+        QCOMPARE(left, QStringList());
+        QCOMPARE(rig.data->vault.count(), 3);  // "long" went back to its folder above
+        QCOMPARE(TestEnv::readFile(rig.vault() + QStringLiteral("big")).size(), 256 << 10);
     }
 
     void neverWritesThroughAPlantedLink() {
