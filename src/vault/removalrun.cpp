@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 
 #include "app/programdata.h"
 #include "platform/fileops.h"
@@ -26,6 +27,12 @@ RemovalRun::RemovalRun(ProgramData &data, std::function<void()> stopRoutine, QOb
     : QObject(parent), m_data(data), m_stopRoutine(std::move(stopRoutine)) {
     m_timer.setInterval(2000);
     connect(&m_timer, &QTimer::timeout, this, &RemovalRun::tick);
+    // Closing the program (the tray's Exit, SIGTERM) ends a run between two steps, and what it
+    // removed is recorded as when it ends by itself.
+    m_data.shutdownHooks.push_back([run = QPointer<RemovalRun>(this)] {
+        if (run && run->m_running)
+            run->finish(false);
+    });
 }
 
 void RemovalRun::setTickInterval(int ms) {
@@ -396,8 +403,9 @@ void RemovalRun::endStep() {
     m_notePath.clear();
 }
 
-void RemovalRun::finish() {
+void RemovalRun::finish(bool showResults) {
     m_timer.stop();
+    m_confirmation.cancel();
     m_running = false;
 
     // A records file that could not be read was reported when the run began.
@@ -435,7 +443,8 @@ void RemovalRun::finish() {
     session.setFoundText(QStringLiteral("Infections Found: ") +
                          QString::number(m_data.infections.count()));
 
-    emit resultsWindowRequested(m_removed, m_notRemoved, m_vaultFull, m_unconfirmed);
+    if (showResults)
+        emit resultsWindowRequested(m_removed, m_notRemoved, m_vaultFull, m_unconfirmed);
 
     // A second run for what the first left adds to the last scan's figure, as to the total.
     m_data.lastScan.lastRemoved = saturatingAdd(m_data.lastScan.lastRemoved, m_removed);

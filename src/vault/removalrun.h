@@ -91,6 +91,9 @@ private:
                        const platform::Attributes &attributes, RemovalNote &note,
                        QByteArray *vaultPath, platform::FileContent *content, QString *error);
     enum class Stored { Both, Nothing, RecordsOnly };
+    // Ends the run where it is: what was removed by then is recorded and the rest stays listed.
+    // showResults is false when the program is closing.
+    void finish(bool showResults = true);
     // Saves the vault and the settings record (its count); a failure is reported once.
     Stored storeVault();
     // Takes back the last record and its copy when the file stays in its place. The copy is
@@ -99,7 +102,6 @@ private:
     // Until then the step's note stays, for start-up to settle.
     void takeBack(const QByteArray &vaultPath, bool recordsNameIt);
     void endStep();
-    void finish();
 
     ProgramData &m_data;
     std::function<void()> m_stopRoutine;

@@ -196,6 +196,26 @@ private slots:
         const QByteArray lsd = rig.env.registryValue(QStringLiteral("lsd"));
         QCOMPARE(lsd.mid(8, 4), QByteArray("\x0a\x00\x00\x00", 4));
         QCOMPARE(lsd.mid(28, 4), QByteArray("\x03\x00\x00\x00", 4));
+
+        // The program closed (the tray's Exit, SIGTERM) in the middle of a run: what was removed
+        // by then is counted and the rest stays listed; no results window comes.
+        for (const char *name : {"c.exe", "d.exe", "e.exe"}) {
+            TestEnv::writeFile(dir + QLatin1String(name), QByteArray("body of ") + name);
+            rig.addInfection(enc(dir + QLatin1String(name)), " T");
+        }
+        {
+            Run r(*rig.data);
+            r.run.start();
+            QTRY_COMPARE_WITH_TIMEOUT(r.run.removedCount(), 1, 20000);
+            Startup::shutdown(*rig.data);
+            QVERIFY(!r.run.isRunning());
+            QCOMPARE(r.results.count(), 0);
+            QCOMPARE(r.finished.count(), 1);
+        }
+        QCOMPARE(rig.data->infections.count(), 2);
+        QCOMPARE(rig.env.registryValue(QStringLiteral("lsd")).mid(28, 4),
+                 QByteArray("\x04\x00\x00\x00", 4));
+        Startup::shutdown(*rig.data);  // a run that has gone leaves nothing to call
     }
 
     void permissionsComeBackWithTheRestore() {
