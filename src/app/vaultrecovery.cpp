@@ -73,7 +73,7 @@ bool settleNote(VaultTable &vault, const QByteArray &vaultFolder, const RemovalN
         problems << QStringLiteral(
                         "The quarantined file %1 has no record and the vault has no room for one.")
                         .arg(QFile::decodeName(note.copy));
-        return true;
+        return false;  // kept: the next start tries again
     }
     *changed = true;
     return true;

@@ -350,10 +350,12 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
             // name when not its own, and the user is told where.
             ++m_unconfirmed;
             const QByteArray kept = platform::putBackAside(folderPart(path), aside, name);
+            // Not even that: it lies under the hidden name, and the note stays for start-up.
             if (kept.isEmpty())
-                return Outcome::Stays;  // the note stays: start-up tries again
+                m_notePath.clear();
             if (kept != path)
-                emit noticeRaised(RemovalNote::keptText(path, kept));
+                emit noticeRaised(
+                    RemovalNote::keptText(path, kept.isEmpty() ? folderPart(path) + aside : kept));
             break;
         }
     }
