@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <utility>
 
 // File operations on raw path bytes (Linux names are bytes) that Qt does not offer: checks that
@@ -106,8 +107,10 @@ enum class TakeOutcome {
 // within its folder, in one step, under asideName (a hidden name the caller chose and kept);
 // the moved file must be the same file, unchanged, with the copied content; only then is it
 // deleted. Otherwise it is put back, never replacing whatever took the path meanwhile.
+// afterMove, when given, is called once the file lies under asideName (a point for tests).
 TakeOutcome deleteIfUnchanged(const QByteArray &path, const QByteArray &asideName,
-                              const FileContent &copied);
+                              const FileContent &copied,
+                              const std::function<void()> &afterMove = {});
 
 // Puts a file the program moved aside in its folder (under the hidden asideName) back under its
 // own name, never replacing anything; when that name is taken meanwhile, the file gets a

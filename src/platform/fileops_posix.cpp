@@ -446,7 +446,7 @@ QString copyHeldFile(const HeldFile &source, const QByteArray &destination, unsi
 }
 
 TakeOutcome deleteIfUnchanged(const QByteArray &path, const QByteArray &asideName,
-                              const FileContent &copied) {
+                              const FileContent &copied, const std::function<void()> &afterMove) {
     HeldFolder folder;
     if (!folder.open(folderOf(path)))
         return TakeOutcome::Changed;
@@ -471,6 +471,8 @@ TakeOutcome deleteIfUnchanged(const QByteArray &path, const QByteArray &asideNam
             return TakeOutcome::Changed;
         }
     }
+    if (afterMove)
+        afterMove();
     bool unchanged = false;
     const int fd = ::openat(dir, asideName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {

@@ -328,7 +328,11 @@ RemovalRun::Outcome RemovalRun::removeOne(int n) {
     // What is deleted is exactly what the vault holds: the file is moved aside, checked against
     // the copy and only then deleted; anything else is put back.
     Outcome outcome = Outcome::Stays;
-    switch (platform::deleteIfUnchanged(path, aside, copied)) {
+    const auto afterMove = [this, &path] {
+        if (m_hooks.afterMovedAside)
+            m_hooks.afterMovedAside(path);
+    };
+    switch (platform::deleteIfUnchanged(path, aside, copied, afterMove)) {
         case platform::TakeOutcome::Deleted:
             outcome = Outcome::Removed;
             break;

@@ -56,6 +56,8 @@ public:
     struct TestHooks {
         // After the copy and its record are stored, before the file leaves its place.
         std::function<void(const QByteArray &path)> beforeDelete;
+        // Once the file lies under its hidden name, before it is checked.
+        std::function<void(const QByteArray &path)> afterMovedAside;
     };
     void setTestHooks(TestHooks hooks) { m_hooks = std::move(hooks); }
     bool vaultWasFull() const { return m_vaultFull; }
