@@ -34,6 +34,7 @@
 
 #include "app/programdata.h"
 #include "app/startup.h"
+#include "platform/clamdclient.h"
 #include "scan/scanengine.h"
 #include "scan/scannerchoice.h"
 #include "state/clock.h"
@@ -205,18 +206,10 @@ public:
     }
     // Waits for PONG: the database is loaded.
     bool ready() {
-        const QByteArray path = QFile::encodeName(m_socket);
+        QByteArray reply;
         for (int tries = 0; tries < 1200 && m_process.state() != QProcess::NotRunning; ++tries) {
-            const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un a{};
-            a.sun_family = AF_UNIX;
-            std::copy(path.begin(), path.end(), a.sun_path);
-            char reply[8] = {};
-            const bool pong = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-                              write(s, "zPING", 6) == 6 && read(s, reply, sizeof reply) == 5 &&
-                              QByteArray(reply) == "PONG";
-            close(s);
-            if (pong)
+            if (platform::clamdRequest(QFile::encodeName(m_socket), "PING", 2000, &reply) &&
+                reply == "PONG")
                 return true;
             QThread::msleep(250);
         }

@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include "platform/clamdclient.h"
+
 ClamdProcess::ClamdProcess(const QByteArray &folder, const QByteArray &database,
                            const QByteArray &streamMax, const QByteArray &extra)
     : m_socket(folder + "/clamd.sock"), m_port(freeTcpPort()) {
@@ -45,17 +47,9 @@ bool ClamdProcess::installed() {
 }
 
 bool ClamdProcess::waitReady() {
+    QByteArray reply;
     for (int tries = 0; tries < 600 && m_process.state() != QProcess::NotRunning; ++tries) {
-        const int s = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::copy(m_socket.begin(), m_socket.end(), a.sun_path);
-        char reply[8] = {};
-        const bool pong = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-                          write(s, "zPING", 6) == 6 && read(s, reply, sizeof reply) == 5 &&
-                          QByteArray(reply) == "PONG";
-        close(s);
-        if (pong)
+        if (platform::clamdRequest(m_socket, "PING", 2000, &reply) && reply == "PONG")
             return true;
         QTest::qWait(100);
     }
